@@ -1,0 +1,5 @@
+#include "driver/globals.hpp"
+
+Image frame(frameWidth, frameHeight);
+Font font;
+Image titleImage;

@@ -1,0 +1,37 @@
+// The plain 2D operations on images: fills, saturating blits, discs, the row
+// light. All pixel arithmetic is per byte and exact; see each definition.
+#pragma once
+
+#include "image/image.hpp"
+
+// Clips a copy of w x h pixels from (srcX, srcY) to (dstX, dstY): the
+// destination first, then the source. Returns whether anything is left.
+bool clipCopyRect(int& srcX, int& srcY, int& dstX, int& dstY, int& w, int& h,
+                  int srcW, int srcH, int dstW, int dstH);
+
+// Every pixel (width x height, row after row) becomes the colour, fourth byte included.
+void clearImage(Image& image, Colour colour);
+
+// Pixels with x0 <= x <= x1 and y0 <= y <= y1 become the colour; no clipping.
+void fillRect(Image& image, int x0, int y0, int x1, int y1, Colour colour);
+
+// Each destination byte (all four) += the source byte, saturating.
+void addImage(const Image& src, Image& dst, int srcX, int srcY, int dstX, int dstY, int w, int h);
+
+// Each colour channel d += (s * trunc(factor * 32767)) >> 15, clamped to 0..255.
+void addImageScaled(const Image& src, Image& dst, int srcX, int srcY, int dstX, int dstY,
+                    int w, int h, float factor);
+
+// Each byte of every pixel (all four) += the colour's byte, saturating.
+void addColour(Image& image, Colour colour);
+
+// Anti-aliased filled disc, sampled at integer pixel coordinates.
+void drawDisc(std::uint32_t* pixels, int pitch, int width, int height,
+              float cx, float cy, float radius, Colour colour);
+
+// Darkens and brightens the rectangle row by row from drifting smooth noise.
+void rowNoiseTint(Image& image, float time, int x, int y, int w, int h, float amount);
+
+// Wraps a new block of width x height pixels expanded from a one-bit bitmap
+// (lowest bit first): set bits become 0x00FFFFFF, clear bits 0.
+void expandBitmap(Image& image, const std::uint8_t* bits, int width, int height);

@@ -1,14 +1,14 @@
 # morvane_embed(<target> <symbol> <file>): compiles <file> into <target> as
 #   extern const unsigned char <symbol>[];  extern const std::size_t <symbol>Size;
-# The generated source is rebuilt whenever the file changes.
+# The source is written at configure time; a change of the file re-runs the
+# configuration, so the build always embeds the file as it is on disk.
 function(morvane_embed target symbol file)
   set(out ${CMAKE_BINARY_DIR}/embedded/${symbol}.cpp)
-  add_custom_command(
-    OUTPUT ${out}
-    COMMAND ${CMAKE_COMMAND} -DINPUT=${file} -DOUTPUT=${out} -DSYMBOL=${symbol}
-            -P ${CMAKE_SOURCE_DIR}/cmake/EmbedFile.cmake
-    DEPENDS ${file} ${CMAKE_SOURCE_DIR}/cmake/EmbedFile.cmake
-    COMMENT "Embedding ${file}"
-    VERBATIM)
+  set(INPUT ${file})
+  set(OUTPUT ${out}.new)
+  set(SYMBOL ${symbol})
+  include(${CMAKE_SOURCE_DIR}/cmake/EmbedFile.cmake)
+  file(COPY_FILE ${out}.new ${out} ONLY_IF_DIFFERENT)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file})
   target_sources(${target} PRIVATE ${out})
 endfunction()

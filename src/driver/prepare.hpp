@@ -1,0 +1,6 @@
+// Everything the show builds before the music starts: the font, the
+// timeline's derived columns and the eight scene preparations. The demo and
+// the offline renderer both run it, so both draw the same frames.
+#pragma once
+
+void prepareShow();

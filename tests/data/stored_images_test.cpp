@@ -15,14 +15,11 @@ bool bitAt(const unsigned char* bits, int width, int x, int y)
     const long p = static_cast<long>(y) * width + x;
     return (bits[p >> 3] >> (p & 7)) & 1;
 }
-
 bool sheetAt(int x, int y) { return bitAt(glyphSheetBits, glyphSheetWidth, x, y); }
 bool logoAt(int x, int y) { return bitAt(logoBits, logoWidth, x, y); }
 
-constexpr int glyphHeight = 33;
-
-int cellX(int i) { return 1 + 32 * (i % 16); }
-int cellY(int i) { return 1 + 48 * (i / 16); }
+int cellX(char c) { return 1 + 32 * ((c - 32) % 16); }
+int cellY(char c) { return 1 + 48 * ((c - 32) / 16); }
 
 int clearRun(int x, int y)
 {
@@ -32,92 +29,72 @@ int clearRun(int x, int y)
     return run;
 }
 
-// Lowest row of ink in a glyph's rectangle, relative to its first row; -1 if none.
+// Lowest row with ink in a glyph's 33 rows; -1 if none.
 int lowestInkRow(char c)
 {
-    const int i = c - 32;
-    const int width = clearRun(cellX(i), cellY(i));
-    for (int y = glyphHeight - 1; y >= 0; --y)
-        for (int x = 0; x < width; ++x)
-            if (sheetAt(cellX(i) + x, cellY(i) + y))
+    for (int y = 32; y >= 0; --y)
+        for (int x = 0; x < clearRun(cellX(c), cellY(c)); ++x)
+            if (sheetAt(cellX(c) + x, cellY(c) + y))
                 return y;
     return -1;
 }
 
-TEST(GlyphSheet, SizeAndFrame)
+TEST(GlyphSheet, FrameCellsAndHeightMarks)
 {
     ASSERT_EQ(glyphSheetBitsSize, 18496u);
     for (int x = 0; x < glyphSheetWidth; ++x)
         ASSERT_TRUE(sheetAt(x, 0)) << "row 0, column " << x;
     for (int y = 0; y < glyphSheetHeight; ++y)
         ASSERT_TRUE(sheetAt(0, y)) << "column 0, row " << y;
-}
-
-TEST(GlyphSheet, CellsGiveTheirWidthsInTheBandsFirstRow)
-{
-    for (int i = 0; i < 95; ++i) {
-        const int x0 = cellX(i);
-        const int y0 = cellY(i);
-        const int width = clearRun(x0, y0);
-        EXPECT_GE(width, 1) << "code " << 32 + i;
-        EXPECT_LE(width, 31) << "code " << 32 + i;
-        // Set from the end of the run to the next cell.
-        for (int x = x0 + width; x < x0 + 32 && x < glyphSheetWidth; ++x)
-            EXPECT_TRUE(sheetAt(x, y0)) << "code " << 32 + i << ", column " << x;
+    // Each cell's clear run (its width) ends in a set pixel, set up to the next cell.
+    for (char c = 32; c <= 126; ++c) {
+        const int width = clearRun(cellX(c), cellY(c));
+        EXPECT_GE(width, 1) << "code " << int(c);
+        EXPECT_LE(width, 31) << "code " << int(c);
+        for (int x = cellX(c) + width; x < cellX(c) + 32 && x < glyphSheetWidth; ++x)
+            EXPECT_TRUE(sheetAt(x, cellY(c))) << "code " << int(c) << ", column " << x;
     }
-    EXPECT_EQ(clearRun(cellX(0), cellY(0)), 22);
-}
-
-TEST(GlyphSheet, ColumnOneMarksHeightAndBandGaps)
-{
-    for (int y = 1; y <= glyphHeight; ++y)
+    // Column 1: clear for the 33 glyph rows of the first band, set for the
+    // 15 rows below every band.
+    for (int y = 1; y <= 33; ++y)
         EXPECT_FALSE(sheetAt(1, y)) << "row " << y;
-    for (int band = 0; band < 6; ++band) {
-        const int first = 1 + 48 * band;
-        for (int y = first + glyphHeight; y < first + 48 && y < glyphSheetHeight; ++y)
-            EXPECT_TRUE(sheetAt(1, y)) << "band " << band << ", row " << y;
-        if (band > 0) {
-            EXPECT_FALSE(sheetAt(1, first)) << "band " << band;
-        }
-    }
+    for (int first = 1; first < glyphSheetHeight; first += 48)
+        for (int y = first + 33; y < first + 48 && y < glyphSheetHeight; ++y)
+            EXPECT_TRUE(sheetAt(1, y)) << "row " << y;
 }
 
-TEST(GlyphSheet, GlyphsShareOneBaselineAndDescendersGoBelowIt)
+TEST(GlyphSheet, GlyphsShareOneBaselineAndDescendersFit)
 {
     const int baseline = lowestInkRow('H');
     ASSERT_GT(baseline, 0);
-    for (char c : std::string("ABDEFHIKLMNPRTXZhiklmnrxz147")) {
+    for (char c : std::string("ABDEFHIKLMNPRTXZhiklmnrxz147"))
         EXPECT_EQ(lowestInkRow(c), baseline) << c;
-    }
-    for (char c : std::string("gjpqy")) {
+    for (char c : std::string("gjpqy"))
         EXPECT_GT(lowestInkRow(c), baseline + 3) << c;
-        EXPECT_LT(lowestInkRow(c), glyphHeight) << c;
-    }
 }
 
-struct InkBox {
+// Rows holding ink and the ink's bounding box within columns [x0, x1).
+struct Ink {
     int left = logoWidth, right = -1, top = logoHeight, bottom = -1;
     std::vector<bool> rows = std::vector<bool>(logoHeight, false);
 };
 
-InkBox inkBetween(int x0, int x1)
+Ink inkBetween(int x0, int x1)
 {
-    InkBox box;
+    Ink ink;
     for (int y = 0; y < logoHeight; ++y)
         for (int x = x0; x < x1; ++x)
             if (logoAt(x, y)) {
-                box.left = std::min(box.left, x);
-                box.right = std::max(box.right, x);
-                box.top = std::min(box.top, y);
-                box.bottom = std::max(box.bottom, y);
-                box.rows[static_cast<std::size_t>(y)] = true;
+                ink.left = std::min(ink.left, x);
+                ink.right = std::max(ink.right, x);
+                ink.top = std::min(ink.top, y);
+                ink.bottom = std::max(ink.bottom, y);
+                ink.rows[static_cast<std::size_t>(y)] = true;
             }
-    return box;
+    return ink;
 }
 
-constexpr int blockEdges[] = {0, 110, 380, logoWidth};
-
-TEST(Logo, BlocksHoldWholeLettersCentred)
+TEST(Logo, BlocksHoldWholeLettersCentredInStripes)
 {
     ASSERT_EQ(logoBitsSize, 8866u);
     // Clear columns on both sides of each block edge: no letter is cut.
@@ -126,48 +103,30 @@ TEST(Logo, BlocksHoldWholeLettersCentred)
             for (int y = 0; y < logoHeight; ++y)
                 ASSERT_FALSE(logoAt(x, y)) << "column " << x << ", row " << y;
 
-    for (int b = 0; b < 3; ++b) {
-        const InkBox box = inkBetween(blockEdges[b], blockEdges[b + 1]);
-        ASSERT_GE(box.right, 0) << "block " << b << " is empty";
-        const int leftMargin = box.left - blockEdges[b];
-        const int rightMargin = blockEdges[b + 1] - 1 - box.right;
-        EXPECT_LE(std::abs(leftMargin - rightMargin), 2) << "block " << b;
-        EXPECT_GE(box.top, 8) << "block " << b;
-        EXPECT_LE(box.bottom, logoHeight - 9) << "block " << b;
-    }
-}
-
-TEST(Logo, LettersAreStripedAlike)
-{
-    const InkBox all = inkBetween(0, logoWidth);
+    const Ink all = inkBetween(0, logoWidth);
+    EXPECT_GE(all.top, 8);
     EXPECT_LE(std::abs(all.top - (logoHeight - 1 - all.bottom)), 2);
-
-    // Bars of a few rows with dark rows between them, all through the lettering.
-    int bars = 0;
-    int run = 0;
-    int gap = 0;
-    for (int y = all.top; y <= all.bottom + 1; ++y) {
-        if (y <= all.bottom && all.rows[static_cast<std::size_t>(y)]) {
-            if (gap > 0) {
-                EXPECT_LE(gap, 4) << "gap above row " << y;
-            }
-            gap = 0;
-            ++run;
-        } else {
-            if (run > 0) {
-                ++bars;
-                EXPECT_GE(run, 2) << "bar ending at row " << y;
-                EXPECT_LE(run, 6) << "bar ending at row " << y;
-            }
-            run = 0;
-            ++gap;
-        }
+    const int edges[] = {0, 110, 380, logoWidth};
+    for (int b = 0; b < 3; ++b) {
+        const Ink block = inkBetween(edges[b], edges[b + 1]);
+        EXPECT_LE(std::abs((block.left - edges[b]) - (edges[b + 1] - 1 - block.right)), 2) << "block " << b;
+        // The same bars run across every block.
+        EXPECT_EQ(block.rows, all.rows) << "block " << b;
     }
-    EXPECT_GE(bars, 12);
 
-    // The same bars run across every block.
-    for (int b = 0; b < 3; ++b)
-        EXPECT_EQ(inkBetween(blockEdges[b], blockEdges[b + 1]).rows, all.rows) << "block " << b;
+    // Bars of a few rows with dark rows between them, through all the lettering.
+    std::vector<int> bars{0};
+    for (int y = all.top; y <= all.bottom; ++y) {
+        if (all.rows[static_cast<std::size_t>(y)])
+            ++bars.back();
+        else if (bars.back() > 0)
+            bars.push_back(0);
+    }
+    EXPECT_GE(bars.size(), 12u);
+    for (int rows : bars) {
+        EXPECT_GE(rows, 2);
+        EXPECT_LE(rows, 6);
+    }
 }
 
 } // namespace

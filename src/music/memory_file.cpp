@@ -19,13 +19,13 @@ struct MemoryFile {
     std::size_t size;
 };
 
-constexpr int maxFiles = 8;
+constexpr int maxFiles = 16;
 MemoryFile files[maxFiles];
 int fileCount = 0;
 
 const MemoryFile* findFile(const void* name)
 {
-    for (int i = fileCount - 1; i >= 0; --i)
+    for (int i = 0; i < fileCount; ++i)
         if (files[i].name == name)
             return &files[i];
     return nullptr;
@@ -35,6 +35,12 @@ const MemoryFile* findFile(const void* name)
 
 bool memRegister(const void* name, const unsigned char* bytes, std::size_t size)
 {
+    for (int i = 0; i < fileCount; ++i) {
+        if (files[i].name == name) {
+            files[i] = {name, bytes, size};
+            return true;
+        }
+    }
     if (fileCount == maxFiles)
         return false;
     files[fileCount++] = {name, bytes, size};

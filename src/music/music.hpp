@@ -29,8 +29,8 @@ void memClose(void* handle);
 int memRead(void* buffer, int size, void* handle);
 int memSeek(void* handle, int position, signed char mode);
 int memTell(void* handle);  // -1 for a null handle
-// Makes memOpen(name) serve `size` bytes at `bytes`. Returns false when the
-// table is full.
+// Makes memOpen(name) serve `size` bytes at `bytes` (again registering a
+// name replaces it). Returns false when the table of 16 names is full.
 bool memRegister(const void* name, const unsigned char* bytes, std::size_t size);
 
 bool FSOUND_Init(int mixRate, int maxChannels, unsigned flags);  // opens the device (stereo)

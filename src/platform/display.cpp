@@ -41,14 +41,12 @@ void freeBuffers()
 
 int xp_screen_open(int width, int height, int depth, int)
 {
-    if ((depth != 32 && depth != 24) || width <= 0 || height <= 0)
+    if ((depth != 32 && depth != 24) || depth == refusedDepth || width <= 0 || height <= 0)
         return -1;
     if (!useMemory && !xp_window_create())
         return -1;
     if (open)
         xp_screen_close();
-    if (useMemory && depth == refusedDepth)
-        return -1;
 
     const int pitch = width * (depth / 8);
     surfaceBytes = pitch * height;
@@ -124,10 +122,14 @@ const unsigned char* displayTakeLatest(int* pitch)
     return buffers[showing];
 }
 
-void xp_screen_use_memory_surfaces(bool on, int refused)
+void xp_screen_use_memory_surfaces(bool on)
 {
     useMemory = on;
-    refusedDepth = refused;
+}
+
+void xp_screen_refuse_depth(int depth)
+{
+    refusedDepth = depth;
 }
 
 const unsigned char* xp_screen_last_picture(int* pitch)

@@ -12,8 +12,10 @@ void xp_screen_close();
 int xp_screen_lock(unsigned char** pixels, int* pitch);  // 0 or -1
 int xp_screen_unlock();                                   // 0 or -1
 
-// Test hooks: with memory surfaces on, xp_screen_open makes the surface
-// without a window, refusing the given depth (0 refuses none), and
-// xp_screen_last_picture returns the picture unlocked last (null when closed).
-void xp_screen_use_memory_surfaces(bool on, int refusedDepth);
+// Test hooks. With memory surfaces on, xp_screen_open makes the surface
+// without a window. A refused depth (0: none) makes xp_screen_open fail for
+// it, so that the other layout can be tried. xp_screen_last_picture returns
+// the picture unlocked last (null while closed).
+void xp_screen_use_memory_surfaces(bool on);
+void xp_screen_refuse_depth(int depth);
 const unsigned char* xp_screen_last_picture(int* pitch);

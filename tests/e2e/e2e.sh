@@ -49,7 +49,7 @@ start_demo() {
 
 # Waits for the demo's window; sets wid.
 wait_window() {
-  for _ in $(seq 300); do
+  for _ in $(seq 1200); do  # the preparations run first
     wid=$(xdotool search --name '^Morvane$' 2>/dev/null | head -n1)
     [ -n "$wid" ] && return 0
     kill -0 "$demo_pid" 2>/dev/null || fail "the demo ended before its window appeared"
@@ -150,19 +150,19 @@ close)
 ends)
   start_x 800x600
   start_demo "$harness" --short
-  wait_exit 60000
+  wait_exit 120000
   [ "$rc" -eq 0 ] || fail "the run ended with $rc"
   audio_not_silent
   ;;
 nodisplay)
   env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" \
-    timeout 60 "$harness" >"$work/stdout" 2>"$work/stderr"
+    timeout 120 "$harness" >"$work/stdout" 2>"$work/stderr"
   rc=$?
   [ "$rc" -eq 255 ] || fail "exit code $rc, expected 255"
   grep -q "screen.open() failed" "$work/stderr" || fail "no \"screen.open() failed\" on standard error"
   ;;
 noaudio)
-  env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=nosuch timeout 60 "$demo" >"$work/stdout" 2>"$work/stderr"
+  env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=nosuch timeout 120 "$demo" >"$work/stdout" 2>"$work/stderr"
   rc=$?
   [ "$rc" -eq 255 ] || fail "exit code $rc, expected 255"
   grep -q "FSOUND_Init: .*nosuch" "$work/stderr" || fail "no reason on standard error"

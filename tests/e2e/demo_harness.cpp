@@ -38,10 +38,10 @@ int main(int argc, char** argv)
     for (int e = 0; e < timeline.count; ++e)
         timeline.entries[e].scene = testPicture;
 
-    TestXm spec;
-    spec.patterns = 4;
-    spec.rowsPerPattern = 64;
-    static const std::vector<unsigned char> module = writeTestXm(spec);
+    TestXm shape;
+    shape.patterns = 4;
+    shape.rowsPerPattern = 64;
+    static const std::vector<unsigned char> module = writeTestXm(shape);
     memRegister(soundtrackModule, module.data(), module.size());
     return runDemo();
 }

@@ -15,12 +15,14 @@
 
 namespace {
 
-// Red 0xC0, green 0x80, blue 0x40 everywhere: a swapped byte order shows.
-void testPicture(Image& frame, float, float, float, float, int)
+// Red 0xC0, green 0x80, blue 0x40 everywhere (a swapped byte order shows),
+// and a white bar along the top that moves with the clock.
+void testPicture(Image& frame, float demoTime, float, float, float, int)
 {
+    const int bar = static_cast<int>(demoTime * 200.0f) % (frame.width - 16);
     for (int y = 0; y < frame.height; ++y)
         for (int x = 0; x < frame.width; ++x)
-            frame.row(y)[x] = 0x00C08040u;
+            frame.row(y)[x] = y < 16 && x >= bar && x < bar + 16 ? 0x00FFFFFFu : 0x00C08040u;
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 # End-to-end runs of the demo under a virtual X server, with SDL's disk audio
 # driver standing in for a sound card.
 #   e2e.sh <case> <demo harness> <morvane> <wm_close>
-# Cases: picture, depth24, close, ends, nodisplay, noaudio.
+# Cases: picture, depth24, pause, close, ends, nodisplay, noaudio.
 set -u
 
 case_name=$1
@@ -136,6 +136,29 @@ depth24)
   wait_window
   check_picture 1000 1000
   escape_ends_with_zero
+  ;;
+pause)
+  # Holding P freezes the picture while the music plays on; releasing it
+  # lets the picture move again.
+  start_x 800x600
+  start_demo "$harness"
+  wait_window
+  check_picture 800 600
+  xdotool keydown p
+  sleep 0.3
+  xwd -root -silent | md5sum >"$work/frozen1"
+  size1=$(stat -c %s "$work/audio.raw")
+  sleep 0.7
+  xwd -root -silent | md5sum >"$work/frozen2"
+  size2=$(stat -c %s "$work/audio.raw")
+  xdotool keyup p
+  sleep 0.5
+  xwd -root -silent | md5sum >"$work/moving"
+  cmp -s "$work/frozen1" "$work/frozen2" || fail "the picture moved while P was held"
+  [ "$size2" -gt "$size1" ] || fail "the music stopped while P was held"
+  cmp -s "$work/frozen2" "$work/moving" && fail "the picture stayed frozen after P was released"
+  escape_ends_with_zero
+  audio_not_silent
   ;;
 close)
   start_x 800x600

@@ -19,20 +19,28 @@ int toByteRange(double v)
 }
 
 // c = min(255, ((c * mul) >> 8) + add) on blue, green and red; the fourth
-// byte becomes 0. c * mul fits 16 unsigned bits, and the saturating byte add
+// byte becomes 0. Unpacking c into the high byte of a 16-bit lane makes
+// (c * mul) >> 8 the high half of an unsigned product; the fourth lane's
+// multiplier and offset are 0, which clears it; and the saturating byte add
 // is the min().
 void tintRow(std::uint32_t* p, int count, int mul, int add)
 {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i m = _mm_set1_epi16(static_cast<short>(mul));
+    const __m128i m = _mm_set_epi16(0, static_cast<short>(mul), static_cast<short>(mul), static_cast<short>(mul),
+                                    0, static_cast<short>(mul), static_cast<short>(mul), static_cast<short>(mul));
     const __m128i a = _mm_set1_epi32(add * 0x010101);
-    const __m128i keep = _mm_set1_epi32(0x00FFFFFF);
     auto tint = [&](__m128i v) {
-        const __m128i lo = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(v, zero), m), 8);
-        const __m128i hi = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(v, zero), m), 8);
-        return _mm_and_si128(_mm_adds_epu8(_mm_packus_epi16(lo, hi), a), keep);
+        const __m128i lo = _mm_mulhi_epu16(_mm_unpacklo_epi8(zero, v), m);
+        const __m128i hi = _mm_mulhi_epu16(_mm_unpackhi_epi8(zero, v), m);
+        return _mm_adds_epu8(_mm_packus_epi16(lo, hi), a);
     };
     int x = 0;
+    for (; x + 8 <= count; x += 8) {
+        auto* q = reinterpret_cast<__m128i*>(p + x);
+        const __m128i v0 = _mm_loadu_si128(q), v1 = _mm_loadu_si128(q + 1);
+        _mm_storeu_si128(q, tint(v0));
+        _mm_storeu_si128(q + 1, tint(v1));
+    }
     for (; x + 4 <= count; x += 4) {
         auto* q = reinterpret_cast<__m128i*>(p + x);
         _mm_storeu_si128(q, tint(_mm_loadu_si128(q)));

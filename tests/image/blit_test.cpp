@@ -6,35 +6,6 @@
 
 #include <climits>
 
-TEST(ImageRecord, LifeCycleSetsSizesAndClip)
-{
-    Image empty;
-    EXPECT_EQ(empty.pixels, nullptr);
-    EXPECT_EQ(empty.clipLeft, 0.0f);
-    EXPECT_EQ(empty.clipTop, 0.0f);
-    EXPECT_EQ(empty.clipRight, -1.0f);
-    EXPECT_EQ(empty.clipBottom, -1.0f);
-
-    Image owning(7, 3);
-    ASSERT_NE(owning.pixels, nullptr);
-    EXPECT_TRUE(owning.ownsPixels);
-    EXPECT_EQ(owning.pitch, 28);
-    EXPECT_EQ(owning.clipRight, 6.0f);
-    EXPECT_EQ(owning.clipBottom, 2.0f);
-    // The spare pixels after the last row belong to the block.
-    owning.pixels[7 * 3 + Image::sparePixels - 1] = 1;
-
-    empty.create(5, 4);
-    EXPECT_TRUE(empty.ownsPixels);
-    EXPECT_EQ(empty.pitch, 20);
-    EXPECT_EQ(empty.clipRight, 4.0f);
-
-    std::uint32_t block[6] = {};
-    Image wrapping(3, 2, 12, block);
-    EXPECT_FALSE(wrapping.ownsPixels);
-    EXPECT_EQ(wrapping.pixels, block);
-}
-
 TEST(ClipCopyRect, NegativeDestinationMovesTheSourceStart)
 {
     int sx = 0, sy = 0, dx = -10, dy = -5, w = 40, h = 30;

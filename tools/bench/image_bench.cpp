@@ -134,6 +134,18 @@ void DrawDiscRadius8x100(benchmark::State& state)
     }
 }
 
+// Ten large discs, most of each inside the frame.
+void DrawDiscRadius100x10(benchmark::State& state)
+{
+    Image& image = frame();
+    for (auto _ : state) {
+        for (int i = 0; i < 10; ++i)
+            drawDisc(image.pixels, image.pitch, frameWidth, frameHeight, 60.5f + static_cast<float>(i) * 57.3f,
+                     100.25f + static_cast<float>(i % 3) * 60.0f, 100.0f, 0x00FFFFFF);
+        benchmark::ClobberMemory();
+    }
+}
+
 // Adds "frameCopies" (time per iteration over the frame copy's) to every run
 // after the copy, and lists them all once more at the end.
 class FrameCopyReporter : public benchmark::ConsoleReporter {
@@ -187,6 +199,7 @@ BENCHMARK(BlurRows);
 BENCHMARK(BlurColumns);
 BENCHMARK(BlurImage);
 BENCHMARK(DrawDiscRadius8x100);
+BENCHMARK(DrawDiscRadius100x10);
 
 int main(int argc, char** argv)
 {

@@ -32,7 +32,7 @@ now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 
 # Starts Xvfb with a screen of the given size on a free display number.
 start_x() {
-  Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+  Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
   xvfb_pid=$!
   for _ in $(seq 100); do
     [ -s "$work/display" ] && break
@@ -40,6 +40,13 @@ start_x() {
   done
   [ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
   export DISPLAY=":$(head -n1 "$work/display")"
+  # -noreset: without it the server resets whenever its last client leaves
+  # (each xdotool poll), and a demo connecting just then is refused.
+  for _ in $(seq 100); do
+    xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  fail "Xvfb on $DISPLAY does not answer"
 }
 
 start_demo() {

@@ -169,9 +169,9 @@ XmInstrument closedHat() {
 }
 
 XmInstrument openHat() {
-    const double rate = 32000;
-    Signal x = metal(rate, int(0.3 * rate), 0.09, 0x0FE4A7u);
-    fadeEnd(x, 1500);
+    const double rate = 24000;
+    Signal x = metal(rate, int(0.26 * rate), 0.08, 0x0FE4A7u);
+    fadeEnd(x, 1200);
     XmInstrument in;
     in.name = "open hat";
     in.sample.data = toPcm(x);
@@ -231,7 +231,7 @@ Signal evolvingCycles(int cycle, int periods, int maxHarmonic, const std::functi
 }
 
 XmInstrument bass() {
-    const int cycle = 256, periods = 24;
+    const int cycle = 256, periods = 16;
     Signal x = evolvingCycles(
         cycle, periods, 60, [](int h) { return (h == 1 ? 1.6 : 1.0) / h; },
         [](double p) { return 4.0 + 20.0 * std::exp(-4.0 * p); },
@@ -326,15 +326,15 @@ XmInstrument pluck() {
 // Frequency modulation with a 2:7 carrier to modulator ratio: every partial
 // is a multiple of half the carrier, so two carrier periods loop exactly.
 XmInstrument bell() {
-    const int cycle = 64, loop = 2 * cycle, attack = 48 * loop;
+    const int cycle = 64, loop = 2 * cycle, attack = 36 * loop;
     const int n = attack + loop;
     Signal x(n);
     for (int i = 0; i < n; ++i) {
         const int t = std::min(i, attack);
-        const double index = 0.5 + 4.0 * std::exp(-t / 1400.0);
+        const double index = 0.5 + 4.0 * std::exp(-t / 1100.0);
         const double phase = 2 * pi * i / cycle;
         x[i] = std::sin(phase + index * std::sin(3.5 * phase)) * std::min(1.0, i / 24.0) *
-               (0.55 + 0.45 * std::exp(-t / 2500.0));
+               (0.55 + 0.45 * std::exp(-t / 2000.0));
     }
     XmInstrument in;
     in.name = "bell";
@@ -351,7 +351,7 @@ XmInstrument bell() {
 // Resonant band of noise; pitch slides in the patterns sweep it upward.
 XmInstrument riser() {
     const double rate = 22050;
-    const int loop = 8192, fade = 1024, n = loop + fade;
+    const int loop = 4096, fade = 512, n = loop + fade;
     Signal x(n);
     Noise noise(0x7A11CEu);
     const double f = 2 * pi * 0.05, r = 0.985;
@@ -401,9 +401,9 @@ XmInstrument keys() {
 
 // A tuned drum with a falling pitch: toms in fills, zaps when played high.
 XmInstrument tom() {
-    const double rate = 22050;
+    const double rate = 16000;
     const double f0 = middleC / 2.0;  // C-3
-    const int n = int(0.3 * rate);
+    const int n = int(0.25 * rate);
     Signal x(n);
     Noise noise(0x70A70Au);
     double phase = 0.0;

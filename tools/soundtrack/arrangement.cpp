@@ -147,8 +147,9 @@ void drums(Part& p, int fromBar, int toBar, const Kit& k) {
 
 enum class BassStyle { Long, Pulse, Shuffle, Drive, Heavy };
 
-void bassBar(Part& p, int barIndex, const Chord& c, BassStyle style, int v) {
+void bassBar(Part& p, int barIndex, const Chord& c, BassStyle style, int volume) {
     const int r = c.bass, at = barIndex * bar;
+    const int v = volume * 5 / 6;  // the bass carries most of the energy; keep it under the kick
     switch (style) {
     case BassStyle::Long:
         p.put(at, ChBass, r, Bass, v);
@@ -201,13 +202,13 @@ void keysChord(Part& p, int row, const Chord& c, int v, int cutTick = 0) {
 enum class ArpStyle { Roll, Up };
 
 // Pluck arpeggio on every row, echoed a beat later on the other side.
-void arpBar(Part& p, int barIndex, const Chord& c, ArpStyle style, int v, int octave = 12) {
+void arpBar(Part& p, int barIndex, const Chord& c, ArpStyle style, int v, int octave = 0) {
     static const int roll[12] = {0, 1, 2, 3, 2, 1, 0, 1, 2, 3, 2, 1};
     static const int up[12] = {0, 1, 2, 3, 4, 5, 0, 1, 2, 3, 4, 5};
     const int at = barIndex * bar;
     for (int i = 0; i < bar; ++i) {
         const int k = style == ArpStyle::Roll ? roll[i] : up[i];
-        const int n = c.arp[k % 4] + octave * (k / 4) + octave;
+        const int n = c.arp[k % 4] + 12 * (k / 4) + octave;
         const int accent = i % 3 == 0 ? v : v * 3 / 4;
         p.put(at + i, ChArp, n, Pluck, accent, fxPan, 0xa8);
         p.put(at + i + 3, ChArpEcho, n, Pluck, accent * 2 / 5, fxPan, 0x48);
@@ -236,9 +237,9 @@ void snareRoll(Part& p, int row, int rows, int from, int to) {
 }
 
 void impact(Part& p, int row, int lowNote) {
-    p.put(row, ChCrash, 60, Crash, 52);
-    p.put(row, ChKick, 60, Kick, 58);
-    p.put(row, ChTom, lowNote, Tom, 50);
+    p.put(row, ChCrash, 60, Crash, 46);
+    p.put(row, ChKick, 60, Kick, 54);
+    p.put(row, ChTom, lowNote, Tom, 42);
     p.off(row, ChRiser);
 }
 
@@ -266,8 +267,8 @@ XmPattern intro1() {
     padChord(p, 24, Bb, 38, false);
     padChord(p, 36, C, 38, false);
     // The tunnel appears: the arpeggio and a bell join.
-    arpBar(p, 2, Bb, ArpStyle::Roll, 24);
-    arpBar(p, 3, C, ArpStyle::Roll, 28);
+    arpBar(p, 2, Bb, ArpStyle::Roll, 35);
+    arpBar(p, 3, C, ArpStyle::Roll, 41);
     melody(p, 24, ChBell, ChBellEcho, Bell, {{0, 86, 12}, {12, 84, 12}}, 30, 0x60, 0xa8, 6);
     return p.finish();
 }
@@ -277,7 +278,7 @@ XmPattern intro2() {
     const Chord chords[4] = {Dm, Bb, F, C};
     for (int b = 0; b < 4; ++b) {
         padChord(p, b * bar, chords[b], 38, false);
-        arpBar(p, b, chords[b], ArpStyle::Roll, 30);
+        arpBar(p, b, chords[b], ArpStyle::Roll, 44);
     }
     drums(p, 0, 4, {nullptr, nullptr, "o.,-.,o.,-.,", nullptr, 0.8});
     melody(p, 0, ChBell, ChBellEcho, Bell, {{0, 81, 12}, {12, 77, 12}, {24, 84, 12}, {36, 79, 12}}, 32, 0x60,
@@ -296,7 +297,7 @@ XmPattern intro3() {
     p.off(0, ChRiser);
     for (int b = 0; b < 4; ++b) {
         padChord(p, b * bar, chords[b], 34, false);
-        arpBar(p, b, chords[b], ArpStyle::Roll, 30);
+        arpBar(p, b, chords[b], ArpStyle::Roll, 44);
         bassBar(p, b, chords[b], b < 2 ? BassStyle::Pulse : BassStyle::Shuffle, 52);
     }
     drums(p, 0, 2, {"X.....x.....", nullptr, "x.ox.ox.ox.o", nullptr, 0.8});
@@ -313,7 +314,7 @@ XmPattern intro4() {
     const Chord chords[4] = {Dm, Bb, Gm, A};
     for (int b = 0; b < 4; ++b) {
         padChord(p, b * bar, chords[b], b < 2 ? 34 : 40, false);
-        arpBar(p, b, chords[b], ArpStyle::Roll, b < 2 ? 32 : 24);
+        arpBar(p, b, chords[b], ArpStyle::Roll, b < 2 ? 44 : 34);
     }
     bassBar(p, 0, Dm, BassStyle::Shuffle, 56);
     bassBar(p, 1, Bb, BassStyle::Shuffle, 56);
@@ -339,13 +340,13 @@ const Kit grooveKit{"X....xX.....", "...X.....X.o", "x.ox.ox.ox.o", nullptr, 1.0
 XmPattern themeA() {
     Part p(48);
     const Chord chords[4] = {Dm, Bb, F, C};
-    p.put(0, ChCrash, 60, Crash, 54);
+    p.put(0, ChCrash, 60, Crash, 46);
     p.off(0, ChRiser);
     p.off(0, ChLead);
     p.off(0, ChLeadEcho);
     for (int b = 0; b < 4; ++b) {
         padChord(p, b * bar, chords[b], 30, b == 0);
-        arpBar(p, b, chords[b], ArpStyle::Roll, 30);
+        arpBar(p, b, chords[b], ArpStyle::Roll, 44);
         bassBar(p, b, chords[b], BassStyle::Shuffle, 60);
     }
     drums(p, 0, 4, grooveKit);
@@ -364,7 +365,7 @@ XmPattern themeB() {
     p.put(0, ChCrash, 60, Crash, 50);
     for (int b = 0; b < 4; ++b) {
         padChord(p, b * bar, chords[b], 32, false);
-        arpBar(p, b, chords[b], ArpStyle::Up, 32);
+        arpBar(p, b, chords[b], ArpStyle::Up, 46);
         if (b < 3) bassBar(p, b, chords[b], BassStyle::Drive, 54);
     }
     drums(p, 0, 3, {grooveKit.kick, grooveKit.snare, "xoxxoxxoxxox", "..-..o..-..o", 1.0});
@@ -443,7 +444,7 @@ XmPattern flowA() {
     for (int i = 0; i < 3; ++i) p.off(0, ChKeys1 + i);
     for (int b = 0; b < 4; ++b) {
         padChord(p, b * bar, chords[b], 28, false);
-        arpBar(p, b, chords[b], ArpStyle::Up, 26);
+        arpBar(p, b, chords[b], ArpStyle::Up, 38);
         bassBar(p, b, chords[b], BassStyle::Drive, 56);
     }
     drums(p, 0, 4, driveKit);
@@ -460,7 +461,7 @@ XmPattern flowB() {
     p.put(0, ChCrash, 60, Crash, 44);
     for (int b = 0; b < 4; ++b) {
         padChord(p, b * bar, chords[b], 28, false);
-        arpBar(p, b, chords[b], ArpStyle::Up, 26);
+        arpBar(p, b, chords[b], ArpStyle::Up, 38);
         bassBar(p, b, chords[b], BassStyle::Drive, 56);
     }
     drums(p, 0, 4, driveKit);
@@ -480,7 +481,7 @@ XmPattern fill() {
     p.off(0, ChLead);
     p.off(0, ChLeadEcho);
     p.off(0, ChCounter);
-    snareRoll(p, 0, 12, 22, 58);
+    snareRoll(p, 0, 12, 22, 50);
     p.effect(9, ChSnare, fxExtended, retrig(2));
     p.effect(10, ChSnare, fxExtended, retrig(2));
     p.effect(11, ChSnare, fxExtended, retrig(1));
@@ -524,7 +525,7 @@ XmPattern warmB() {
         keysChord(p, b * bar, chords[b], 44);
         keysChord(p, b * bar + 6, chords[b], 24);
         bassBar(p, b, chords[b], BassStyle::Pulse, 52);
-        arpBar(p, b, chords[b], ArpStyle::Roll, 20);
+        arpBar(p, b, chords[b], ArpStyle::Roll, 29);
     }
     drums(p, 0, 4, warmKit);
     const std::vector<Note> tune{{0, 81, 6}, {6, 84, 6}, {12, 84, 6}, {18, 81, 6}, {24, 82, 3},
@@ -543,7 +544,7 @@ const Kit techKit{"X..X..X...x.", "......X.....", "xoxoxoxoxoxo", nullptr, 0.9};
 void techCommon(Part& p, const Chord* chords, const int* arpeggios) {
     for (int b = 0; b < 4; ++b) {
         padChord(p, b * bar, chords[b], 18, false);
-        arpBar(p, b, chords[b], ArpStyle::Up, 30);
+        arpBar(p, b, chords[b], ArpStyle::Up, 44);
         bassBar(p, b, chords[b], BassStyle::Drive, 52);
         // A chip-like chord: the tracker arpeggio steps through root, third
         // and fifth every tick, gated in short bursts.
@@ -594,14 +595,14 @@ const Kit heavyKit{"X..x..X.xX..", "...X.....X..", "x.xx.xx.xx.x", "......o.....
 
 void heavyCommon(Part& p, const Chord* chords) {
     for (int b = 0; b < 4; ++b) {
-        padChord(p, b * bar, chords[b], 26, false);
+        padChord(p, b * bar, chords[b], 34, false);
         bassBar(p, b, chords[b], BassStyle::Heavy, 54);
         // Clap-like layer on the backbeat: a higher snare.
-        p.put(b * bar + 3, ChPerc, 67, Snare, 30, fxPan, 0x60);
-        p.put(b * bar + 9, ChPerc, 67, Snare, 30, fxPan, 0xa0);
+        p.put(b * bar + 3, ChPerc, 67, Snare, 40, fxPan, 0x60);
+        p.put(b * bar + 9, ChPerc, 67, Snare, 40, fxPan, 0xa0);
         // The bass riff an octave up on the counter channel.
-        p.put(b * bar, ChCounter, chords[b].bass + 12, Bass, 28, fxPan, 0x50);
-        p.put(b * bar + 6, ChCounter, chords[b].bass + 19, Bass, 22, fxPan, 0x50);
+        p.put(b * bar, ChCounter, chords[b].bass + 12, Bass, 32, fxPan, 0x50);
+        p.put(b * bar + 6, ChCounter, chords[b].bass + 19, Bass, 26, fxPan, 0x50);
     }
     drums(p, 0, 4, heavyKit);
 }

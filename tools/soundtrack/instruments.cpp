@@ -125,9 +125,9 @@ XmInstrument snare() {
     HighPass hp(0.75);
     for (int i = 0; i < n; ++i) {
         const double t = i / rate;
-        const double tone = 0.55 * std::sin(2 * pi * 185 * t) * std::exp(-t / 0.045) +
-                            0.3 * std::sin(2 * pi * 332 * t) * std::exp(-t / 0.03);
-        const double hiss = hp.step(noise.next()) * std::exp(-t / 0.065);
+        const double tone = 0.6 * std::sin(2 * pi * 185 * t) * std::exp(-t / 0.06) +
+                            0.3 * std::sin(2 * pi * 332 * t) * std::exp(-t / 0.04);
+        const double hiss = hp.step(noise.next()) * std::exp(-t / 0.085);
         x[i] = std::tanh(1.4 * (tone * std::min(1.0, t / 0.001) + 0.9 * hiss));
     }
     fadeEnd(x, 400);
@@ -306,11 +306,11 @@ XmInstrument lead() {
 }
 
 XmInstrument pluck() {
-    const int cycle = 64, periods = 48;
+    const int cycle = 64, periods = 64;
     Signal x = evolvingCycles(
         cycle, periods, 16, [](int h) { return 1.0 / h; },
-        [](double p) { return 1.5 + 14.0 * std::exp(-5.0 * p); },
-        [](double p) { return std::exp(-3.2 * p); });
+        [](double p) { return 2.0 + 14.0 * std::exp(-4.0 * p); },
+        [](double p) { return std::exp(-2.2 * p); });
     XmInstrument in;
     in.name = "pluck";
     in.sample.data = toPcm(x, 0.9);
@@ -318,7 +318,7 @@ XmInstrument pluck() {
     in.sample.loopLength = cycle;
     in.sample.panning = 150;
     tune(in.sample, cycle * middleC, middleC, 60);
-    in.volumeEnvelope = envelope({{0, 64}, {8, 44}, {24, 16}, {50, 0}});
+    in.volumeEnvelope = envelope({{0, 64}, {10, 50}, {30, 24}, {60, 0}});
     in.fadeout = 2000;
     return in;
 }

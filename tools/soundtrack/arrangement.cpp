@@ -187,7 +187,7 @@ void padChord(Part& p, int row, const Chord& c, int v, bool attack) {
     const int pans[3] = {0x50, 0x80, 0xb0};
     for (int i = 0; i < 3; ++i) {
         if (attack) p.put(row, ChPad1 + i, c.pad[i], Pad, v, fxPan, pans[i]);
-        else p.put(row, ChPad1 + i, c.pad[i], 0, v, fxPortaTo, 0x30);
+        else p.put(row, ChPad1 + i, c.pad[i], 0, v, fxPortaTo, 0x60);
     }
 }
 

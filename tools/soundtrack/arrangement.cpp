@@ -249,9 +249,9 @@ void impact(Part& p, int row, int lowNote) {
 void eightRowFigure(Part& p, const Chord* chords) {
     for (int row = 0; row < p.length; row += 8) {
         const Chord& c = chords[row / bar];
-        p.put(row, ChOpenHat, 60, OpenHat, 46);
-        p.put(row, ChCounter, c.arp[3] + 12, Keys, 38, fxExtended, noteCut(4));
-        p.put(row, ChTom, 86, Tom, 26, fxPortaDown, 0x60);
+        if (row > 0) p.put(row, ChOpenHat, 60, OpenHat, 58);  // row 0 has the crash
+        p.put(row, ChCounter, c.arp[3] + 12, Keys, 50, fxExtended, noteCut(4));
+        p.put(row, ChTom, 86, Tom, 36, fxPortaDown, 0x60);
     }
 }
 

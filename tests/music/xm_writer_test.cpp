@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.h>
 
-#include <cmath>
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <string>

@@ -1,5 +1,6 @@
 #include "image/image.hpp"
 
+#include <cstdio>
 #include <new>
 
 namespace {
@@ -9,7 +10,10 @@ std::uint32_t* allocatePixels(int width, int height, int spare)
     const long long count = static_cast<long long>(width) * height + spare;
     if (width < 0 || height < 0 || count <= 0)
         return nullptr;
-    return new (std::nothrow) std::uint32_t[static_cast<std::size_t>(count)];
+    auto* block = new (std::nothrow) std::uint32_t[static_cast<std::size_t>(count)];
+    if (!block)
+        std::fprintf(stderr, "Image: cannot allocate %d x %d pixels\n", width, height);
+    return block;
 }
 
 } // namespace

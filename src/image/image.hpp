@@ -4,6 +4,7 @@
 // shown. A Colour is the same pixel read as a 32-bit value, 0x00RRGGBB.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 using Colour = std::uint32_t;

@@ -1,5 +1,6 @@
 // The plain 2D operations on images: fills, saturating blits, discs, the row
 // light. All pixel arithmetic is per byte and exact; see each definition.
+// Rows are `pitch` bytes apart; an image without pixels is left alone.
 #pragma once
 
 #include "image/image.hpp"
@@ -12,13 +13,15 @@ bool clipCopyRect(int& srcX, int& srcY, int& dstX, int& dstY, int& w, int& h,
 // Every pixel (width x height, row after row) becomes the colour, fourth byte included.
 void clearImage(Image& image, Colour colour);
 
-// Pixels with x0 <= x <= x1 and y0 <= y <= y1 become the colour; no clipping.
+// Pixels with x0 <= x <= x1 and y0 <= y <= y1 become the colour; the parts
+// outside the image are left out, an empty or inverted rectangle draws nothing.
 void fillRect(Image& image, int x0, int y0, int x1, int y1, Colour colour);
 
 // Each destination byte (all four) += the source byte, saturating.
 void addImage(const Image& src, Image& dst, int srcX, int srcY, int dstX, int dstY, int w, int h);
 
-// Each colour channel d += (s * trunc(factor * 32767)) >> 15, clamped to 0..255.
+// Each byte d += (s * trunc(factor * 32767)) >> 15, clamped to 0..255. The
+// factor is held to -1..1: beyond 1 the 16-bit multiplier would wrap.
 void addImageScaled(const Image& src, Image& dst, int srcX, int srcY, int dstX, int dstY,
                     int w, int h, float factor);
 
@@ -29,7 +32,9 @@ void addColour(Image& image, Colour colour);
 void drawDisc(std::uint32_t* pixels, int pitch, int width, int height,
               float cx, float cy, float radius, Colour colour);
 
-// Darkens and brightens the rectangle row by row from drifting smooth noise.
+// Darkens and brightens the rectangle row by row from drifting smooth noise;
+// amount 0 leaves colours almost as they are, 1 gives the full effect. Rows
+// and columns outside the image are skipped.
 void rowNoiseTint(Image& image, float time, int x, int y, int w, int h, float amount);
 
 // Wraps a new block of width x height pixels expanded from a one-bit bitmap

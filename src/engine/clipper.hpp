@@ -1,0 +1,27 @@
+// Sutherland-Hodgman clipping against the near plane z = 1 and the four
+// sides of the view pyramid |x| <= z, |y| <= z, in that order.
+#pragma once
+
+struct ClipVertex {
+    float x, y, z;         // pre-scaled view space
+    float spare0, spare1;  // not used by the lit pipeline
+    float red, green, blue;  // 0..255
+};
+
+// Writes into out the vertex at parameter t on the segment from a to b.
+using ClipInterpolator = void (*)(const ClipVertex& a, const ClipVertex& b, float t, ClipVertex& out);
+
+// Room a clip array needs: a triangle gains at most half its vertex count
+// per plane (3, 4, 6, 9, 13, 19).
+inline constexpr int clipCapacity = 20;
+
+// Returns the clipped vertex count and points out at the array holding them
+// (vertices itself when nothing was cut); 0, with out unset, when the
+// polygon lies wholly outside a plane. vertices needs room for clipCapacity
+// entries: later passes use it as scratch. The result stays valid until the
+// next call.
+int clipPolygon(ClipVertex* vertices, int count, ClipInterpolator interpolator, ClipVertex*& out);
+
+// Position linear in t; colours weighted by z so that they stay on the
+// screen-space colour plane of the unclipped triangle. Spares not written.
+void interpolateLitVertex(const ClipVertex& a, const ClipVertex& b, float t, ClipVertex& out);

@@ -1,0 +1,33 @@
+// Three-float vector. Results are stored as floats; sums and products that
+// feed them are formed in double precision.
+#pragma once
+
+struct Vector3 {
+    float x, y, z;
+
+    Vector3() = default;  // fields left unset, like the other math records
+    constexpr Vector3(float xIn, float yIn, float zIn) : x(xIn), y(yIn), z(zIn) {}
+
+    // Multiplies each component by 1/s (one reciprocal); s = 0 is the caller's to avoid.
+    Vector3& operator/=(float s);
+
+    double dot(const Vector3& b) const { return static_cast<double>(x) * b.x + static_cast<double>(y) * b.y + static_cast<double>(z) * b.z; }
+    Vector3 cross(const Vector3& b) const;
+    float length() const;
+    // This vector divided by its length with operator/=.
+    Vector3 normalised() const;
+
+    static const Vector3 zero;
+};
+
+inline constexpr Vector3 Vector3::zero{0.0f, 0.0f, 0.0f};
+inline constexpr Vector3 unitX{1.0f, 0.0f, 0.0f};
+inline constexpr Vector3 worldUp{0.0f, 1.0f, 0.0f};  // the camera's up reference
+inline constexpr Vector3 unitZ{0.0f, 0.0f, 1.0f};
+
+Vector3 operator+(const Vector3& a, const Vector3& b);
+Vector3 operator-(const Vector3& a, const Vector3& b);
+Vector3 operator*(const Vector3& a, float s);
+
+// out = a + (b - a)·t per component; returns out.
+Vector3& lerpVector(const Vector3& a, const Vector3& b, float t, Vector3& out);

@@ -1,0 +1,6 @@
+#include "driver/run_demo.hpp"
+
+int main()
+{
+    return runDemo();
+}

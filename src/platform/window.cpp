@@ -1,0 +1,349 @@
+#include "platform/window.hpp"
+
+#include "platform/display.hpp"
+#include "platform/display_internal.hpp"
+#include "platform/timer.hpp"
+
+#include <SDL.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+enum class WindowState { None, Starting, Running, Failed };
+
+std::atomic<WindowState> state{WindowState::None};
+std::thread* windowThreadHandle = nullptr;  // deliberately never destroyed at exit
+bool exitHandlerRegistered = false;
+std::atomic<XpKeyHandler> keyHandler{nullptr};
+
+// Owned by the window thread.
+SDL_Window* window = nullptr;
+SDL_Renderer* renderer = nullptr;
+SDL_Texture* texture = nullptr;
+Uint32 wakeEventType = static_cast<Uint32>(-1);
+std::atomic<bool> wakePending{false};
+
+// One request at a time from the main thread, answered by the window thread.
+enum class Request { None, OpenPicture, ClosePicture, Message, Shutdown };
+struct Pending {
+    Request kind = Request::None;
+    int width = 0;
+    int height = 0;
+    int depth = 0;
+    const char* text = nullptr;
+    int result = 0;
+    bool done = false;
+};
+std::mutex requestMutex;
+std::condition_variable requestAnswered;
+Pending pending;
+
+void destroyDisplay()
+{
+    if (texture)
+        SDL_DestroyTexture(texture);
+    if (renderer)
+        SDL_DestroyRenderer(renderer);
+    if (window)
+        SDL_DestroyWindow(window);
+    texture = nullptr;
+    renderer = nullptr;
+    window = nullptr;
+}
+
+// Every close request ends the process at once, wherever the main thread is.
+[[noreturn]] void endOnCloseRequest()
+{
+    destroyDisplay();
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+void showPicture()
+{
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+    SDL_RenderClear(renderer);
+    if (texture)
+        SDL_RenderCopy(renderer, texture, nullptr, nullptr);
+    SDL_RenderPresent(renderer);
+}
+
+void showLatest()
+{
+    if (!texture)
+        return;
+    int pitch = 0;
+    const unsigned char* pixels = displayTakeLatest(&pitch);
+    if (!pixels)
+        return;
+    SDL_UpdateTexture(texture, nullptr, pixels, pitch);
+    showPicture();
+}
+
+int keyCode(SDL_Keycode key)
+{
+    if (key == SDLK_ESCAPE)
+        return 27;
+    if (key >= SDLK_a && key <= SDLK_z)
+        return 'A' + (key - SDLK_a);
+    if (key >= SDLK_0 && key <= SDLK_9)
+        return '0' + (key - SDLK_0);
+    if (key == SDLK_SPACE)
+        return ' ';
+    if (key == SDLK_RETURN)
+        return 13;
+    return 0;
+}
+
+void handleEvent(const SDL_Event& event)
+{
+    switch (event.type) {
+    case SDL_QUIT:
+        endOnCloseRequest();
+    case SDL_WINDOWEVENT:
+        if (event.window.event == SDL_WINDOWEVENT_CLOSE)
+            endOnCloseRequest();
+        if (event.window.event == SDL_WINDOWEVENT_EXPOSED || event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+            showPicture();
+        break;
+    case SDL_KEYDOWN: {
+        const XpKeyHandler handler = keyHandler.load(std::memory_order_acquire);
+        const int code = keyCode(event.key.keysym.sym);
+        // An auto-repeat never reaches the handler; a held Escape closes the window.
+        if (handler && !event.key.repeat) {
+            if (code)
+                handler(code, 1);
+        } else if (code == 27) {
+            endOnCloseRequest();
+        }
+        break;
+    }
+    case SDL_KEYUP: {
+        const XpKeyHandler handler = keyHandler.load(std::memory_order_acquire);
+        const int code = keyCode(event.key.keysym.sym);
+        if (handler && code)
+            handler(code, 0);
+        break;
+    }
+    default:
+        if (event.type == wakeEventType)
+            wakePending.store(false, std::memory_order_relaxed);
+        break;
+    }
+}
+
+int openPicture(int width, int height, int depth)
+{
+    const Uint32 format = depth == 32 ? SDL_PIXELFORMAT_RGB888 : SDL_PIXELFORMAT_BGR24;
+    SDL_Texture* made = SDL_CreateTexture(renderer, format, SDL_TEXTUREACCESS_STREAMING, width, height);
+    if (!made) {
+        std::fprintf(stderr, "xp_screen_open: no %d-bit texture: %s\n", depth, SDL_GetError());
+        return -1;
+    }
+    if (texture)
+        SDL_DestroyTexture(texture);
+    texture = made;
+    // Scaled to the screen with its aspect kept; the rest stays black.
+    SDL_RenderSetLogicalSize(renderer, width, height);
+    showPicture();
+    return 0;
+}
+
+// Serves the main thread's request, if any. Returns false on shutdown.
+bool serveRequest()
+{
+    std::lock_guard<std::mutex> lock(requestMutex);
+    if (pending.kind == Request::None || pending.done)
+        return true;
+    bool keepRunning = true;
+    switch (pending.kind) {
+    case Request::OpenPicture:
+        pending.result = openPicture(pending.width, pending.height, pending.depth);
+        break;
+    case Request::ClosePicture:
+        if (texture)
+            SDL_DestroyTexture(texture);
+        texture = nullptr;
+        pending.result = 0;
+        break;
+    case Request::Message:
+        pending.result = SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, "Morvane message",
+                                                  pending.text, window);
+        break;
+    case Request::Shutdown:
+        destroyDisplay();
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        state.store(WindowState::None, std::memory_order_release);
+        pending.result = 0;
+        keepRunning = false;
+        break;
+    case Request::None:
+        break;
+    }
+    pending.done = true;
+    requestAnswered.notify_all();
+    return keepRunning;
+}
+
+int ask(Pending request)
+{
+    std::unique_lock<std::mutex> lock(requestMutex);
+    request.done = false;
+    pending = request;
+    lock.unlock();
+    windowWake();
+    lock.lock();
+    requestAnswered.wait(lock, [] { return pending.done; });
+    const int result = pending.result;
+    pending = Pending{};
+    return result;
+}
+
+void failStart(const char* what)
+{
+    std::fprintf(stderr, "xp_window_create: %s: %s\n", what, SDL_GetError());
+    destroyDisplay();
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    state.store(WindowState::Failed, std::memory_order_release);
+}
+
+void windowThread()
+{
+    SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr, "xp_window_create: no display: %s\n", SDL_GetError());
+        state.store(WindowState::Failed, std::memory_order_release);
+        return;
+    }
+    window = SDL_CreateWindow("Morvane", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 640, 480,
+                              SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (!window)
+        return failStart("no window");
+    renderer = SDL_CreateRenderer(window, -1, 0);
+    if (!renderer)
+        return failStart("no renderer");
+    SDL_ShowCursor(SDL_DISABLE);
+    wakeEventType = SDL_RegisterEvents(1);
+    showPicture();
+    state.store(WindowState::Running, std::memory_order_release);
+
+    for (;;) {
+        SDL_Event event;
+        if (SDL_WaitEventTimeout(&event, 10)) {
+            do
+                handleEvent(event);
+            while (SDL_PollEvent(&event));
+        }
+        if (!serveRequest())
+            return;
+        showLatest();
+    }
+}
+
+} // namespace
+
+bool windowExists()
+{
+    return state.load(std::memory_order_acquire) == WindowState::Running;
+}
+
+void windowWake()
+{
+    if (wakeEventType == static_cast<Uint32>(-1) || wakePending.exchange(true, std::memory_order_relaxed))
+        return;
+    SDL_Event event{};
+    event.type = wakeEventType;
+    if (SDL_PushEvent(&event) != 1)
+        wakePending.store(false, std::memory_order_relaxed);
+}
+
+int windowOpenPicture(int width, int height, int depth)
+{
+    if (!windowExists())
+        return -1;
+    Pending request;
+    request.kind = Request::OpenPicture;
+    request.width = width;
+    request.height = height;
+    request.depth = depth;
+    return ask(request);
+}
+
+void windowClosePicture()
+{
+    if (!windowExists())
+        return;
+    Pending request;
+    request.kind = Request::ClosePicture;
+    ask(request);
+}
+
+int xp_window_create()
+{
+    if (windowExists())
+        return 1;
+    if (!exitHandlerRegistered)
+        exitHandlerRegistered = std::atexit(xp_window_shutdown) == 0;
+
+    state.store(WindowState::Starting, std::memory_order_release);
+    try {
+        windowThreadHandle = new std::thread(windowThread);
+    } catch (...) {
+        std::fprintf(stderr, "xp_window_create: the window thread cannot be started\n");
+        state.store(WindowState::Failed, std::memory_order_release);
+        return 0;
+    }
+    while (state.load(std::memory_order_acquire) == WindowState::Starting)
+        xp_sleep(20);
+    if (windowExists())
+        return 1;
+    // A window that cannot be made is a failure of the caller, not the end of the run.
+    windowThreadHandle->join();
+    delete windowThreadHandle;
+    windowThreadHandle = nullptr;
+    return 0;
+}
+
+void xp_window_shutdown()
+{
+    xp_screen_close();
+    if (!windowExists())
+        return;
+    Pending request;
+    request.kind = Request::Shutdown;
+    ask(request);
+    windowThreadHandle->join();
+    delete windowThreadHandle;
+    windowThreadHandle = nullptr;
+}
+
+int xp_keyboard_init(XpKeyHandler handler)
+{
+    if (!windowExists() && !xp_window_create())
+        return -1;
+    keyHandler.store(handler, std::memory_order_release);
+    return 0;
+}
+
+void xp_message(const char* text)
+{
+    int shown = -1;
+    if (windowExists()) {
+        Pending request;
+        request.kind = Request::Message;
+        request.text = text;
+        shown = ask(request);
+    } else {
+        shown = SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, "Morvane message", text, nullptr);
+    }
+    // Where no box can be shown the text still reaches the user.
+    if (shown != 0)
+        std::fprintf(stderr, "%s\n", text);
+}

@@ -1,0 +1,17 @@
+// The demo's one full-screen window, the thread that owns it, the keyboard
+// callback and the message box.
+//
+// The window thread makes every windowing call. Key presses and releases
+// reach the handler from that thread; a close request (window manager close,
+// a held Escape, a quit signal) ends the whole process at once with exit
+// code 0, right after the display is closed.
+#pragma once
+
+// Key handler: key code (Escape 27, letters as upper-case codes, digits as
+// their characters) and 1 for a press, 0 for a release. The result is unused.
+using XpKeyHandler = int (*)(int key, int down);
+
+int xp_window_create();     // 1 when the window exists, 0 when it cannot be made
+void xp_window_shutdown();  // closes the display and the window; run at process exit
+int xp_keyboard_init(XpKeyHandler handler);  // 0, or -1 when there is no window
+void xp_message(const char* text);           // blocks until dismissed

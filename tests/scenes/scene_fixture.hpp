@@ -1,0 +1,19 @@
+// Shared set-up of the scene tests: the font, the title and the closing
+// scene's box, built once per test program as the show's start-up does.
+#pragma once
+
+#include "image/image.hpp"
+
+#include <cstdint>
+
+void prepareOpeningAndClosing();
+
+// Channel c (0 blue, 1 green, 2 red) of a pixel.
+inline int channel(std::uint32_t pixel, int c)
+{
+    return static_cast<int>(pixel >> (8 * c) & 0xFF);
+}
+
+// Fills an image with a pattern, so that a test sees whether a scene
+// really draws every pixel.
+void fillWithGarbage(Image& image);

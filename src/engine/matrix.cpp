@@ -61,11 +61,3 @@ Matrix multiply(const Matrix& outer, const Matrix& inner)
                                         static_cast<double>(b[11]) * a[6 + j] + a[9 + j]);
     return r;
 }
-
-Vector3 transformPoint(const Matrix& m, float x, float y, float z)
-{
-    const double px = x, py = y, pz = z;
-    return Vector3(static_cast<float>(px * m.m[0] + py * m.m[3] + pz * m.m[6] + m.m[9]),
-                   static_cast<float>(px * m.m[1] + py * m.m[4] + pz * m.m[7] + m.m[10]),
-                   static_cast<float>(px * m.m[2] + py * m.m[5] + pz * m.m[8] + m.m[11]));
-}

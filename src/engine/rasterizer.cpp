@@ -1,5 +1,7 @@
 #include "engine/rasterizer.hpp"
 
+#include "engine/span_inline.hpp"
+
 #include <cstddef>
 #include <limits>
 
@@ -54,6 +56,9 @@ struct Edge {
     }
 };
 
+template <typename Writer>
+void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pitch, int width, int height, Writer write);
+
 } // namespace
 
 YExtremes findYExtremes(const RasterPolygon& polygon, int count)
@@ -72,6 +77,20 @@ void rasterizePolygon(const RasterPolygon& polygon, int count, std::uint32_t* pi
 {
     if (count < 3 || count > rasterCapacity)
         return;
+    // The engine's own writers run inline; any other goes through its pointer.
+    if (polygon.spanWriter == spanGouraud)
+        fill(polygon, count, pixels, pitch, width, height, span_detail::fillSpan);
+    else if (polygon.spanWriter == spanGouraudAdditive)
+        fill(polygon, count, pixels, pitch, width, height, span_detail::addSpan);
+    else
+        fill(polygon, count, pixels, pitch, width, height, polygon.spanWriter);
+}
+
+namespace {
+
+template <typename Writer>
+void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pitch, int width, int height, Writer write)
+{
     const YExtremes e = findYExtremes(polygon, count);
     const RasterVertex& top = polygon.vertices[e.top];
     const std::int64_t bottomY = polygon.vertices[e.bottom].y;
@@ -119,7 +138,7 @@ void rasterizePolygon(const RasterPolygon& polygon, int count, std::uint32_t* pi
             if (x0 < x1) {
                 auto* line = reinterpret_cast<std::uint32_t*>(reinterpret_cast<std::uint8_t*>(pixels) +
                                                               static_cast<std::ptrdiff_t>(row) * pitch);
-                polygon.spanWriter(line + x0, static_cast<int>(x1 - x0), static_cast<std::int32_t>(blue),
+                write(line + x0, static_cast<int>(x1 - x0), static_cast<std::int32_t>(blue),
                                    static_cast<std::int32_t>(green), static_cast<std::int32_t>(red), stepBlue,
                                    stepGreen, stepRed);
             }
@@ -131,3 +150,5 @@ void rasterizePolygon(const RasterPolygon& polygon, int count, std::uint32_t* pi
         rowRed += static_cast<std::uint32_t>(polygon.dRdy);
     }
 }
+
+} // namespace

@@ -118,7 +118,8 @@ void lightVertex(ClipVertex& v, const Vector3& n, const Vector3& lv, Colour diff
     double s = -reflected.dot(view);
     if (s < 0.0)
         s = 0.0;
-    const auto specularTerm = static_cast<float>(std::pow(s, 20.0));
+    const double s2 = s * s, s4 = s2 * s2, s16 = (s4 * s4) * (s4 * s4);
+    const auto specularTerm = static_cast<float>(s16 * s4);  // s to the 20th
     v.red = clampLit(channel(diffuse, 16) * static_cast<double>(diffuseTerm) + channel(specular, 16) * static_cast<double>(specularTerm));
     v.green = clampLit(channel(diffuse, 8) * static_cast<double>(diffuseTerm) + channel(specular, 8) * static_cast<double>(specularTerm));
     v.blue = clampLit(channel(diffuse, 0) * static_cast<double>(diffuseTerm) + channel(specular, 0) * static_cast<double>(specularTerm));

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -222,8 +223,24 @@ void windowThread()
         state.store(WindowState::Failed, std::memory_order_release);
         return;
     }
-    window = SDL_CreateWindow("Morvane", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 640, 480,
-                              SDL_WINDOW_FULLSCREEN_DESKTOP);
+    // SDL falls back to an invisible off-screen window when there is no
+    // display; a show nobody can see is a failure unless asked for.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* requested = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) &&
+        !(requested && *requested)) {
+        SDL_SetError("only the %s video driver is available", driver);
+        return failStart("no display");
+    }
+    // The whole screen from its top-left corner, also where no window
+    // manager is there to honour the full-screen request.
+    SDL_DisplayMode desktop{};
+    if (SDL_GetDesktopDisplayMode(0, &desktop) != 0 || desktop.w <= 0 || desktop.h <= 0) {
+        desktop.w = 640;
+        desktop.h = 480;
+    }
+    window = SDL_CreateWindow("Morvane", 0, 0, desktop.w, desktop.h,
+                              SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS);
     if (!window)
         return failStart("no window");
     renderer = SDL_CreateRenderer(window, -1, 0);

@@ -59,19 +59,19 @@ TEST(MusicLoad, FailuresSayWhyAndReturnNull)
 
 TEST(MusicOffline, RowsFollowThePatternsAndTheSongEnds)
 {
-    const TestXm spec;  // two patterns of 16 rows
-    static const std::vector<unsigned char> bytes = writeTestXm(spec);
+    const TestXm shape;  // two patterns of 16 rows
+    static const std::vector<unsigned char> bytes = writeTestXm(shape);
     Song* played = load(bytes);
     ASSERT_NE(played, nullptr);
     ASSERT_TRUE(FMUSIC_PlaySongOffline(played));
 
-    const int rowFrames = framesPerRow(spec);
+    const int rowFrames = framesPerRow(shape);
     std::vector<float> audio(static_cast<std::size_t>(rowFrames) * 2);
     std::vector<int> rows;
     float loudest = 0.0f;
     // Render half a row, then one frame more to read the row heard there;
     // then the rest of the row.
-    for (int k = 0; k < 2 * spec.rowsPerPattern; ++k) {
+    for (int k = 0; k < 2 * shape.rowsPerPattern; ++k) {
         ASSERT_EQ(FMUSIC_RenderOffline(played, audio.data(), rowFrames / 2), rowFrames / 2);
         loudest = std::max(loudest, peak(audio));
         ASSERT_EQ(FMUSIC_RenderOffline(played, audio.data(), 1), 1);
@@ -79,8 +79,8 @@ TEST(MusicOffline, RowsFollowThePatternsAndTheSongEnds)
         ASSERT_EQ(FMUSIC_RenderOffline(played, audio.data(), rowFrames - rowFrames / 2 - 1),
                   rowFrames - rowFrames / 2 - 1);
     }
-    for (int k = 0; k < 2 * spec.rowsPerPattern; ++k)
-        EXPECT_EQ(rows[static_cast<std::size_t>(k)], k % spec.rowsPerPattern) << "row " << k;
+    for (int k = 0; k < 2 * shape.rowsPerPattern; ++k)
+        EXPECT_EQ(rows[static_cast<std::size_t>(k)], k % shape.rowsPerPattern) << "row " << k;
     EXPECT_GT(loudest, 0.05f);
 
     int tail = 0;
@@ -145,9 +145,9 @@ TEST(MusicLive, PlaysInTheBackgroundAndStopsWhenFreed)
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", path, 1);
 
-    TestXm spec;
-    spec.bpm = 250;  // rows of 60 ms
-    static const std::vector<unsigned char> bytes = writeTestXm(spec);
+    TestXm shape;
+    shape.bpm = 250;  // rows of 60 ms
+    static const std::vector<unsigned char> bytes = writeTestXm(shape);
     Song* played = load(bytes);
     ASSERT_NE(played, nullptr);
     testing::internal::CaptureStderr();  // the disk driver announces itself
@@ -161,7 +161,7 @@ TEST(MusicLive, PlaysInTheBackgroundAndStopsWhenFreed)
     for (int i = 0; i < 60; ++i) {
         const int row = FMUSIC_GetRow(played);
         EXPECT_GE(row, 0);
-        EXPECT_LT(row, spec.rowsPerPattern);
+        EXPECT_LT(row, shape.rowsPerPattern);
         if (row != last)
             ++distinctRows;
         last = row;

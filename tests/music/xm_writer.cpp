@@ -24,7 +24,7 @@ constexpr int noteC4 = 49;
 
 } // namespace
 
-std::vector<unsigned char> writeTestXm(const TestXm& spec)
+std::vector<unsigned char> writeTestXm(const TestXm& shape)
 {
     Writer w;
     w.text("Extended Module: ", 17);
@@ -33,21 +33,21 @@ std::vector<unsigned char> writeTestXm(const TestXm& spec)
     w.text("morvane tests", 20);
     w.u16(0x0104);
     w.u32(276);  // header size from here on
-    w.u16(spec.patterns);  // song length in orders
-    w.u16(spec.restart);
-    w.u16(spec.channels);
-    w.u16(spec.patterns);
+    w.u16(shape.patterns);  // song length in orders
+    w.u16(shape.restart);
+    w.u16(shape.channels);
+    w.u16(shape.patterns);
     w.u16(1);  // instruments
     w.u16(1);  // linear frequency table
-    w.u16(spec.speed);
-    w.u16(spec.bpm);
+    w.u16(shape.speed);
+    w.u16(shape.bpm);
     for (int order = 0; order < 256; ++order)
-        w.u8(order < spec.patterns ? order : 0);
+        w.u8(order < shape.patterns ? order : 0);
 
-    for (int p = 0; p < spec.patterns; ++p) {
+    for (int p = 0; p < shape.patterns; ++p) {
         Writer data;
-        for (int row = 0; row < spec.rowsPerPattern; ++row) {
-            for (int channel = 0; channel < spec.channels; ++channel) {
+        for (int row = 0; row < shape.rowsPerPattern; ++row) {
+            for (int channel = 0; channel < shape.channels; ++channel) {
                 if (row == 0 && channel == 0) {
                     data.u8(0x83);  // packed: note and instrument follow
                     data.u8(noteC4);
@@ -59,7 +59,7 @@ std::vector<unsigned char> writeTestXm(const TestXm& spec)
         }
         w.u32(9);  // pattern header length
         w.u8(0);   // packing type
-        w.u16(spec.rowsPerPattern);
+        w.u16(shape.rowsPerPattern);
         w.u16(static_cast<int>(data.bytes.size()));
         w.bytes.insert(w.bytes.end(), data.bytes.begin(), data.bytes.end());
     }
@@ -95,8 +95,8 @@ std::vector<unsigned char> writeTestXm(const TestXm& spec)
     return w.bytes;
 }
 
-int framesPerRow(const TestXm& spec)
+int framesPerRow(const TestXm& shape)
 {
     // A tick lasts 2.5 / bpm seconds.
-    return 44100 * spec.speed * 5 / (2 * spec.bpm);
+    return 44100 * shape.speed * 5 / (2 * shape.bpm);
 }

@@ -14,7 +14,7 @@ struct TestXm {
     int bpm = 125;
 };
 
-std::vector<unsigned char> writeTestXm(const TestXm& spec);
+std::vector<unsigned char> writeTestXm(const TestXm& shape);
 
 // Frames (at 44,100 Hz) that one row of the module lasts.
-int framesPerRow(const TestXm& spec);
+int framesPerRow(const TestXm& shape);

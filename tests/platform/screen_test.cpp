@@ -96,6 +96,16 @@ TEST_F(ScreenTest, TwentyFourBitsIsUsedWhenThirtyTwoIsRefusedAndWritesBlueGreenR
             for (int c = 0; c < 3; ++c)
                 ASSERT_EQ(row[x * 3 + c], source[x * 4 + c]) << x << "," << y;
     }
+
+    // A single pixel at the end of a row writes its three bytes and no more.
+    Image dot(1, 1);
+    dot.pixels[0] = 0xffa1b2c3u;
+    screen.present(dot, 0.0f, 0.0f, 0.0f, 0.0f, 639.0f, 10.0f);
+    shown = picture(pitch);
+    EXPECT_EQ(shown[10 * pitch + 639 * 3], 0xc3);
+    EXPECT_EQ(shown[10 * pitch + 639 * 3 + 2], 0xa1);
+    EXPECT_EQ(shown[11 * pitch], 0) << "the next row is untouched";
+    EXPECT_EQ(shown[10 * pitch + 638 * 3 + 2], 0);
 }
 
 TEST_F(ScreenTest, NeitherDepthMeansTheScreenStaysClosed)

@@ -36,6 +36,10 @@ test: build build-asan
 data: build
 	@cmake --build $(BUILD) --target data
 
+# Renders the soundtrack to build/soundtrack.wav for listening (not committed).
+wav: build
+	@cmake --build $(BUILD) --target wav
+
 bench: build
 	@cmake --build $(BUILD) --target benchmarks
 

@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config make
   libsdl2-dev libopenmpt-dev libfreetype-dev libpng-dev
   libgtest-dev libbenchmark-dev fonts-dejavu-core
-  xvfb xauth xdotool x11-apps imagemagick sox libx11-dev
+  xvfb xauth xdotool x11-apps imagemagick sox libx11-dev openmpt123
 )
 
 missing=()

@@ -21,8 +21,9 @@ const char* const renderUsage =
     "  --out DIR     directory for the stills (created if missing)\n"
     "  --fps N       frames per second, 1 to 1000 (default 60)\n"
     "  --bench       draw the whole show at 60 frames per second without writing\n"
-    "                images and print the drawing time per scene, also in\n"
-    "                multiples of one 640 x 320 frame copy\n"
+    "                images and print the drawing time per scene (CPU time of\n"
+    "                the drawing thread), also in multiples of one 640 x 320\n"
+    "                frame copy timed the same way in the same run\n"
     "  --wav FILE    also write the show's audio, with its fade-out, as 16-bit\n"
     "                stereo WAV at 44,100 Hz\n"
     "  --help        show this text\n";

@@ -1,6 +1,8 @@
 #include "scene_fixture.hpp"
 
 #include "driver/globals.hpp"
+#include "driver/stored_data.hpp"
+#include "music/music.hpp"
 #include "scenes/scene1.hpp"
 #include "scenes/scene8.hpp"
 #include "scenes/scenes.hpp"
@@ -8,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <random>
 #include <vector>
@@ -83,6 +86,33 @@ TEST_F(ClosingScene, EndsDark)
             black += (p & 0xFFFFFF) == 0;
         }
     EXPECT_GT(black, frameWidth * frameHeight / 2);
+}
+
+TEST_F(ClosingScene, FadesTheMusicOutToSilence)
+{
+    FSOUND_File_SetCallbacks(memOpen, memClose, memRead, memSeek, memTell);
+    song = FMUSIC_LoadSong(reinterpret_cast<const char*>(soundtrackModule));
+    ASSERT_NE(song, nullptr);
+    ASSERT_TRUE(FMUSIC_SetMasterVolume(song, 240));
+    ASSERT_TRUE(FMUSIC_PlaySongOffline(song));
+    static float audio[2 * 44100];
+    const auto loudest = [&](int frames) {
+        const int got = FMUSIC_RenderOffline(song, audio, frames);
+        EXPECT_EQ(got, frames);
+        float peak = 0.0f;
+        for (int s = 0; s < 2 * got; ++s)
+            peak = std::max(peak, std::abs(audio[s]));
+        return peak;
+    };
+
+    // Half-way through the fade the music still plays; at its end it is silent.
+    scene8(frame, 164.51f, 21.05f, 0.5f, 0.016f, 2);
+    EXPECT_GT(loudest(44100), 0.0f);
+    scene8(frame, 168.8f, 25.34f, 1.0f, 0.016f, 2);
+    EXPECT_EQ(loudest(4410), 0.0f);
+
+    FMUSIC_FreeSong(song);
+    song = nullptr;
 }
 
 TEST(CubeLattice, CubesAtOrBehindTheCameraPlaneAreSkipped)

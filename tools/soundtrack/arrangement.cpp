@@ -187,7 +187,7 @@ void padChord(Part& p, int row, const Chord& c, int v, bool attack) {
     const int pans[3] = {0x50, 0x80, 0xb0};
     for (int i = 0; i < 3; ++i) {
         if (attack) p.put(row, ChPad1 + i, c.pad[i], Pad, v, fxPan, pans[i]);
-        else p.put(row, ChPad1 + i, c.pad[i], 0, v, fxPortaTo, 0x30);
+        else p.put(row, ChPad1 + i, c.pad[i], 0, v, fxPortaTo, 0x60);
     }
 }
 
@@ -249,9 +249,9 @@ void impact(Part& p, int row, int lowNote) {
 void eightRowFigure(Part& p, const Chord* chords) {
     for (int row = 0; row < p.length; row += 8) {
         const Chord& c = chords[row / bar];
-        p.put(row, ChOpenHat, 60, OpenHat, 46);
-        p.put(row, ChCounter, c.arp[3] + 12, Keys, 38, fxExtended, noteCut(4));
-        p.put(row, ChTom, 86, Tom, 26, fxPortaDown, 0x60);
+        if (row > 0) p.put(row, ChOpenHat, 60, OpenHat, 58);  // row 0 has the crash
+        p.put(row, ChCounter, c.arp[3] + 12, Keys, 50, fxExtended, noteCut(4));
+        p.put(row, ChTom, 86, Tom, 36, fxPortaDown, 0x60);
     }
 }
 
@@ -364,22 +364,22 @@ XmPattern themeB() {
     const Chord chords[4] = {Dm, Bb, Gm, A};
     p.put(0, ChCrash, 60, Crash, 50);
     for (int b = 0; b < 4; ++b) {
-        padChord(p, b * bar, chords[b], 32, false);
+        padChord(p, b * bar, chords[b], 34, false);
         arpBar(p, b, chords[b], ArpStyle::Up, 46);
         if (b < 3) bassBar(p, b, chords[b], BassStyle::Drive, 54);
     }
-    drums(p, 0, 3, {grooveKit.kick, grooveKit.snare, "xoxxoxxoxxox", "..-..o..-..o", 1.0});
+    drums(p, 0, 3, {grooveKit.kick, grooveKit.snare, "xoxxoxxoxxox", "..o..x..o..x", 1.0});
     eightRowFigure(p, chords);
     // A bell answers the theme from the other side.
-    melody(p, 0, ChBell, ChBellEcho, Bell, {{6, 86, 6}, {18, 89, 6}, {30, 91, 6}}, 26, 0xa0, 0x50);
+    melody(p, 0, ChBell, ChBellEcho, Bell, {{6, 86, 6}, {18, 89, 6}, {30, 91, 6}}, 36, 0xa0, 0x50);
     melody(p, 0, ChLead, ChLeadEcho, Lead,
            {{0, 74, 9}, {9, 69, 3}, {12, 74, 3}, {15, 77, 3}, {18, 81, 6}, {24, 79, 3}, {27, 82, 3}, {30, 81, 3},
             {33, 79, 3}, {36, 76, 6}, {42, 73, 6}},
            44, 0x70, 0xb0);
     // Last bar: a tom fill, a sweep and the bass climbing an octave.
-    drums(p, 3, 4, {"X.....X.....", "...X........", "xxxxxxxxxxxx", "o..o..o.....", 1.0});
+    drums(p, 3, 4, {"X...........", "...X........", "xxxxxxxxxxxx", "o..o..o.....", 1.0});
     const int climb[6] = {45, 47, 49, 50, 52, 55};
-    for (int i = 0; i < 6; ++i) p.put(36 + 2 * i, ChBass, climb[i], Bass, 44);
+    for (int i = 0; i < 6; ++i) p.put(36 + 2 * i, ChBass, climb[i], Bass, 30);
     const int toms[6][2] = {{38, 62}, {39, 59}, {41, 57}, {42, 55}, {44, 52}, {45, 50}};
     for (const auto& t : toms) p.put(t[0], ChTom, t[1], Tom, 50, fxPan, 0x40 + (t[0] - 38) * 0x18);
     snareRoll(p, 42, 6, 30, 56);
@@ -398,15 +398,15 @@ XmPattern softA() {
     p.off(0, ChLeadEcho);
     p.off(0, ChArp);
     for (int b = 0; b < 4; ++b) {
-        padChord(p, b * bar, chords[b], 24, false);
-        keysChord(p, b * bar, chords[b], 34);
-        keysChord(p, b * bar + 9, chords[b], 20);
+        padChord(p, b * bar, chords[b], 26, false);
+        keysChord(p, b * bar, chords[b], 38);
+        keysChord(p, b * bar + 9, chords[b], 22);
         bassBar(p, b, chords[b], BassStyle::Long, 38);
     }
     // The poem holds: a bell tune and a soft pulse.
     melody(p, 24, ChBell, ChBellEcho, Bell, {{0, 82, 3}, {3, 81, 3}, {6, 79, 6}, {12, 77, 6}, {18, 81, 3},
                                              {21, 74, 3}},
-           46, 0x60, 0xa8);
+           52, 0x60, 0xa8);
     drums(p, 2, 4, {"o...........", nullptr, "-..,..-..,..", nullptr, 1.0});
     return p.finish();
 }
@@ -415,14 +415,14 @@ XmPattern softB() {
     Part p(48);
     const Chord chords[4] = {Bbmaj7, Am7, Gm7, A};
     for (int b = 0; b < 4; ++b) {
-        padChord(p, b * bar, chords[b], 24 + b * 4, false);
-        keysChord(p, b * bar, chords[b], 34);
-        if (b < 2) keysChord(p, b * bar + 9, chords[b], 20);
+        padChord(p, b * bar, chords[b], 26 + b * 4, false);
+        keysChord(p, b * bar, chords[b], 38);
+        if (b < 2) keysChord(p, b * bar + 9, chords[b], 22);
         bassBar(p, b, chords[b], BassStyle::Long, 38);
     }
     melody(p, 0, ChBell, ChBellEcho, Bell, {{0, 77, 6}, {6, 74, 3}, {9, 77, 3}, {12, 76, 6}, {18, 72, 6},
                                             {24, 74, 12}, {36, 73, 12}},
-           46, 0x60, 0xa8);
+           52, 0x60, 0xa8);
     drums(p, 0, 2, {"o...........", nullptr, "-..,..-..,..", nullptr, 1.0});
     // A rising sweep and a growing roll into the impact of the next scene.
     riser(p, 24, 24, 6, 50, 0x03);

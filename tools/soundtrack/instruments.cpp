@@ -57,7 +57,8 @@ void tune(XmSample& s, double rate, double f0, int midi) {
 // Recorded drums play unchanged at C-4.
 void tuneDrum(XmSample& s, double rate) { setTuning(s, 12.0 * std::log2(rate / 8363.0)); }
 
-// Band-limited harmonic waveform of `cycle` samples per period.
+// The first `count` harmonics at `phase` (in periods), weighted by weight(h):
+// a waveform with nothing above its highest harmonic.
 double harmonics(double phase, int count, const std::function<double(int)>& weight) {
     double v = 0.0;
     for (int h = 1; h <= count; ++h) v += weight(h) * std::sin(2.0 * pi * h * phase);

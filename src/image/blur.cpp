@@ -1,7 +1,7 @@
 // Working values are 16-bit with 7 fractional bits (a byte v is v x 128).
 // Each step moves the running value y towards the target by
 // 4 x floor((target - y) x c / 65536), which is the high half of a signed
-// 16-bit product: one pmulhw per four channels. Lines are independent, so
+// 16-bit product: one pmulhw per two pixels. Lines are independent, so
 // eight of them run side by side to hide the latency of each step.
 #include "image/blur.hpp"
 
@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int groupLines = 8;        // lines blurred together
+constexpr int groupLines = 8;                   // lines blurred together
 constexpr int groupRegisters = groupLines / 2;  // two pixels per register
 
 // Forward results of one group, pixel after pixel, kept for the backward pass.

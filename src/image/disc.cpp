@@ -1,7 +1,14 @@
-// The anti-aliased filled disc. Squared distances from the centre are
-// stepped along rows and columns (in 64 bits, so far-off centres and large
-// radii cannot overflow); a pixel inside r - 1 takes the colour, a pixel in
-// the ring out to r + 1 blends towards it.
+// The anti-aliased filled disc. The squared distance d of each pixel from
+// the centre (times 4096) is stepped along rows and columns in exact
+// integers (64 bits, so far-off centres and large radii cannot overflow); a
+// pixel with d below `inner` takes the colour, one in the ring below `outer`
+// blends towards it.
+//
+// Along a row, d_j = start + j x step + 4096 j (j - 1) is a convex sequence,
+// so the pixels below either limit form one run. Short rows are simply
+// walked; on wide rows the runs are found from the quadratic's roots (then
+// checked exactly), the inner run becomes a plain fill and the pixels
+// outside the ring are not visited.
 #include "image/ops.hpp"
 
 #include <algorithm>
@@ -13,6 +20,8 @@ namespace {
 // Radii beyond this would push the fixed-point distances past 64 bits; no
 // picture needs a disc a million pixels wide.
 constexpr double maxRadius = 1.0e6;
+// Rows at most this wide are walked pixel by pixel.
+constexpr int walkedRow = 64;
 
 // (colour x (256 - t) + old x t) / 256 on blue, green and red, two channels
 // per 32-bit multiply: each 16-bit lane stays below 65536, so the lanes
@@ -23,6 +32,56 @@ inline std::uint32_t blend(std::uint32_t colour, std::uint32_t old, std::uint32_
     const std::uint32_t rb = ((colour & 0xFF00FFu) * u + (old & 0xFF00FFu) * t) >> 8;
     const std::uint32_t g = ((colour & 0x00FF00u) * u + (old & 0x00FF00u) * t) >> 8;
     return (rb & 0xFF00FFu) | (g & 0x00FF00u);
+}
+
+struct Ring {
+    std::int64_t inner, outer, k;
+    std::uint32_t colour;
+};
+
+// The squared distances along one row.
+struct RowDistances {
+    std::int64_t start, step;
+    std::int64_t at(std::int64_t j) const { return start + j * step + 4096 * j * (j - 1); }
+};
+
+struct Run {
+    int first, last;  // [first, last), empty when equal
+};
+
+// The run of j in [0, n) with d_j < limit, given the lowest d_m of the row
+// (below the limit) and b = step - 4096, the linear term of
+// d_j = 4096 j^2 + b j + start. The roots give the ends to within a pixel;
+// exact checks settle them.
+Run runBelow(const RowDistances& row, int n, double b, std::int64_t m, std::int64_t limit)
+{
+    const double root = std::sqrt(std::max(0.0, b * b - 16384.0 * static_cast<double>(row.start - limit)));
+    auto first = static_cast<std::int64_t>(std::clamp((-b - root) * (1.0 / 8192.0), 0.0, static_cast<double>(m)));
+    while (first > 0 && row.at(first - 1) < limit)
+        --first;
+    while (row.at(first) >= limit)
+        ++first;
+    auto last = static_cast<std::int64_t>(
+        std::clamp((-b + root) * (1.0 / 8192.0) + 1.0, static_cast<double>(m + 1), static_cast<double>(n)));
+    while (last < n && row.at(last) < limit)
+        ++last;
+    while (last > m + 1 && row.at(last - 1) >= limit)
+        --last;
+    return {static_cast<int>(first), static_cast<int>(last)};
+}
+
+// Ring by value: its fields stay in registers although p may alias anything.
+[[gnu::always_inline]] inline void blendRun(std::uint32_t* p, const RowDistances& row, int first, int last, const Ring ring)
+{
+    const std::int64_t inner = ring.inner, outer = ring.outer, k = ring.k;
+    const std::uint32_t colour = ring.colour;
+    std::int64_t d = row.at(first), step = row.step + 8192 * static_cast<std::int64_t>(first);
+    for (int j = first; j < last; ++j, d += step, step += 8192) {
+        if (d < inner)
+            p[j] = colour;
+        else if (d < outer)
+            p[j] = blend(colour, p[j], static_cast<std::uint32_t>(((d - inner) * k) >> 16));
+    }
 }
 
 } // namespace
@@ -43,38 +102,43 @@ void drawDisc(std::uint32_t* pixels, int pitch, int width, int height,
     y0 = std::max(y0, 0.0);
     x1 = std::min(x1, static_cast<double>(width));
     y1 = std::min(y1, static_cast<double>(height));
-    const int left = static_cast<int>(x0), right = static_cast<int>(x1);
-    const int top = static_cast<int>(y0), bottom = static_cast<int>(y1);
+    const int left = static_cast<int>(x0), top = static_cast<int>(y0), bottom = static_cast<int>(y1);
+    const int n = static_cast<int>(x1) - left;
 
     // Fixed point, 4096 = 1.
     const double innerSq = (r - 1.0) * (r - 1.0);
     const float outerSq = static_cast<float>((r + 1.0) * (r + 1.0));
-    const auto inner = static_cast<std::int64_t>(innerSq * 4096.0);
-    const auto outer = static_cast<std::int64_t>(static_cast<double>(outerSq) * 4096.0);
+    Ring ring{static_cast<std::int64_t>(innerSq * 4096.0), static_cast<std::int64_t>(static_cast<double>(outerSq) * 4096.0),
+              0, colour};
     // Blend weight per unit of squared distance, so that t runs from 0 to 256
     // across the ring. Without a ring (radius 0 or below) it is never used.
-    const double ring = static_cast<double>(outerSq) - innerSq;
-    const std::int64_t k = ring > 0.0 ? static_cast<std::int64_t>(std::min(4096.0 / ring, 1.0e12)) : 0;
+    const double ringWidth = static_cast<double>(outerSq) - innerSq;
+    if (ringWidth > 0.0)
+        ring.k = static_cast<std::int64_t>(std::min(4096.0 / ringWidth, 1.0e12));
 
     const double dx = left - x, dy = top - y;
-    auto rowStart = static_cast<std::int64_t>((dx * dx + dy * dy) * 4096.0);
+    RowDistances row{static_cast<std::int64_t>((dx * dx + dy * dy) * 4096.0),
+                     static_cast<std::int64_t>((2.0 * dx + 1.0) * 4096.0)};
     auto rowStep = static_cast<std::int64_t>((2.0 * dy + 1.0) * 4096.0);
-    const auto columnStep0 = static_cast<std::int64_t>((2.0 * dx + 1.0) * 4096.0);
 
-    auto* row = reinterpret_cast<std::uint8_t*>(pixels) + static_cast<std::ptrdiff_t>(top) * pitch;
-    for (int py = top; py < bottom; ++py) {
-        auto* p = reinterpret_cast<std::uint32_t*>(row);
-        std::int64_t d = rowStart, columnStep = columnStep0;
-        for (int px = left; px < right; ++px) {
-            if (d < inner)
-                p[px] = colour;
-            else if (d < outer)
-                p[px] = blend(colour, p[px], static_cast<std::uint32_t>(((d - inner) * k) >> 16));
-            d += columnStep;
-            columnStep += 8192;
+    auto* line = reinterpret_cast<std::uint8_t*>(pixels) + static_cast<std::ptrdiff_t>(top) * pitch;
+    for (int py = top; py < bottom; ++py, row.start += rowStep, rowStep += 8192, line += pitch) {
+        std::uint32_t* p = reinterpret_cast<std::uint32_t*>(line) + left;
+        if (n <= walkedRow) {
+            blendRun(p, row, 0, n, ring);
+            continue;
         }
-        rowStart += rowStep;
-        rowStep += 8192;
-        row += pitch;
+        // The lowest d of the row: at the integer nearest the vertex.
+        const double b = static_cast<double>(row.step) - 4096.0;
+        // The vertex -b / 8192 is exact: b is an integer.
+        const auto m = static_cast<std::int64_t>(std::clamp(-b * (1.0 / 8192.0), 0.0, n - 1.0) + 0.5);
+        const std::int64_t lowest = row.at(m);
+        if (lowest >= ring.outer && lowest >= ring.inner)
+            continue;
+        const Run out = lowest < ring.outer ? runBelow(row, n, b, m, ring.outer) : Run{0, 0};
+        const Run in = lowest < ring.inner ? runBelow(row, n, b, m, ring.inner) : Run{out.last, out.last};
+        blendRun(p, row, out.first, std::min(out.last, in.first), ring);
+        std::fill(p + in.first, p + in.last, colour);
+        blendRun(p, row, std::max(out.first, in.last), out.last, ring);
     }
 }

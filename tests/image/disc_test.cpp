@@ -28,10 +28,18 @@ TEST(DrawDisc, MatchesTheReferenceOnRandomDiscs)
 {
     std::mt19937 rng(4);
     for (int round = 0; round < 300; ++round) {
-        RandomPair image(1 + rng() % 40, 1 + rng() % 30, rng);
-        const float cx = static_cast<float>(rng() % 6000) / 100.0f - 10.0f;
-        const float cy = static_cast<float>(rng() % 5000) / 100.0f - 10.0f;
-        const float r = static_cast<float>(rng() % 2000) / 100.0f + 0.6f;
+        // Small discs are walked pixel by pixel, wide rows (over 64 pixels) by runs.
+        const bool wide = round % 2 == 1;
+        const int w = 1 + static_cast<int>(rng() % (wide ? 200 : 40)), h = 1 + static_cast<int>(rng() % (wide ? 60 : 30));
+        RandomPair image(w, h, rng);
+        float cx = static_cast<float>(rng() % (w * 150)) / 100.0f - 0.25f * static_cast<float>(w);
+        const float cy = static_cast<float>(rng() % (h * 150)) / 100.0f - 0.25f * static_cast<float>(h);
+        float r = static_cast<float>(rng() % (wide ? 15000 : 2000)) / 100.0f + 0.6f;
+        if (round % 10 == 9) {
+            // Centre far to the left, the edge reaching in: huge distances.
+            cx = -static_cast<float>(rng() % 400000) / 7.0f;
+            r = -cx + static_cast<float>(rng() % (w * 100)) / 100.0f;
+        }
         const auto colour = static_cast<Colour>(rng());
         drawDisc(image.fast.pixels, image.fast.pitch, image.fast.width, image.fast.height, cx, cy, r, colour);
         ref::drawDisc(image.expected.pixels, image.expected.pitch, image.fast.width, image.fast.height, cx, cy, r,

@@ -78,10 +78,11 @@ void rasterizePolygon(const RasterPolygon& polygon, int count, std::uint32_t* pi
     if (count < 3 || count > rasterCapacity)
         return;
     // The engine's own writers run inline; any other goes through its pointer.
+    // (Lambdas, not the functions themselves: each needs its own instantiation.)
     if (polygon.spanWriter == spanGouraud)
-        fill(polygon, count, pixels, pitch, width, height, span_detail::fillSpan);
+        fill(polygon, count, pixels, pitch, width, height, [](auto... a) { span_detail::fillSpan(a...); });
     else if (polygon.spanWriter == spanGouraudAdditive)
-        fill(polygon, count, pixels, pitch, width, height, span_detail::addSpan);
+        fill(polygon, count, pixels, pitch, width, height, [](auto... a) { span_detail::addSpan(a...); });
     else
         fill(polygon, count, pixels, pitch, width, height, polygon.spanWriter);
 }

@@ -24,7 +24,11 @@ struct Edge {
     std::int64_t x;      // 16.16 with the 0.5 bias; 64 bits so that stepping past the edge's end cannot overflow
     std::int64_t slope;
 
-    int following(int i) const { return (i + direction + count) % count; }
+    int following(int i) const
+    {
+        i += direction;
+        return i < 0 ? count - 1 : i == count ? 0 : i;
+    }
 
     // Re-aims the edge when the row has reached its next vertex (or when it
     // has never been aimed); otherwise x keeps its value.
@@ -103,12 +107,18 @@ void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pi
     std::uint32_t rowGreen = static_cast<std::uint32_t>(top.green) + fixedProduct(polygon.dGdy, dyTop);
     std::uint32_t rowRed = static_cast<std::uint32_t>(top.red) + fixedProduct(polygon.dRdy, dyTop);
 
+    // Offsets from top.x to the centre of column 0, with the rounding bias.
+    const std::int64_t toColumn0 = 0x8000 - static_cast<std::int64_t>(top.x);
+    const std::uint32_t blueAtColumn0 = static_cast<std::uint32_t>((polygon.dBdx * toColumn0) >> 16) + 0x8000u;
+    const std::uint32_t greenAtColumn0 = static_cast<std::uint32_t>((polygon.dGdx * toColumn0) >> 16) + 0x8000u;
+    const std::uint32_t redAtColumn0 = static_cast<std::uint32_t>((polygon.dRdx * toColumn0) >> 16) + 0x8000u;
+
     const auto stepBlue = static_cast<std::uint16_t>(polygon.dBdx >> 8);
     const auto stepGreen = static_cast<std::uint16_t>(polygon.dGdx >> 8);
     const auto stepRed = static_cast<std::uint16_t>(polygon.dRdx >> 8);
 
-    Edge left{polygon.vertices, count, -1, e.top, (e.top + count - 1) % count, 0, 0};
-    Edge right{polygon.vertices, count, +1, e.top, (e.top + 1) % count, 0, 0};
+    Edge left{polygon.vertices, count, -1, e.top, e.top == 0 ? count - 1 : e.top - 1, 0, 0};
+    Edge right{polygon.vertices, count, +1, e.top, e.top == count - 1 ? 0 : e.top + 1, 0, 0};
     bool first = true;
     for (; y < bottomY; y += 0x10000) {
         left.update(y, first);
@@ -119,12 +129,13 @@ void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pi
         std::int64_t x0 = left.x >> 16;
         std::int64_t x1 = right.x >> 16;
         if (x0 < x1 && row >= 0 && row < height) {
-            // From top.x to the centre of pixel x0, in 32-bit fixed point.
-            const auto off = static_cast<std::int32_t>(static_cast<std::uint32_t>(left.x & ~std::int64_t{0xFFFF}) -
-                                                       static_cast<std::uint32_t>(top.x) + 0x8000u);
-            std::uint32_t blue = rowBlue + fixedProduct(polygon.dBdx, off) + 0x8000u;
-            std::uint32_t green = rowGreen + fixedProduct(polygon.dGdx, off) + 0x8000u;
-            std::uint32_t red = rowRed + fixedProduct(polygon.dRdx, off) + 0x8000u;
+            // gradient·off >> 16 with off = x0·65536 + (0x8000 - top.x), the
+            // distance from top.x to the centre of pixel x0, is
+            // gradient·x0 + (gradient·(0x8000 - top.x) >> 16).
+            const auto px = static_cast<std::uint32_t>(x0);
+            std::uint32_t blue = rowBlue + static_cast<std::uint32_t>(polygon.dBdx) * px + blueAtColumn0;
+            std::uint32_t green = rowGreen + static_cast<std::uint32_t>(polygon.dGdx) * px + greenAtColumn0;
+            std::uint32_t red = rowRed + static_cast<std::uint32_t>(polygon.dRdx) * px + redAtColumn0;
             if (x0 < 0) {
                 // Skipping k pixels adds k steps to the 8.8 lanes: the bytes
                 // of the pixels drawn stay those of the full run.

@@ -176,8 +176,18 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
         const Vector3 centre(static_cast<float>((static_cast<double>(a.x) + b.x + c.x) * third),
                              static_cast<float>((static_cast<double>(a.y) + b.y + c.y) * third),
                              static_cast<float>((static_cast<double>(a.z) + b.z + c.z) * third));
-        const Vector3 n = transformPoint(directions, mesh.faceNormals[f]).normalised();
-        // The centroid-normal dot product with the focal pre-scale taken out.
+        // The centroid-normal dot product with the focal pre-scale taken out,
+        // s < 0 for a face turned toward the eye. Scaling n does not change
+        // its sign, so the unit normal is only worked out for faces kept and
+        // for the few where rounding could tip the balance.
+        const Vector3 raw = transformPoint(directions, mesh.faceNormals[f]);
+        const double zTerm = static_cast<double>(centre.z) * raw.z;
+        const double xTerm = static_cast<double>(raw.x) * camera.cullScaleX * centre.x;
+        const double yTerm = static_cast<double>(centre.y) * camera.cullScaleY * raw.y;
+        const double rawS = zTerm + xTerm + yTerm;
+        if (rawS > 1e-4 * (std::fabs(zTerm) + std::fabs(xTerm) + std::fabs(yTerm)))
+            continue;
+        const Vector3 n = raw.normalised();
         const double s = static_cast<double>(centre.z) * n.z + static_cast<double>(n.x) * camera.cullScaleX * centre.x +
                          static_cast<double>(centre.y) * camera.cullScaleY * n.y;
         if (!(s < 0.0))

@@ -85,7 +85,24 @@ inline void fillSpan(std::uint32_t* dest, int count, std::int32_t blue, std::int
         return;
     }
     const __m128i last = l.coloursAfter(count - 4);
-    for (int i = 0; i + 4 < count; i += 4) {
+    int i = 0;
+    if (count > 16) {
+        // Long runs: two groups per pass on independent lanes.
+        const __m128i step8 = _mm_add_epi16(l.step4, l.step4);
+        __m128i a01 = l.pair01, a23 = l.pair23;
+        __m128i b01 = _mm_add_epi16(a01, l.step4), b23 = _mm_add_epi16(a23, l.step4);
+        for (; i + 8 < count; i += 8) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + i), Lanes::pack(a01, a23));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + i + 4), Lanes::pack(b01, b23));
+            a01 = _mm_add_epi16(a01, step8);
+            a23 = _mm_add_epi16(a23, step8);
+            b01 = _mm_add_epi16(b01, step8);
+            b23 = _mm_add_epi16(b23, step8);
+        }
+        l.pair01 = a01;
+        l.pair23 = a23;
+    }
+    for (; i + 4 < count; i += 4) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + i), l.colours());
         l.advance();
     }
@@ -104,7 +121,26 @@ inline void addSpan(std::uint32_t* dest, int count, std::int32_t blue, std::int3
     }
     auto* lastAddress = reinterpret_cast<__m128i*>(dest + count - 4);
     const __m128i last = _mm_adds_epu8(_mm_loadu_si128(lastAddress), l.coloursAfter(count - 4));
-    for (int i = 0; i + 4 < count; i += 4) {
+    int i = 0;
+    if (count > 16) {
+        const __m128i step8 = _mm_add_epi16(l.step4, l.step4);
+        __m128i a01 = l.pair01, a23 = l.pair23;
+        __m128i b01 = _mm_add_epi16(a01, l.step4), b23 = _mm_add_epi16(a23, l.step4);
+        for (; i + 8 < count; i += 8) {
+            auto* p = reinterpret_cast<__m128i*>(dest + i);
+            const __m128i first = _mm_adds_epu8(_mm_loadu_si128(p), Lanes::pack(a01, a23));
+            const __m128i second = _mm_adds_epu8(_mm_loadu_si128(p + 1), Lanes::pack(b01, b23));
+            _mm_storeu_si128(p, first);
+            _mm_storeu_si128(p + 1, second);
+            a01 = _mm_add_epi16(a01, step8);
+            a23 = _mm_add_epi16(a23, step8);
+            b01 = _mm_add_epi16(b01, step8);
+            b23 = _mm_add_epi16(b23, step8);
+        }
+        l.pair01 = a01;
+        l.pair23 = a23;
+    }
+    for (; i + 4 < count; i += 4) {
         auto* p = reinterpret_cast<__m128i*>(dest + i);
         _mm_storeu_si128(p, _mm_adds_epu8(_mm_loadu_si128(p), l.colours()));
         l.advance();

@@ -14,6 +14,26 @@ std::uint32_t fixedProduct(std::int32_t a, std::int32_t b)
     return static_cast<std::uint32_t>((static_cast<std::int64_t>(a) * b) >> 16);
 }
 
+// num / den truncated toward zero (den > 0, |num| < 2^53), from a double
+// division corrected by one step: cheaper than a 64-bit integer division.
+std::int64_t truncatedQuotient(std::int64_t num, std::int64_t den)
+{
+    auto q = static_cast<std::int64_t>(static_cast<double>(num) / static_cast<double>(den));
+    const std::int64_t r = num - q * den;
+    if (num >= 0) {
+        if (r < 0)
+            --q;
+        else if (r >= den)
+            ++q;
+    } else {
+        if (r > 0)
+            ++q;
+        else if (r <= -den)
+            --q;
+    }
+    return q;
+}
+
 // One polygon side walked downward from the top vertex.
 struct Edge {
     const RasterVertex* vertices;
@@ -51,7 +71,7 @@ struct Edge {
         // An edge that rises less than 1/32768 of its run has a slope beyond
         // 16.16; clamping it keeps x between the edge's end points on the one
         // row it covers.
-        std::int64_t s64 = (static_cast<std::int64_t>(n.x) - s.x) * 65536 / dy;
+        std::int64_t s64 = truncatedQuotient((static_cast<std::int64_t>(n.x) - s.x) * 65536, dy);
         constexpr std::int64_t limit = std::numeric_limits<std::int32_t>::max();
         if (s64 > limit) s64 = limit;
         if (s64 < -limit) s64 = -limit;

@@ -4,13 +4,6 @@ namespace {
 
 ClipVertex ownBuffer[clipCapacity];
 
-// Plane functions: inside where f <= 0.
-float nearPlane(const ClipVertex& v) { return 1.0f - v.z; }
-float rightPlane(const ClipVertex& v) { return v.x - v.z; }
-float leftPlane(const ClipVertex& v) { return -v.x - v.z; }
-float topPlane(const ClipVertex& v) { return v.y - v.z; }
-float bottomPlane(const ClipVertex& v) { return -v.y - v.z; }
-
 using PlaneFunction = float (*)(const ClipVertex&);
 constexpr PlaneFunction planes[5] = {nearPlane, rightPlane, leftPlane, topPlane, bottomPlane};
 

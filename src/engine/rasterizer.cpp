@@ -14,6 +14,26 @@ std::uint32_t fixedProduct(std::int32_t a, std::int32_t b)
     return static_cast<std::uint32_t>((static_cast<std::int64_t>(a) * b) >> 16);
 }
 
+// num / den truncated toward zero (den > 0, |num| < 2^53), from a double
+// division corrected by one step: cheaper than a 64-bit integer division.
+std::int64_t truncatedQuotient(std::int64_t num, std::int64_t den)
+{
+    auto q = static_cast<std::int64_t>(static_cast<double>(num) / static_cast<double>(den));
+    const std::int64_t r = num - q * den;
+    if (num >= 0) {
+        if (r < 0)
+            --q;
+        else if (r >= den)
+            ++q;
+    } else {
+        if (r > 0)
+            ++q;
+        else if (r <= -den)
+            --q;
+    }
+    return q;
+}
+
 // One polygon side walked downward from the top vertex.
 struct Edge {
     const RasterVertex* vertices;
@@ -24,7 +44,11 @@ struct Edge {
     std::int64_t x;      // 16.16 with the 0.5 bias; 64 bits so that stepping past the edge's end cannot overflow
     std::int64_t slope;
 
-    int following(int i) const { return (i + direction + count) % count; }
+    int following(int i) const
+    {
+        i += direction;
+        return i < 0 ? count - 1 : i == count ? 0 : i;
+    }
 
     // Re-aims the edge when the row has reached its next vertex (or when it
     // has never been aimed); otherwise x keeps its value.
@@ -47,7 +71,7 @@ struct Edge {
         // An edge that rises less than 1/32768 of its run has a slope beyond
         // 16.16; clamping it keeps x between the edge's end points on the one
         // row it covers.
-        std::int64_t s64 = (static_cast<std::int64_t>(n.x) - s.x) * 65536 / dy;
+        std::int64_t s64 = truncatedQuotient((static_cast<std::int64_t>(n.x) - s.x) * 65536, dy);
         constexpr std::int64_t limit = std::numeric_limits<std::int32_t>::max();
         if (s64 > limit) s64 = limit;
         if (s64 < -limit) s64 = -limit;
@@ -78,10 +102,11 @@ void rasterizePolygon(const RasterPolygon& polygon, int count, std::uint32_t* pi
     if (count < 3 || count > rasterCapacity)
         return;
     // The engine's own writers run inline; any other goes through its pointer.
+    // (Lambdas, not the functions themselves: each needs its own instantiation.)
     if (polygon.spanWriter == spanGouraud)
-        fill(polygon, count, pixels, pitch, width, height, span_detail::fillSpan);
+        fill(polygon, count, pixels, pitch, width, height, [](auto... a) { span_detail::fillSpan(a...); });
     else if (polygon.spanWriter == spanGouraudAdditive)
-        fill(polygon, count, pixels, pitch, width, height, span_detail::addSpan);
+        fill(polygon, count, pixels, pitch, width, height, [](auto... a) { span_detail::addSpan(a...); });
     else
         fill(polygon, count, pixels, pitch, width, height, polygon.spanWriter);
 }
@@ -102,12 +127,18 @@ void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pi
     std::uint32_t rowGreen = static_cast<std::uint32_t>(top.green) + fixedProduct(polygon.dGdy, dyTop);
     std::uint32_t rowRed = static_cast<std::uint32_t>(top.red) + fixedProduct(polygon.dRdy, dyTop);
 
+    // Offsets from top.x to the centre of column 0, with the rounding bias.
+    const std::int64_t toColumn0 = 0x8000 - static_cast<std::int64_t>(top.x);
+    const std::uint32_t blueAtColumn0 = static_cast<std::uint32_t>((polygon.dBdx * toColumn0) >> 16) + 0x8000u;
+    const std::uint32_t greenAtColumn0 = static_cast<std::uint32_t>((polygon.dGdx * toColumn0) >> 16) + 0x8000u;
+    const std::uint32_t redAtColumn0 = static_cast<std::uint32_t>((polygon.dRdx * toColumn0) >> 16) + 0x8000u;
+
     const auto stepBlue = static_cast<std::uint16_t>(polygon.dBdx >> 8);
     const auto stepGreen = static_cast<std::uint16_t>(polygon.dGdx >> 8);
     const auto stepRed = static_cast<std::uint16_t>(polygon.dRdx >> 8);
 
-    Edge left{polygon.vertices, count, -1, e.top, (e.top + count - 1) % count, 0, 0};
-    Edge right{polygon.vertices, count, +1, e.top, (e.top + 1) % count, 0, 0};
+    Edge left{polygon.vertices, count, -1, e.top, e.top == 0 ? count - 1 : e.top - 1, 0, 0};
+    Edge right{polygon.vertices, count, +1, e.top, e.top == count - 1 ? 0 : e.top + 1, 0, 0};
     bool first = true;
     for (; y < bottomY; y += 0x10000) {
         left.update(y, first);
@@ -118,12 +149,13 @@ void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pi
         std::int64_t x0 = left.x >> 16;
         std::int64_t x1 = right.x >> 16;
         if (x0 < x1 && row >= 0 && row < height) {
-            // From top.x to the centre of pixel x0, in 32-bit fixed point.
-            const auto off = static_cast<std::int32_t>(static_cast<std::uint32_t>(left.x & ~std::int64_t{0xFFFF}) -
-                                                       static_cast<std::uint32_t>(top.x) + 0x8000u);
-            std::uint32_t blue = rowBlue + fixedProduct(polygon.dBdx, off) + 0x8000u;
-            std::uint32_t green = rowGreen + fixedProduct(polygon.dGdx, off) + 0x8000u;
-            std::uint32_t red = rowRed + fixedProduct(polygon.dRdx, off) + 0x8000u;
+            // gradient·off >> 16 with off = x0·65536 + (0x8000 - top.x), the
+            // distance from top.x to the centre of pixel x0, is
+            // gradient·x0 + (gradient·(0x8000 - top.x) >> 16).
+            const auto px = static_cast<std::uint32_t>(x0);
+            std::uint32_t blue = rowBlue + static_cast<std::uint32_t>(polygon.dBdx) * px + blueAtColumn0;
+            std::uint32_t green = rowGreen + static_cast<std::uint32_t>(polygon.dGdx) * px + greenAtColumn0;
+            std::uint32_t red = rowRed + static_cast<std::uint32_t>(polygon.dRdx) * px + redAtColumn0;
             if (x0 < 0) {
                 // Skipping k pixels adds k steps to the 8.8 lanes: the bytes
                 // of the pixels drawn stay those of the full run.

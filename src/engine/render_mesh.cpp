@@ -85,11 +85,9 @@ ScreenPoint toScreen(const Camera& camera, const ClipVertex& v)
 }
 
 // The colour plane of the whole (unclipped) triangle in screen space.
-void setGradients(const Camera& camera, const ClipVertex* corners)
+void setGradients(const ScreenPoint* screen, const ClipVertex* corners)
 {
-    const ScreenPoint p0 = toScreen(camera, corners[0]);
-    const ScreenPoint p1 = toScreen(camera, corners[1]);
-    const ScreenPoint p2 = toScreen(camera, corners[2]);
+    const ScreenPoint p0 = screen[0], p1 = screen[1], p2 = screen[2];
     const double x10 = static_cast<double>(p1.x) - p0.x, y10 = static_cast<double>(p1.y) - p0.y;
     const double x20 = static_cast<double>(p2.x) - p0.x, y20 = static_cast<double>(p2.y) - p0.y;
     const double d = x10 * y20 - x20 * y10;
@@ -103,26 +101,49 @@ void setGradients(const Camera& camera, const ClipVertex* corners)
     gradients(corners[0].red, corners[1].red, corners[2].red, polygon.dRdx, polygon.dRdy);
 }
 
-} // namespace
+// Per call: the directions that lighting needs at each vertex, worked out
+// the first time a drawn face uses the vertex.
+Vector3 fromLight[renderVertexCapacity];  // normalise(p - light)
+Vector3 fromEye[renderVertexCapacity];    // normalise(p)
+std::uint32_t directionStamp[renderVertexCapacity];
+std::uint32_t currentStamp = 0;
 
-void lightVertex(ClipVertex& v, const Vector3& n, const Vector3& lv, Colour diffuse, Colour specular)
+struct Colours {
+    double diffuse[3];   // red, green, blue
+    double specular[3];
+};
+
+Colours coloursOf(Colour diffuse, Colour specular)
 {
-    const Vector3 p(v.x, v.y, v.z);
-    const Vector3 toVertex = (p - lv).normalised();
+    return {{channel(diffuse, 16), channel(diffuse, 8), channel(diffuse, 0)},
+            {channel(specular, 16), channel(specular, 8), channel(specular, 0)}};
+}
+
+// toVertex: from the light toward the vertex; view: from the eye toward it.
+void shade(ClipVertex& v, const Vector3& n, const Vector3& toVertex, const Vector3& view, const Colours& c)
+{
     double d = -n.dot(toVertex);
     if (d < 0.0)
         d = 0.0;
     const auto diffuseTerm = static_cast<float>(d);
     const Vector3 reflected = (n * (2.0f * diffuseTerm) + toVertex).normalised();
-    const Vector3 view = p.normalised();
     double s = -reflected.dot(view);
     if (s < 0.0)
         s = 0.0;
     const double s2 = s * s, s4 = s2 * s2, s16 = (s4 * s4) * (s4 * s4);
-    const auto specularTerm = static_cast<float>(s16 * s4);  // s to the 20th
-    v.red = clampLit(channel(diffuse, 16) * static_cast<double>(diffuseTerm) + channel(specular, 16) * static_cast<double>(specularTerm));
-    v.green = clampLit(channel(diffuse, 8) * static_cast<double>(diffuseTerm) + channel(specular, 8) * static_cast<double>(specularTerm));
-    v.blue = clampLit(channel(diffuse, 0) * static_cast<double>(diffuseTerm) + channel(specular, 0) * static_cast<double>(specularTerm));
+    const auto specularTerm = static_cast<double>(static_cast<float>(s16 * s4));  // s to the 20th
+    const double dt = diffuseTerm;
+    v.red = clampLit(c.diffuse[0] * dt + c.specular[0] * specularTerm);
+    v.green = clampLit(c.diffuse[1] * dt + c.specular[1] * specularTerm);
+    v.blue = clampLit(c.diffuse[2] * dt + c.specular[2] * specularTerm);
+}
+
+} // namespace
+
+void lightVertex(ClipVertex& v, const Vector3& n, const Vector3& lv, Colour diffuse, Colour specular)
+{
+    const Vector3 p(v.x, v.y, v.z);
+    shade(v, n, (p - lv).normalised(), p.normalised(), coloursOf(diffuse, specular));
 }
 
 bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Light& light, Colour diffuse,
@@ -155,8 +176,18 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
         const Vector3 centre(static_cast<float>((static_cast<double>(a.x) + b.x + c.x) * third),
                              static_cast<float>((static_cast<double>(a.y) + b.y + c.y) * third),
                              static_cast<float>((static_cast<double>(a.z) + b.z + c.z) * third));
-        const Vector3 n = transformPoint(directions, mesh.faceNormals[f]).normalised();
-        // The centroid-normal dot product with the focal pre-scale taken out.
+        // The centroid-normal dot product with the focal pre-scale taken out,
+        // s < 0 for a face turned toward the eye. Scaling n does not change
+        // its sign, so the unit normal is only worked out for faces kept and
+        // for the few where rounding could tip the balance.
+        const Vector3 raw = transformPoint(directions, mesh.faceNormals[f]);
+        const double zTerm = static_cast<double>(centre.z) * raw.z;
+        const double xTerm = static_cast<double>(raw.x) * camera.cullScaleX * centre.x;
+        const double yTerm = static_cast<double>(centre.y) * camera.cullScaleY * raw.y;
+        const double rawS = zTerm + xTerm + yTerm;
+        if (rawS > 1e-4 * (std::fabs(zTerm) + std::fabs(xTerm) + std::fabs(yTerm)))
+            continue;
+        const Vector3 n = raw.normalised();
         const double s = static_cast<double>(centre.z) * n.z + static_cast<double>(n.x) * camera.cullScaleX * centre.x +
                          static_cast<double>(centre.y) * camera.cullScaleY * n.y;
         if (!(s < 0.0))
@@ -171,28 +202,51 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
         sortByKeyBits(visibleFaces, sortBuffer, visible);
 
     const Vector3 lv = transformPoint(camera.viewMatrix, light.position.value);
+    const Colours colours = coloursOf(diffuse, specular);
+    if (++currentStamp == 0) {
+        for (std::uint32_t& stamp : directionStamp)
+            stamp = 0;
+        currentStamp = 1;
+    }
     polygon.spanWriter = currentWriter;
     ClipVertex corners[3];
+    ScreenPoint cornerScreen[3];
     for (int idx = visible - 1; idx >= 0; --idx) {
         const VisibleFace& entry = visibleFaces[idx];
+        bool inside = true;
         for (int k = 0; k < 3; ++k) {
-            const Vector3& p = viewVertices[entry.face->v[k]];
+            const int i = entry.face->v[k];
+            const Vector3& p = viewVertices[i];
+            if (directionStamp[i] != currentStamp) {
+                directionStamp[i] = currentStamp;
+                fromLight[i] = (p - lv).normalised();
+                fromEye[i] = p.normalised();
+            }
             corners[k] = {p.x, p.y, p.z, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
-            lightVertex(corners[k], entry.normal, lv, diffuse, specular);
-            clipWork[k] = corners[k];
+            shade(corners[k], entry.normal, fromLight[i], fromEye[i], colours);
+            cornerScreen[k] = toScreen(camera, corners[k]);
+            inside = inside && insideAllPlanes(corners[k]);
         }
-        ClipVertex* clipped = nullptr;
-        const int count = clipPolygon(clipWork, 3, interpolateLitVertex, clipped);
-        if (count < 3 || count > rasterCapacity)
-            continue;
+        // A triangle inside every plane passes the clipper unchanged.
+        int count = 3;
+        const ClipVertex* clipped = corners;
+        if (!inside) {
+            for (int k = 0; k < 3; ++k)
+                clipWork[k] = corners[k];
+            ClipVertex* out = nullptr;
+            count = clipPolygon(clipWork, 3, interpolateLitVertex, out);
+            if (count < 3 || count > rasterCapacity)
+                continue;
+            clipped = out;
+        }
         for (int k = 0; k < count; ++k) {
             const ClipVertex& v = clipped[k];
-            const ScreenPoint s = toScreen(camera, v);
+            const ScreenPoint s = inside ? cornerScreen[k] : toScreen(camera, v);
             polygon.vertices[k] = {toFixed(static_cast<double>(s.x) * 65536.0), toFixed(static_cast<double>(s.y) * 65536.0),
                                    toFixed(static_cast<double>(v.blue) * 65536.0), toFixed(static_cast<double>(v.green) * 65536.0),
                                    toFixed(static_cast<double>(v.red) * 65536.0)};
         }
-        setGradients(camera, corners);
+        setGradients(cornerScreen, corners);
         rasterizePolygon(polygon, count, target.pixels, target.pitch, target.width, target.height);
     }
     return true;

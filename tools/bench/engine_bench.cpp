@@ -76,6 +76,23 @@ void frameCopy(benchmark::State& state)
     state.counters["frame_copies"] = 1.0;
 }
 
+// For scale only: the replacing writer done one channel at a time.
+void scalarSpan(std::uint32_t* dest, int count, std::int32_t blue, std::int32_t green, std::int32_t red,
+                std::uint16_t blueStep, std::uint16_t greenStep, std::uint16_t redStep)
+{
+    std::uint16_t c[3] = {static_cast<std::uint16_t>(blue >> 8), static_cast<std::uint16_t>(green >> 8),
+                          static_cast<std::uint16_t>(red >> 8)};
+    const std::uint16_t d[3] = {blueStep, greenStep, redStep};
+    auto* bytes = reinterpret_cast<std::uint8_t*>(dest);
+    for (int i = 0; i < count; ++i) {
+        for (int k = 0; k < 3; ++k) {
+            bytes[4 * i + k] = static_cast<std::uint8_t>(c[k] >> 8);
+            c[k] = static_cast<std::uint16_t>(c[k] + d[k]);
+        }
+        bytes[4 * i + 3] = 0;
+    }
+}
+
 RasterVertex at(int x, int y, int b, int g, int r)
 {
     return {x * 65536, y * 65536, b * 65536, g * 65536, r * 65536};
@@ -208,6 +225,7 @@ int main(int argc, char** argv)
     benchmark::RegisterBenchmark("frame_copy", frameCopy);
     benchmark::RegisterBenchmark("full_frame_fill/replace", fullFrameFill, spanGouraud);
     benchmark::RegisterBenchmark("full_frame_fill/add", fullFrameFill, spanGouraudAdditive);
+    benchmark::RegisterBenchmark("full_frame_fill/scalar_for_scale", fullFrameFill, scalarSpan);
     benchmark::RegisterBenchmark("cube_lattice_125", cubeLattice)->Arg(0)->Arg(10)->Arg(20)->Arg(40);
     benchmark::RegisterBenchmark("aa_lines_1000x100px", antiAliasedLines);
     benchmark::Initialize(&argc, argv);

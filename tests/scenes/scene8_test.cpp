@@ -1,6 +1,7 @@
 #include "scene_fixture.hpp"
 
 #include "driver/globals.hpp"
+#include "image/ops.hpp"
 #include "driver/stored_data.hpp"
 #include "music/music.hpp"
 #include "scenes/scene1.hpp"
@@ -34,7 +35,7 @@ bool inLogoOrTitle(int x, int y)
 TEST_F(ClosingScene, OpensOnTheLitLatticeWithoutTheLogo)
 {
     const float sceneTime = 1.0f;
-    fillWithGarbage(frame);
+    clearImage(frame, garbage);
     scene8(frame, 143.46f + sceneTime, sceneTime, 0.0f, 0.016f, 0);
     Image withoutLogo(frameWidth, frameHeight);
     std::copy_n(frame.pixels, frameWidth * frameHeight, withoutLogo.pixels);
@@ -72,20 +73,22 @@ TEST_F(ClosingScene, OpensOnTheLitLatticeWithoutTheLogo)
     EXPECT_GT(brighter, 1000);
 }
 
-TEST_F(ClosingScene, EndsDark)
+TEST_F(ClosingScene, EndsDarkEvenOnALateFrame)
 {
-    fillWithGarbage(frame);
-    scene8(frame, 168.8f, 25.34f, 1.0f, 0.016f, 2);
-    int black = 0;
-    for (int y = 0; y < frameHeight; ++y)
-        for (int x = 0; x < frameWidth; ++x) {
-            const std::uint32_t p = frame.row(y)[x];
-            // Black ground; the cubes keep only the renderer's lowest lit level.
-            for (int c = 0; c < 3; ++c)
-                ASSERT_LE(channel(p, c), 5) << "pixel (" << x << ", " << y << ")";
-            black += (p & 0xFFFFFF) == 0;
-        }
-    EXPECT_GT(black, frameWidth * frameHeight / 2);
+    for (const float end : {1.0f, 1.25f}) {
+        clearImage(frame, garbage);
+        scene8(frame, 168.8f, 25.34f, end, 0.016f, 2);
+        int black = 0;
+        for (int y = 0; y < frameHeight; ++y)
+            for (int x = 0; x < frameWidth; ++x) {
+                const std::uint32_t p = frame.row(y)[x];
+                // Black ground; the cubes keep only the renderer's lowest lit level.
+                for (int c = 0; c < 3; ++c)
+                    ASSERT_LE(channel(p, c), 5) << "pixel (" << x << ", " << y << ")";
+                black += (p & 0xFFFFFF) == 0;
+            }
+        EXPECT_GT(black, frameWidth * frameHeight / 2);
+    }
 }
 
 TEST_F(ClosingScene, FadesTheMusicOutToSilence)
@@ -109,6 +112,9 @@ TEST_F(ClosingScene, FadesTheMusicOutToSilence)
     scene8(frame, 164.51f, 21.05f, 0.5f, 0.016f, 2);
     EXPECT_GT(loudest(44100), 0.0f);
     scene8(frame, 168.8f, 25.34f, 1.0f, 0.016f, 2);
+    EXPECT_EQ(loudest(4410), 0.0f);
+    scene8(frame, 164.51f, 21.05f, 0.5f, 0.016f, 2);
+    scene8(frame, 170.0f, 26.54f, 1.14f, 0.016f, 2);  // a late frame stays silent
     EXPECT_EQ(loudest(4410), 0.0f);
 
     FMUSIC_FreeSong(song);

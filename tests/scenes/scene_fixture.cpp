@@ -19,13 +19,3 @@ void prepareOpeningAndClosing()
     prepareScene1();
     prepareScene8();
 }
-
-void fillWithGarbage(Image& image)
-{
-    std::uint32_t x = 12345;
-    for (int y = 0; y < image.height; ++y)
-        for (int i = 0; i < image.width; ++i) {
-            x = x * 1664525u + 1013904223u;
-            image.row(y)[i] = x;
-        }
-}

@@ -14,6 +14,5 @@ inline int channel(std::uint32_t pixel, int c)
     return static_cast<int>(pixel >> (8 * c) & 0xFF);
 }
 
-// Fills an image with a pattern, so that a test sees whether a scene
-// really draws every pixel.
-void fillWithGarbage(Image& image);
+// A pattern for frames before a scene draws, to see that it draws every pixel.
+constexpr std::uint32_t garbage = 0xA5C3E1F7u;

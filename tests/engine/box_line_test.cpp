@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <vector>
 
 namespace {
@@ -127,4 +128,25 @@ TEST(DrawLineAA, NeverWritesOutsideTheImage)
             }
     EXPECT_EQ(c.at(10, 23), 0x00FEFEFEu);
     EXPECT_EQ(c.at(31, 3), 0x00FEFEFEu);
+}
+
+TEST(DrawLineAA, PairBlendMatchesScalarArithmetic)
+{
+    std::mt19937 random(99);
+    for (int trial = 0; trial < 20000; ++trial) {
+        std::uint32_t pixels[2] = {static_cast<std::uint32_t>(random()), static_cast<std::uint32_t>(random())};
+        const std::uint32_t before[2] = {pixels[0], pixels[1]};
+        const auto f = static_cast<std::int32_t>(trial < 4 ? (trial & 1) * 32767 : random() & 0x7FFF);
+        const Colour colour = static_cast<Colour>(random());
+        blendPixelPair(&pixels[0], &pixels[1], f, colour);
+        for (int k = 0; k < 2; ++k) {
+            const std::int32_t w = k == 0 ? 32767 - f : f;
+            std::uint32_t expected = 0;
+            for (int shift = 0; shift < 24; shift += 8)
+                expected |= (((((before[k] >> shift) & 0xFF) * static_cast<std::uint32_t>(32767 - w)) >> 15) +
+                             ((((colour >> shift) & 0xFF) * static_cast<std::uint32_t>(w)) >> 15))
+                            << shift;
+            ASSERT_EQ(pixels[k], expected) << trial << " " << k;
+        }
+    }
 }

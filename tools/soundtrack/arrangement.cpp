@@ -244,14 +244,19 @@ void impact(Part& p, int row, int lowNote) {
 }
 
 // The accent that marks every eighth row in the groove of the rhythm-disc
-// scene: open hat, a short keys stab and a falling zap, three against the
-// bar's two halves.
+// scene: open hat, a high clap, a flurry of closed hats, a short keys stab
+// and a falling zap, three accents across every two bars.
 void eightRowFigure(Part& p, const Chord* chords) {
     for (int row = 0; row < p.length; row += 8) {
         const Chord& c = chords[row / bar];
-        if (row > 0) p.put(row, ChOpenHat, 60, OpenHat, 58);  // row 0 has the crash
-        p.put(row, ChCounter, c.arp[3] + 12, Keys, 50, fxExtended, noteCut(4));
-        p.put(row, ChTom, 86, Tom, 36, fxPortaDown, 0x60);
+        const bool downbeat = row % bar == 0;
+        if (row > 0) {  // row 0 has the crash; on other downbeats the kick helps
+            p.put(row, ChOpenHat, 60, OpenHat, downbeat ? 44 : 64);
+            p.put(row, ChPerc, 72, Snare, downbeat ? 26 : 50, fxPan, row % 16 ? 0x50 : 0xb0);  // a high clap
+            if (!downbeat) p.put(row, ChHat, 60, ClosedHat, 56, fxExtended, retrig(2));  // a hat flurry
+        }
+        p.put(row, ChCounter, c.arp[3] + 12, Keys, downbeat ? 40 : 52, fxExtended, noteCut(4));
+        p.put(row, ChTom, 86, Tom, downbeat ? 30 : 40, fxPortaDown, 0x60);
     }
 }
 
@@ -364,11 +369,11 @@ XmPattern themeB() {
     const Chord chords[4] = {Dm, Bb, Gm, A};
     p.put(0, ChCrash, 60, Crash, 50);
     for (int b = 0; b < 4; ++b) {
-        padChord(p, b * bar, chords[b], 34, false);
-        arpBar(p, b, chords[b], ArpStyle::Up, 46);
-        if (b < 3) bassBar(p, b, chords[b], BassStyle::Drive, 54);
+        padChord(p, b * bar, chords[b], 42, false);
+        arpBar(p, b, chords[b], ArpStyle::Up, 52);
+        if (b < 3) bassBar(p, b, chords[b], BassStyle::Drive, 56);
     }
-    drums(p, 0, 3, {grooveKit.kick, grooveKit.snare, "xoxxoxxoxxox", "..o..x..o..x", 1.0});
+    drums(p, 0, 3, {grooveKit.kick, grooveKit.snare, "xxxxxxxxxxxx", "..o..x..o..x", 1.0});
     eightRowFigure(p, chords);
     // A bell answers the theme from the other side.
     melody(p, 0, ChBell, ChBellEcho, Bell, {{6, 86, 6}, {18, 89, 6}, {30, 91, 6}}, 36, 0xa0, 0x50);

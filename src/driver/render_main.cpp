@@ -1,0 +1,266 @@
+// morvane-render: draws the show offline, without a window or an audio
+// device, for stills, recordings and benchmarks. It runs the demo's start-up
+// and steps the same timeline with a fixed frame time from 0 s, so scenes
+// that keep state between frames evolve as they do live, and it plays the
+// music offline in step with the frames, so the row and the master volume
+// behave as live.
+#include "driver/globals.hpp"
+#include "driver/png_writer.hpp"
+#include "driver/prepare.hpp"
+#include "driver/render_options.hpp"
+#include "driver/stored_data.hpp"
+#include "driver/timeline.hpp"
+#include "driver/wav_writer.hpp"
+#include "music/music.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <time.h>
+#include <vector>
+
+namespace {
+
+constexpr int mixRate = 44100;
+constexpr int audioChunk = 4096;
+constexpr int benchFps = 60;
+
+// Drawing is timed on the thread's own CPU clock, so that time the machine
+// gives to other processes does not count as drawing time.
+double cpuMilliseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) * 1e-6;
+}
+
+// The music played in step with the frames; silent when the module is missing.
+struct OfflineMusic {
+    long long framesRendered = 0;
+    bool ended = false;
+    WavWriter* wav = nullptr;
+    float buffer[audioChunk * 2];
+
+    bool start()
+    {
+        FSOUND_File_SetCallbacks(memOpen, memClose, memRead, memSeek, memTell);
+        song = FMUSIC_LoadSong(reinterpret_cast<const char*>(soundtrackModule));
+        if (!song)
+            return false;
+        FMUSIC_SetMasterVolume(song, 240);
+        return FMUSIC_PlaySongOffline(song);
+    }
+
+    // Renders the audio from where it stopped up to the given time.
+    bool advanceTo(double seconds)
+    {
+        const long long target = std::llround(seconds * mixRate);
+        while (song && !ended && framesRendered < target) {
+            const int want = static_cast<int>(std::min<long long>(audioChunk, target - framesRendered));
+            const int got = FMUSIC_RenderOffline(song, buffer, want);
+            if (got <= 0) {
+                ended = true;
+                break;
+            }
+            framesRendered += got;
+            if (wav && !wav->write(buffer, got))
+                return false;
+        }
+        return true;
+    }
+};
+
+struct Percentiles {
+    double median;
+    double p95;
+};
+
+Percentiles percentiles(std::vector<double>& values)
+{
+    if (values.empty())
+        return {0.0, 0.0};
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    const double median = n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
+    const std::size_t rank = static_cast<std::size_t>(std::ceil(0.95 * static_cast<double>(n)));
+    return {median, values[std::max<std::size_t>(rank, 1) - 1]};
+}
+
+// Median time of one memcpy of a 640 x 320 frame, the unit of the benchmark.
+double measureFrameCopy(int samples)
+{
+    const std::size_t bytes = static_cast<std::size_t>(frameWidth) * frameHeight * 4;
+    std::vector<unsigned char> from(bytes, 1), to(bytes, 0);
+    std::vector<double> times;
+    times.reserve(static_cast<std::size_t>(samples));
+    for (int i = 0; i < samples + 50; ++i) {
+        const double start = cpuMilliseconds();
+        std::memcpy(to.data(), from.data(), bytes);
+        asm volatile("" : : "r"(to.data()) : "memory");  // keep the copy
+        const double ms = cpuMilliseconds() - start;
+        if (i >= 50)
+            times.push_back(ms);
+    }
+    return percentiles(times).median;
+}
+
+int sceneNumber(SceneFunc scene)
+{
+    static const SceneFunc scenes[] = {scene1, scene2, scene3, scene4, scene5, scene6, scene7, scene8};
+    for (int i = 0; i < 8; ++i)
+        if (scenes[i] == scene)
+            return i + 1;
+    return 0;
+}
+
+void printBenchLine(const char* name, std::vector<double>& times, double copyMs)
+{
+    const std::size_t frames = times.size();
+    const Percentiles p = percentiles(times);
+    std::printf("%-6s  frames %zu  median %.3f ms  p95 %.3f ms  median %.1f copies  p95 %.1f copies\n", name, frames,
+                p.median, p.p95, p.median / copyMs, p.p95 / copyMs);
+}
+
+struct Still {
+    double time;
+    std::string path;
+};
+
+int render(const RenderOptions& options)
+{
+    std::vector<Still> stills;
+    for (double t : options.stillTimes)
+        stills.push_back({t, (std::filesystem::path(options.outDir) / stillFileName(t)).string()});
+    std::sort(stills.begin(), stills.end(), [](const Still& a, const Still& b) { return a.time < b.time; });
+
+    if (!options.outDir.empty()) {
+        std::error_code failure;
+        std::filesystem::create_directories(options.outDir, failure);
+        if (failure) {
+            std::fprintf(stderr, "morvane-render: cannot create %s: %s\n", options.outDir.c_str(),
+                         failure.message().c_str());
+            return 1;
+        }
+    }
+
+    WavWriter wav;
+    std::string error;
+    if (!options.wavPath.empty() && !wav.open(options.wavPath, error)) {
+        std::fprintf(stderr, "morvane-render: %s\n", error.c_str());
+        return 1;
+    }
+
+    prepareShow();
+
+    OfflineMusic music;
+    if (!options.wavPath.empty())
+        music.wav = &wav;
+    if (!music.start()) {
+        std::fprintf(stderr, "morvane-render: the soundtrack cannot be played; rendering without music\n");
+        song = nullptr;
+    }
+
+    const int fps = options.bench ? benchFps : options.fps;
+    // The whole show is drawn for a benchmark or a recording; stills stop
+    // after the last one.
+    const bool wholeShow = options.bench || !options.wavPath.empty();
+    const double showEnd = timeline.entries[timeline.count].start;
+
+    std::vector<double> frameMs;
+    std::vector<int> frameScene;
+    if (options.bench) {
+        const std::size_t frames = static_cast<std::size_t>(showEnd * fps) + 2;
+        frameMs.reserve(frames);
+        frameScene.reserve(frames);
+    }
+    const double copyBefore = options.bench ? measureFrameCopy(1000) : 0.0;
+
+    TimelineClock clock;
+    FrameStep step;
+    std::size_t nextStill = 0;
+    for (long long frameIndex = 0;; ++frameIndex) {
+        const double timer = static_cast<double>(frameIndex) / fps;
+        if (!stepTimeline(clock, timeline, timer, step))
+            break;
+        if (!music.advanceTo(timer)) {
+            std::fprintf(stderr, "morvane-render: cannot write %s\n", options.wavPath.c_str());
+            return 1;
+        }
+
+        const double start = options.bench ? cpuMilliseconds() : 0.0;
+        drawStep(step, frame);
+        if (options.bench) {
+            frameMs.push_back(cpuMilliseconds() - start);
+            frameScene.push_back(sceneNumber(step.entry->scene));
+        }
+
+        for (; nextStill < stills.size() && static_cast<double>(step.demoTime) >= stills[nextStill].time; ++nextStill) {
+            const Still& still = stills[nextStill];
+            if (!writePng(still.path, frame, error)) {
+                std::fprintf(stderr, "morvane-render: %s\n", error.c_str());
+                return 1;
+            }
+            std::printf("%s  demoTime %.9g  sceneTime %.9g  progress %.9g  variant %d\n", still.path.c_str(),
+                        static_cast<double>(step.demoTime), static_cast<double>(step.sceneTime),
+                        static_cast<double>(step.progress), step.entry->variant);
+            std::fflush(stdout);
+        }
+        if (!wholeShow && nextStill == stills.size())
+            break;
+    }
+
+    if (!options.wavPath.empty()) {
+        // The recording runs to the end of the show, past the last frame.
+        if (!music.advanceTo(showEnd) || !wav.close(error)) {
+            std::fprintf(stderr, "morvane-render: %s\n", error.empty() ? "cannot write the audio" : error.c_str());
+            return 1;
+        }
+    }
+
+    if (nextStill < stills.size()) {
+        std::fprintf(stderr, "morvane-render: no frame at %d frames per second is at or past %.3f s before the show ends\n",
+                     fps, stills[nextStill].time);
+        return 1;
+    }
+
+    if (options.bench) {
+        const double copyMs = 0.5 * (copyBefore + measureFrameCopy(1000));
+        std::printf("copy    one 640 x 320 frame %.4f ms\n", copyMs);
+        std::vector<double> all = frameMs;
+        for (int scene = 1; scene <= 8; ++scene) {
+            std::vector<double> times;
+            for (std::size_t i = 0; i < frameMs.size(); ++i)
+                if (frameScene[i] == scene)
+                    times.push_back(frameMs[i]);
+            char name[16];
+            std::snprintf(name, sizeof name, "scene%d", scene);
+            printBenchLine(name, times, copyMs);
+        }
+        printBenchLine("show", all, copyMs);
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    RenderOptions options;
+    std::string message;
+    const double showEnd = timeline.entries[timeline.count].start;
+    switch (parseRenderOptions(argc, argv, showEnd, options, message)) {
+    case ParseResult::help:
+        std::fputs(renderUsage, stdout);
+        return 0;
+    case ParseResult::error:
+        std::fprintf(stderr, "morvane-render: %s\nTry 'morvane-render --help' for the options.\n", message.c_str());
+        return 2;
+    case ParseResult::run:
+        break;
+    }
+    return render(options);
+}

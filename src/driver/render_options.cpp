@@ -1,0 +1,165 @@
+#include "driver/render_options.hpp"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+
+const char* const renderUsage =
+    "Usage: morvane-render --at SECONDS [--at SECONDS ...] --out DIR [--fps N] [--wav FILE]\n"
+    "       morvane-render --bench [--wav FILE]\n"
+    "       morvane-render --wav FILE [--fps N]\n"
+    "\n"
+    "Renders the show offline, without a window or an audio device. Every frame\n"
+    "is drawn from 0 s at a fixed frame rate, with the music played in step, so\n"
+    "the pictures are those the live show draws at that frame rate.\n"
+    "\n"
+    "  --at SECONDS  write the first frame drawn at or past this time as\n"
+    "                DIR/frame_MMMMMM.png (the time in milliseconds), 640 x 320 RGB;\n"
+    "                may be repeated\n"
+    "  --out DIR     directory for the stills (created if missing)\n"
+    "  --fps N       frames per second, 1 to 1000 (default 60)\n"
+    "  --bench       draw the whole show at 60 frames per second without writing\n"
+    "                images and print the drawing time per scene (CPU time of\n"
+    "                the drawing thread), also in multiples of one 640 x 320\n"
+    "                frame copy timed the same way in the same run\n"
+    "  --wav FILE    also write the show's audio, with its fade-out, as 16-bit\n"
+    "                stereo WAV at 44,100 Hz\n"
+    "  --help        show this text\n";
+
+namespace {
+
+bool parseInt(const std::string& text, int& value)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < -2147483647L || v > 2147483647L)
+        return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+bool parseSeconds(const std::string& text, double& value)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtod(text.c_str(), &end);
+    return errno == 0 && *end == '\0' && std::isfinite(value);
+}
+
+} // namespace
+
+std::string stillFileName(double seconds)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%06lld.png", std::llround(seconds * 1000.0));
+    return name;
+}
+
+ParseResult parseRenderOptions(int argc, const char* const* argv, double showEnd, RenderOptions& options,
+                               std::string& message)
+{
+    options = RenderOptions{};
+    bool fpsGiven = false;
+    if (argc <= 1) {
+        message = "nothing to do: give --at and --out, --bench or --wav";
+        return ParseResult::error;
+    }
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string value;
+        bool hasValue = false;
+        if (const auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+            hasValue = true;
+        }
+        const bool takesValue = arg == "--at" || arg == "--out" || arg == "--fps" || arg == "--wav";
+        if (takesValue && !hasValue) {
+            if (i + 1 >= argc) {
+                message = arg + " needs a value";
+                return ParseResult::error;
+            }
+            value = argv[++i];
+        } else if (!takesValue && hasValue) {
+            message = arg + " takes no value";
+            return ParseResult::error;
+        }
+
+        if (arg == "--help" || arg == "-h") {
+            return ParseResult::help;
+        } else if (arg == "--bench") {
+            options.bench = true;
+        } else if (arg == "--fps") {
+            if (!parseInt(value, options.fps) || options.fps < 1 || options.fps > 1000) {
+                message = "--fps needs a whole number from 1 to 1000, not '" + value + "'";
+                return ParseResult::error;
+            }
+            fpsGiven = true;
+        } else if (arg == "--at") {
+            double t = 0.0;
+            if (!parseSeconds(value, t)) {
+                message = "--at needs a time in seconds, not '" + value + "'";
+                return ParseResult::error;
+            }
+            if (t < 0.0 || t >= showEnd) {
+                char range[96];
+                std::snprintf(range, sizeof range, "--at %s is outside the show (0 to %.2f s)", value.c_str(), showEnd);
+                message = range;
+                return ParseResult::error;
+            }
+            options.stillTimes.push_back(t);
+        } else if (arg == "--out") {
+            if (value.empty()) {
+                message = "--out needs a directory";
+                return ParseResult::error;
+            }
+            options.outDir = value;
+        } else if (arg == "--wav") {
+            if (value.empty()) {
+                message = "--wav needs a file name";
+                return ParseResult::error;
+            }
+            options.wavPath = value;
+        } else {
+            message = "unknown option '" + std::string(argv[i]) + "'";
+            return ParseResult::error;
+        }
+    }
+
+    if (options.bench && (!options.stillTimes.empty() || !options.outDir.empty())) {
+        message = "--bench writes no images: leave out --at and --out";
+        return ParseResult::error;
+    }
+    if (options.bench && fpsGiven) {
+        message = "--bench always runs at 60 frames per second: leave out --fps";
+        return ParseResult::error;
+    }
+    if (!options.stillTimes.empty() && options.outDir.empty()) {
+        message = "--at needs --out DIR for the images";
+        return ParseResult::error;
+    }
+    if (!options.outDir.empty() && options.stillTimes.empty()) {
+        message = "--out needs at least one --at SECONDS";
+        return ParseResult::error;
+    }
+    if (!options.bench && options.stillTimes.empty() && options.wavPath.empty()) {
+        message = "nothing to do: give --at and --out, --bench or --wav";
+        return ParseResult::error;
+    }
+    // Two times that round to the same millisecond would write one file twice.
+    std::set<std::string> names;
+    for (double t : options.stillTimes) {
+        if (!names.insert(stillFileName(t)).second) {
+            message = "two --at times name the same file " + stillFileName(t);
+            return ParseResult::error;
+        }
+    }
+    return ParseResult::run;
+}

@@ -1,0 +1,25 @@
+// Command line of the offline renderer, morvane-render.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct RenderOptions {
+    int fps = 60;
+    std::vector<double> stillTimes;  // --at, in the order given
+    std::string outDir;              // --out
+    std::string wavPath;             // --wav
+    bool bench = false;
+};
+
+enum class ParseResult { run, help, error };
+
+// Fills options from argv; on error, message says what is wrong.
+// showEnd is the time at which the show stops drawing frames.
+ParseResult parseRenderOptions(int argc, const char* const* argv, double showEnd, RenderOptions& options,
+                               std::string& message);
+
+// "frame_027000.png" for 27 s: the time in whole milliseconds, six digits.
+std::string stillFileName(double seconds);
+
+extern const char* const renderUsage;

@@ -1,0 +1,42 @@
+// Sutherland-Hodgman clipping against the near plane z = 1 and the four
+// sides of the view pyramid |x| <= z, |y| <= z, in that order.
+#pragma once
+
+struct ClipVertex {
+    float x, y, z;         // pre-scaled view space
+    float spare0, spare1;  // not used by the lit pipeline
+    float red, green, blue;  // 0..255
+};
+
+// Writes into out the vertex at parameter t on the segment from a to b.
+using ClipInterpolator = void (*)(const ClipVertex& a, const ClipVertex& b, float t, ClipVertex& out);
+
+// Plane functions, inside where f <= 0 (a point on a plane is inside), in
+// the order the clipper takes them: near z = 1, right, left, top, bottom.
+inline float nearPlane(const ClipVertex& v) { return 1.0f - v.z; }
+inline float rightPlane(const ClipVertex& v) { return v.x - v.z; }
+inline float leftPlane(const ClipVertex& v) { return -v.x - v.z; }
+inline float topPlane(const ClipVertex& v) { return v.y - v.z; }
+inline float bottomPlane(const ClipVertex& v) { return -v.y - v.z; }
+
+// True when clipPolygon would pass this vertex through every plane.
+inline bool insideAllPlanes(const ClipVertex& v)
+{
+    return nearPlane(v) <= 0.0f && rightPlane(v) <= 0.0f && leftPlane(v) <= 0.0f && topPlane(v) <= 0.0f &&
+           bottomPlane(v) <= 0.0f;
+}
+
+// Room a clip array needs: a triangle gains at most half its vertex count
+// per plane (3, 4, 6, 9, 13, 19).
+inline constexpr int clipCapacity = 20;
+
+// Returns the clipped vertex count and points out at the array holding them
+// (vertices itself when nothing was cut); 0, with out unset, when the
+// polygon lies wholly outside a plane. vertices needs room for clipCapacity
+// entries: later passes use it as scratch. The result stays valid until the
+// next call.
+int clipPolygon(ClipVertex* vertices, int count, ClipInterpolator interpolator, ClipVertex*& out);
+
+// Position linear in t; colours weighted by z so that they stay on the
+// screen-space colour plane of the unclipped triangle. Spares not written.
+void interpolateLitVertex(const ClipVertex& a, const ClipVertex& b, float t, ClipVertex& out);

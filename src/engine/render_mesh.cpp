@@ -1,0 +1,253 @@
+#include "engine/render_mesh.hpp"
+
+#include "engine/clipper.hpp"
+#include "engine/rasterizer.hpp"
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <utility>
+
+namespace {
+
+Vector3 viewVertices[renderVertexCapacity];
+VisibleFace visibleFaces[renderFaceCapacity];
+VisibleFace sortBuffer[renderFaceCapacity];
+ClipVertex clipWork[clipCapacity];
+RasterPolygon polygon;
+SpanWriter currentWriter = spanGouraud;
+
+// Truncation toward zero; values beyond the 32-bit range (degenerate
+// projections) are clamped and NaN becomes 0 instead of undefined behaviour.
+std::int32_t toFixed(double v)
+{
+    if (!(v == v))
+        return 0;
+    if (v >= 2147483647.0)
+        return std::numeric_limits<std::int32_t>::max();
+    if (v <= -2147483648.0)
+        return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(v);
+}
+
+float channel(Colour c, int shift)
+{
+    return static_cast<float>((c >> shift) & 0xFF);
+}
+
+// Clamp to 5..250; NaN (a vertex on the light or the eye) counts as unlit.
+float clampLit(double v)
+{
+    if (v > 250.0)
+        return 250.0f;
+    if (v >= 5.0)
+        return static_cast<float>(v);
+    return 5.0f;
+}
+
+void reportOnce(bool& reported, const char* what, int count, int capacity)
+{
+    if (reported)
+        return;
+    reported = true;
+    std::fprintf(stderr, "renderMesh: mesh not drawn: %d %s exceed the work storage of %d\n", count, what, capacity);
+}
+
+// Least significant byte first, four stable counting passes; ends in a.
+void sortByKeyBits(VisibleFace* a, VisibleFace* b, int n)
+{
+    for (int shift = 0; shift < 32; shift += 8) {
+        int offsets[256] = {};
+        for (int i = 0; i < n; ++i)
+            ++offsets[(std::bit_cast<std::uint32_t>(a[i].key) >> shift) & 0xFF];
+        int sum = 0;
+        for (int& o : offsets) {
+            const int c = o;
+            o = sum;
+            sum += c;
+        }
+        for (int i = 0; i < n; ++i)
+            b[offsets[(std::bit_cast<std::uint32_t>(a[i].key) >> shift) & 0xFF]++] = a[i];
+        std::swap(a, b);
+    }
+}
+
+struct ScreenPoint {
+    float x, y;
+};
+
+ScreenPoint toScreen(const Camera& camera, const ClipVertex& v)
+{
+    const float w = static_cast<float>(1.0 / static_cast<double>(v.z));
+    return {static_cast<float>(static_cast<double>(v.x) * w * camera.scaleX + camera.centerX),
+            static_cast<float>(camera.centerY - static_cast<double>(v.y) * w * camera.scaleY)};
+}
+
+// The colour plane of the whole (unclipped) triangle in screen space.
+void setGradients(const ScreenPoint* screen, const ClipVertex* corners)
+{
+    const ScreenPoint p0 = screen[0], p1 = screen[1], p2 = screen[2];
+    const double x10 = static_cast<double>(p1.x) - p0.x, y10 = static_cast<double>(p1.y) - p0.y;
+    const double x20 = static_cast<double>(p2.x) - p0.x, y20 = static_cast<double>(p2.y) - p0.y;
+    const double d = x10 * y20 - x20 * y10;
+    const auto gradients = [&](float c0, float c1, float c2, std::int32_t& ddx, std::int32_t& ddy) {
+        const double c10 = static_cast<double>(c1) - c0, c20 = static_cast<double>(c2) - c0;
+        ddx = toFixed((c10 * y20 - c20 * y10) * 65536.0 / d);
+        ddy = toFixed((c20 * x10 - c10 * x20) * 65536.0 / d);
+    };
+    gradients(corners[0].blue, corners[1].blue, corners[2].blue, polygon.dBdx, polygon.dBdy);
+    gradients(corners[0].green, corners[1].green, corners[2].green, polygon.dGdx, polygon.dGdy);
+    gradients(corners[0].red, corners[1].red, corners[2].red, polygon.dRdx, polygon.dRdy);
+}
+
+// Per call: the directions that lighting needs at each vertex, worked out
+// the first time a drawn face uses the vertex.
+Vector3 fromLight[renderVertexCapacity];  // normalise(p - light)
+Vector3 fromEye[renderVertexCapacity];    // normalise(p)
+std::uint32_t directionStamp[renderVertexCapacity];
+std::uint32_t currentStamp = 0;
+
+struct Colours {
+    double diffuse[3];   // red, green, blue
+    double specular[3];
+};
+
+Colours coloursOf(Colour diffuse, Colour specular)
+{
+    return {{channel(diffuse, 16), channel(diffuse, 8), channel(diffuse, 0)},
+            {channel(specular, 16), channel(specular, 8), channel(specular, 0)}};
+}
+
+// toVertex: from the light toward the vertex; view: from the eye toward it.
+void shade(ClipVertex& v, const Vector3& n, const Vector3& toVertex, const Vector3& view, const Colours& c)
+{
+    double d = -n.dot(toVertex);
+    if (d < 0.0)
+        d = 0.0;
+    const auto diffuseTerm = static_cast<float>(d);
+    const Vector3 reflected = (n * (2.0f * diffuseTerm) + toVertex).normalised();
+    double s = -reflected.dot(view);
+    if (s < 0.0)
+        s = 0.0;
+    const double s2 = s * s, s4 = s2 * s2, s16 = (s4 * s4) * (s4 * s4);
+    const auto specularTerm = static_cast<double>(static_cast<float>(s16 * s4));  // s to the 20th
+    const double dt = diffuseTerm;
+    v.red = clampLit(c.diffuse[0] * dt + c.specular[0] * specularTerm);
+    v.green = clampLit(c.diffuse[1] * dt + c.specular[1] * specularTerm);
+    v.blue = clampLit(c.diffuse[2] * dt + c.specular[2] * specularTerm);
+}
+
+} // namespace
+
+void lightVertex(ClipVertex& v, const Vector3& n, const Vector3& lv, Colour diffuse, Colour specular)
+{
+    const Vector3 p(v.x, v.y, v.z);
+    shade(v, n, (p - lv).normalised(), p.normalised(), coloursOf(diffuse, specular));
+}
+
+bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Light& light, Colour diffuse,
+                Colour specular, RenderMode mode, bool depthSort)
+{
+    static bool reportedVertices = false, reportedFaces = false;
+    if (mode == Gouraud)
+        currentWriter = spanGouraud;
+    else if (mode == GouraudAdditive)
+        currentWriter = spanGouraudAdditive;
+
+    if (mesh.vertexCount > renderVertexCapacity) {
+        reportOnce(reportedVertices, "vertices", mesh.vertexCount, renderVertexCapacity);
+        return false;
+    }
+
+    const Matrix mv = multiply(camera.viewMatrix, mesh.worldMatrix());
+    Matrix directions = mv;
+    directions.m[9] = directions.m[10] = directions.m[11] = 0.0f;
+    for (int i = 0; i < mesh.vertexCount; ++i)
+        viewVertices[i] = transformPoint(mv, mesh.vertices[i]);
+
+    int visible = 0;
+    for (int f = 0; f < mesh.faceCount; ++f) {
+        const Face& face = mesh.faces[f];
+        const Vector3& a = viewVertices[face.v[0]];
+        const Vector3& b = viewVertices[face.v[1]];
+        const Vector3& c = viewVertices[face.v[2]];
+        constexpr double third = 0.33333f;
+        const Vector3 centre(static_cast<float>((static_cast<double>(a.x) + b.x + c.x) * third),
+                             static_cast<float>((static_cast<double>(a.y) + b.y + c.y) * third),
+                             static_cast<float>((static_cast<double>(a.z) + b.z + c.z) * third));
+        // The centroid-normal dot product with the focal pre-scale taken out,
+        // s < 0 for a face turned toward the eye. Scaling n does not change
+        // its sign, so the unit normal is only worked out for faces kept and
+        // for the few where rounding could tip the balance.
+        const Vector3 raw = transformPoint(directions, mesh.faceNormals[f]);
+        const double zTerm = static_cast<double>(centre.z) * raw.z;
+        const double xTerm = static_cast<double>(raw.x) * camera.cullScaleX * centre.x;
+        const double yTerm = static_cast<double>(centre.y) * camera.cullScaleY * raw.y;
+        const double rawS = zTerm + xTerm + yTerm;
+        if (rawS > 1e-4 * (std::fabs(zTerm) + std::fabs(xTerm) + std::fabs(yTerm)))
+            continue;
+        const Vector3 n = raw.normalised();
+        const double s = static_cast<double>(centre.z) * n.z + static_cast<double>(n.x) * camera.cullScaleX * centre.x +
+                         static_cast<double>(centre.y) * camera.cullScaleY * n.y;
+        if (!(s < 0.0))
+            continue;
+        if (visible == renderFaceCapacity) {
+            reportOnce(reportedFaces, "visible faces", visible + 1, renderFaceCapacity);
+            return false;
+        }
+        visibleFaces[visible++] = {static_cast<float>(1.0 / static_cast<double>(centre.z)), &face, n};
+    }
+    if (depthSort)
+        sortByKeyBits(visibleFaces, sortBuffer, visible);
+
+    const Vector3 lv = transformPoint(camera.viewMatrix, light.position.value);
+    const Colours colours = coloursOf(diffuse, specular);
+    if (++currentStamp == 0) {
+        for (std::uint32_t& stamp : directionStamp)
+            stamp = 0;
+        currentStamp = 1;
+    }
+    polygon.spanWriter = currentWriter;
+    ClipVertex corners[3];
+    ScreenPoint cornerScreen[3];
+    for (int idx = visible - 1; idx >= 0; --idx) {
+        const VisibleFace& entry = visibleFaces[idx];
+        bool inside = true;
+        for (int k = 0; k < 3; ++k) {
+            const int i = entry.face->v[k];
+            const Vector3& p = viewVertices[i];
+            if (directionStamp[i] != currentStamp) {
+                directionStamp[i] = currentStamp;
+                fromLight[i] = (p - lv).normalised();
+                fromEye[i] = p.normalised();
+            }
+            corners[k] = {p.x, p.y, p.z, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
+            shade(corners[k], entry.normal, fromLight[i], fromEye[i], colours);
+            cornerScreen[k] = toScreen(camera, corners[k]);
+            inside = inside && insideAllPlanes(corners[k]);
+        }
+        // A triangle inside every plane passes the clipper unchanged.
+        int count = 3;
+        const ClipVertex* clipped = corners;
+        if (!inside) {
+            for (int k = 0; k < 3; ++k)
+                clipWork[k] = corners[k];
+            ClipVertex* out = nullptr;
+            count = clipPolygon(clipWork, 3, interpolateLitVertex, out);
+            if (count < 3 || count > rasterCapacity)
+                continue;
+            clipped = out;
+        }
+        for (int k = 0; k < count; ++k) {
+            const ClipVertex& v = clipped[k];
+            const ScreenPoint s = inside ? cornerScreen[k] : toScreen(camera, v);
+            polygon.vertices[k] = {toFixed(static_cast<double>(s.x) * 65536.0), toFixed(static_cast<double>(s.y) * 65536.0),
+                                   toFixed(static_cast<double>(v.blue) * 65536.0), toFixed(static_cast<double>(v.green) * 65536.0),
+                                   toFixed(static_cast<double>(v.red) * 65536.0)};
+        }
+        setGradients(cornerScreen, corners);
+        rasterizePolygon(polygon, count, target.pixels, target.pitch, target.width, target.height);
+    }
+    return true;
+}

@@ -1,0 +1,38 @@
+// Draws a Mesh: transform to the camera's pre-scaled view space, back-face
+// culling, optional depth sort, one point light per corner with the flat
+// face normal, clipping and the Gouraud fill. No depth buffer.
+#pragma once
+
+#include "engine/camera.hpp"
+#include "engine/clipper.hpp"
+#include "engine/light.hpp"
+#include "engine/mesh.hpp"
+#include "image/image.hpp"
+
+enum RenderMode : int {
+    Gouraud = 0,          // replaces pixels
+    GouraudAdditive = 1,  // adds with per-channel saturation
+};
+
+// Work storage of renderMesh; a mesh with more vertices, or with more faces
+// facing the camera in one call, is not drawn (the call returns false).
+inline constexpr int renderVertexCapacity = 10000;
+inline constexpr int renderFaceCapacity = 10000;
+
+struct VisibleFace {
+    float key;  // 1/z of the face centroid; sorted on its 32 bits
+    const Face* face;
+    Vector3 normal;  // in view space
+};
+
+// diffuse and specular: 0x00RRGGBB, each byte used as 0..255. A mode other
+// than Gouraud or GouraudAdditive keeps the span writer of the previous call.
+// With depthSort the nearest face is drawn first and farther ones over it.
+// Pixels outside target are never written.
+bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Light& light, Colour diffuse,
+                Colour specular, RenderMode mode, bool depthSort);
+
+// One vertex p (view space) lit with the face's view normal n by a light at
+// lv: diffuse plus specular (exponent 20) per channel, clamped to 5..250.
+// Writes red, green and blue of v.
+void lightVertex(ClipVertex& v, const Vector3& n, const Vector3& lv, Colour diffuse, Colour specular);

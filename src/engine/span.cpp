@@ -1,0 +1,15 @@
+#include "engine/span.hpp"
+
+#include "engine/span_inline.hpp"
+
+void spanGouraud(std::uint32_t* dest, int count, std::int32_t blue, std::int32_t green, std::int32_t red,
+                 std::uint16_t blueStep, std::uint16_t greenStep, std::uint16_t redStep)
+{
+    span_detail::fillSpan(dest, count, blue, green, red, blueStep, greenStep, redStep);
+}
+
+void spanGouraudAdditive(std::uint32_t* dest, int count, std::int32_t blue, std::int32_t green, std::int32_t red,
+                         std::uint16_t blueStep, std::uint16_t greenStep, std::uint16_t redStep)
+{
+    span_detail::addSpan(dest, count, blue, green, red, blueStep, greenStep, redStep);
+}

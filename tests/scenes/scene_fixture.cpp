@@ -1,0 +1,21 @@
+#include "scene_fixture.hpp"
+
+#include "driver/globals.hpp"
+#include "driver/stored_data.hpp"
+#include "image/font.hpp"
+#include "image/ops.hpp"
+#include "scenes/scenes.hpp"
+
+void prepareOpeningAndClosing()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    Image sheet;
+    expandBitmap(sheet, glyphSheetBits, glyphSheetWidth, glyphSheetHeight);
+    buildFont(sheet, font);
+    delete[] sheet.pixels;
+    prepareScene1();
+    prepareScene8();
+}

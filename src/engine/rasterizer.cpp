@@ -80,8 +80,38 @@ struct Edge {
     }
 };
 
-template <typename Writer>
-void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pitch, int width, int height, Writer write);
+// start: each channel's 16.16 start value (bias included) as 32-bit lanes
+// blue, green, red, 0; skip: steps to take before the first pixel.
+template <bool add>
+struct InlineRun {
+    void operator()(std::uint32_t* dest, int count, __m128i start, int skip, const span_detail::Steps& steps) const
+    {
+        // Bits 8..23 of each lane are its 8.8 value; packed twice to 16-bit lanes.
+        const __m128i value = _mm_srai_epi32(_mm_slli_epi32(start, 8), 16);
+        __m128i lanes = _mm_packs_epi32(value, value);
+        if (skip)
+            lanes = _mm_add_epi16(lanes, _mm_mullo_epi16(steps.one, _mm_set1_epi16(static_cast<short>(skip))));
+        span_detail::run<add>(dest, count, lanes, steps);
+    }
+};
+
+struct CalledRun {
+    SpanWriter writer;
+    void operator()(std::uint32_t* dest, int count, __m128i start, int skip, const span_detail::Steps& steps) const
+    {
+        alignas(16) std::uint32_t values[4];
+        alignas(16) std::uint16_t step[8];
+        _mm_store_si128(reinterpret_cast<__m128i*>(values), start);
+        _mm_store_si128(reinterpret_cast<__m128i*>(step), steps.one);
+        for (int k = 0; k < 3; ++k)
+            values[k] += (static_cast<std::uint32_t>(skip) * step[k]) << 8;
+        writer(dest, count, static_cast<std::int32_t>(values[0]), static_cast<std::int32_t>(values[1]),
+               static_cast<std::int32_t>(values[2]), step[0], step[1], step[2]);
+    }
+};
+
+template <typename Run>
+void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pitch, int width, int height, Run run);
 
 } // namespace
 
@@ -102,19 +132,28 @@ void rasterizePolygon(const RasterPolygon& polygon, int count, std::uint32_t* pi
     if (count < 3 || count > rasterCapacity)
         return;
     // The engine's own writers run inline; any other goes through its pointer.
-    // (Lambdas, not the functions themselves: each needs its own instantiation.)
     if (polygon.spanWriter == spanGouraud)
-        fill(polygon, count, pixels, pitch, width, height, [](auto... a) { span_detail::fillSpan(a...); });
+        fill(polygon, count, pixels, pitch, width, height, InlineRun<false>{});
     else if (polygon.spanWriter == spanGouraudAdditive)
-        fill(polygon, count, pixels, pitch, width, height, [](auto... a) { span_detail::addSpan(a...); });
+        fill(polygon, count, pixels, pitch, width, height, InlineRun<true>{});
     else
-        fill(polygon, count, pixels, pitch, width, height, polygon.spanWriter);
+        fill(polygon, count, pixels, pitch, width, height, CalledRun{polygon.spanWriter});
 }
 
 namespace {
 
-template <typename Writer>
-void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pitch, int width, int height, Writer write)
+// x·v per 32-bit lane, modulo 2^32 (SSE2 multiplies only lanes 0 and 2).
+__m128i multiplyLanes(__m128i v, __m128i vOdd, std::int32_t x)
+{
+    const __m128i xs = _mm_set1_epi32(x);
+    const __m128i even = _mm_mul_epu32(v, xs);
+    const __m128i odd = _mm_mul_epu32(vOdd, xs);
+    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                              _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+}
+
+template <typename Run>
+void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pitch, int width, int height, Run run)
 {
     const YExtremes e = findYExtremes(polygon, count);
     const RasterVertex& top = polygon.vertices[e.top];
@@ -123,63 +162,56 @@ void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pi
     // First row whose centre lies at or below the top vertex.
     std::int64_t y = ((static_cast<std::int64_t>(top.y) + 0x7FFF) & ~std::int64_t{0xFFFF}) + 0x8000;
     const auto dyTop = static_cast<std::int32_t>(y - top.y);
-    std::uint32_t rowBlue = static_cast<std::uint32_t>(top.blue) + fixedProduct(polygon.dBdy, dyTop);
-    std::uint32_t rowGreen = static_cast<std::uint32_t>(top.green) + fixedProduct(polygon.dGdy, dyTop);
-    std::uint32_t rowRed = static_cast<std::uint32_t>(top.red) + fixedProduct(polygon.dRdy, dyTop);
 
-    // Offsets from top.x to the centre of column 0, with the rounding bias.
+    // Each channel's start value on a row, at the centre of pixel x0 with the
+    // rounding bias, is rowValue + (gradient·off >> 16) + 0x8000 with
+    // off = x0·65536 + (0x8000 - top.x); that is
+    // rowValue + gradient·x0 + (gradient·(0x8000 - top.x) >> 16) + 0x8000,
+    // kept as 32-bit lanes blue, green, red, 0.
     const std::int64_t toColumn0 = 0x8000 - static_cast<std::int64_t>(top.x);
-    const std::uint32_t blueAtColumn0 = static_cast<std::uint32_t>((polygon.dBdx * toColumn0) >> 16) + 0x8000u;
-    const std::uint32_t greenAtColumn0 = static_cast<std::uint32_t>((polygon.dGdx * toColumn0) >> 16) + 0x8000u;
-    const std::uint32_t redAtColumn0 = static_cast<std::uint32_t>((polygon.dRdx * toColumn0) >> 16) + 0x8000u;
-
-    const auto stepBlue = static_cast<std::uint16_t>(polygon.dBdx >> 8);
-    const auto stepGreen = static_cast<std::uint16_t>(polygon.dGdx >> 8);
-    const auto stepRed = static_cast<std::uint16_t>(polygon.dRdx >> 8);
+    const auto atColumn0 = [&](std::int32_t value, std::int32_t dy, std::int32_t dx) {
+        return static_cast<int>(static_cast<std::uint32_t>(value) + fixedProduct(dy, dyTop) +
+                                static_cast<std::uint32_t>((dx * toColumn0) >> 16) + 0x8000u);
+    };
+    __m128i rowStart = _mm_setr_epi32(atColumn0(top.blue, polygon.dBdy, polygon.dBdx),
+                                      atColumn0(top.green, polygon.dGdy, polygon.dGdx),
+                                      atColumn0(top.red, polygon.dRdy, polygon.dRdx), 0);
+    const __m128i rowStep = _mm_setr_epi32(polygon.dBdy, polygon.dGdy, polygon.dRdy, 0);
+    const __m128i gradient = _mm_setr_epi32(polygon.dBdx, polygon.dGdx, polygon.dRdx, 0);
+    const __m128i gradientOdd = _mm_srli_epi64(gradient, 32);
+    const span_detail::Steps steps(static_cast<std::uint16_t>(polygon.dBdx >> 8),
+                                   static_cast<std::uint16_t>(polygon.dGdx >> 8),
+                                   static_cast<std::uint16_t>(polygon.dRdx >> 8));
 
     Edge left{polygon.vertices, count, -1, e.top, e.top == 0 ? count - 1 : e.top - 1, 0, 0};
     Edge right{polygon.vertices, count, +1, e.top, e.top == count - 1 ? 0 : e.top + 1, 0, 0};
     bool first = true;
-    for (; y < bottomY; y += 0x10000) {
+    for (; y < bottomY; y += 0x10000, rowStart = _mm_add_epi32(rowStart, rowStep)) {
         left.update(y, first);
         right.update(y, first);
         first = false;
-
         const std::int64_t row = y >> 16;
         std::int64_t x0 = left.x >> 16;
         std::int64_t x1 = right.x >> 16;
-        if (x0 < x1 && row >= 0 && row < height) {
-            // gradient·off >> 16 with off = x0·65536 + (0x8000 - top.x), the
-            // distance from top.x to the centre of pixel x0, is
-            // gradient·x0 + (gradient·(0x8000 - top.x) >> 16).
-            const auto px = static_cast<std::uint32_t>(x0);
-            std::uint32_t blue = rowBlue + static_cast<std::uint32_t>(polygon.dBdx) * px + blueAtColumn0;
-            std::uint32_t green = rowGreen + static_cast<std::uint32_t>(polygon.dGdx) * px + greenAtColumn0;
-            std::uint32_t red = rowRed + static_cast<std::uint32_t>(polygon.dRdx) * px + redAtColumn0;
-            if (x0 < 0) {
-                // Skipping k pixels adds k steps to the 8.8 lanes: the bytes
-                // of the pixels drawn stay those of the full run.
-                const auto k = static_cast<std::uint32_t>(-x0);
-                blue += (k * stepBlue) << 8;
-                green += (k * stepGreen) << 8;
-                red += (k * stepRed) << 8;
-                x0 = 0;
-            }
-            if (x1 > width)
-                x1 = width;
-            if (x0 < x1) {
-                auto* line = reinterpret_cast<std::uint32_t*>(reinterpret_cast<std::uint8_t*>(pixels) +
-                                                              static_cast<std::ptrdiff_t>(row) * pitch);
-                write(line + x0, static_cast<int>(x1 - x0), static_cast<std::int32_t>(blue),
-                                   static_cast<std::int32_t>(green), static_cast<std::int32_t>(red), stepBlue,
-                                   stepGreen, stepRed);
-            }
-        }
         left.x += left.slope;
         right.x += right.slope;
-        rowBlue += static_cast<std::uint32_t>(polygon.dBdy);
-        rowGreen += static_cast<std::uint32_t>(polygon.dGdy);
-        rowRed += static_cast<std::uint32_t>(polygon.dRdy);
+        if (x0 >= x1 || row < 0 || row >= height)
+            continue;
+        const __m128i start = _mm_add_epi32(rowStart, multiplyLanes(gradient, gradientOdd, static_cast<std::int32_t>(x0)));
+        // Pixels left of the image are skipped by stepping the lanes over
+        // them, so the pixels drawn get the bytes of the full run.
+        int skip = 0;
+        if (x0 < 0) {
+            skip = static_cast<int>(-x0);
+            x0 = 0;
+        }
+        if (x1 > width)
+            x1 = width;
+        if (x0 < x1) {
+            auto* line = reinterpret_cast<std::uint32_t*>(reinterpret_cast<std::uint8_t*>(pixels) +
+                                                          static_cast<std::ptrdiff_t>(row) * pitch);
+            run(line + x0, static_cast<int>(x1 - x0), start, skip, steps);
+        }
     }
 }
 

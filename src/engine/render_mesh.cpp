@@ -4,6 +4,7 @@
 #include "engine/rasterizer.hpp"
 
 #include <bit>
+#include <emmintrin.h>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -18,17 +19,12 @@ ClipVertex clipWork[clipCapacity];
 RasterPolygon polygon;
 SpanWriter currentWriter = spanGouraud;
 
-// Truncation toward zero; values beyond the 32-bit range (degenerate
-// projections) are clamped and NaN becomes 0 instead of undefined behaviour.
+// Truncation toward zero. Values beyond the 32-bit range and NaN (from
+// degenerate projections) give the processor's "indefinite" -2^31 instead of
+// undefined behaviour.
 std::int32_t toFixed(double v)
 {
-    if (!(v == v))
-        return 0;
-    if (v >= 2147483647.0)
-        return std::numeric_limits<std::int32_t>::max();
-    if (v <= -2147483648.0)
-        return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(v);
+    return _mm_cvttsd_si32(_mm_set_sd(v));
 }
 
 float channel(Colour c, int shift)

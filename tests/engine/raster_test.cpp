@@ -195,6 +195,27 @@ TEST(Rasterizer, PolygonBeyondTheImageIsCutAtItsEdges)
             ASSERT_EQ(picture[y * pitchPixels + x], large[static_cast<std::size_t>((y + 100) * 400 + x + 100)]) << x << "," << y;
 }
 
+TEST(Rasterizer, AnySpanWriterGetsTheSameRuns)
+{
+    // The engine's writers run inline; another writer is called per run with
+    // the same start values, also where the polygon is cut at the left edge.
+    static auto scalar = [](std::uint32_t* dest, int count, std::int32_t b, std::int32_t g, std::int32_t r,
+                            std::uint16_t db, std::uint16_t dg, std::uint16_t dr) {
+        referenceSpan(dest, count, b, g, r, db, dg, dr, false);
+    };
+    RasterPolygon p = flatPolygon({{-7.3, 3.2}, {50.6, 1.7}, {41.1, 40.9}, {2.2, 33.4}}, 60);
+    p.dRdx = fixed(2.3);
+    p.dGdx = fixed(-1.1);
+    p.dBdy = fixed(3.7);
+    Canvas inlined, called;
+    inlined.fill(p, 4);
+    p.spanWriter = [](std::uint32_t* d, int n, std::int32_t b, std::int32_t g, std::int32_t r, std::uint16_t db,
+                      std::uint16_t dg, std::uint16_t dr) { scalar(d, n, b, g, r, db, dg, dr); };
+    called.fill(p, 4);
+    EXPECT_EQ(inlined.pixels, called.pixels);
+    EXPECT_TRUE(inlined.touched(0, 10));
+}
+
 TEST(SpanWriters, FourthByteAndSaturation)
 {
     std::uint32_t added[3] = {0x5AF0F0F0u, 0x00101010u, 0xFF000000u};

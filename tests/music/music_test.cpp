@@ -1,5 +1,5 @@
 #include "music/music.hpp"
-#include "xm_writer.hpp"
+#include "test_module.hpp"
 
 #include <gtest/gtest.h>
 

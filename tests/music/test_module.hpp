@@ -1,6 +1,5 @@
-// Writes small but complete Extended Modules in memory for the tests: one
-// looped square-wave instrument that starts on row 0 of every pattern and
-// sounds until the song ends.
+// Small but complete Extended Modules for the tests: one looped square-wave
+// instrument that starts on row 0 of every pattern and sounds until the end.
 #pragma once
 
 #include <vector>
@@ -16,5 +15,5 @@ struct TestXm {
 
 std::vector<unsigned char> writeTestXm(const TestXm& shape);
 
-// Frames (at 44,100 Hz) that one row of the module lasts.
-int framesPerRow(const TestXm& shape);
+// Frames (at 44,100 Hz) that one row of the module lasts: a tick is 2.5 / bpm s.
+inline int framesPerRow(const TestXm& shape) { return 44100 * shape.speed * 5 / (2 * shape.bpm); }

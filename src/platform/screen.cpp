@@ -1,49 +1,9 @@
 #include "platform/screen.hpp"
 
+#include "image/ops.hpp"
 #include "platform/display.hpp"
 
 #include <cstring>
-
-namespace {
-
-// The copy's clipping: the destination first, then the source.
-bool clipPresentRect(int& srcX, int& srcY, int& dstX, int& dstY, int& w, int& h,
-                     int srcW, int srcH, int dstW, int dstH)
-{
-    if (dstX < 0) {
-        srcX -= dstX;
-        w += dstX;
-        dstX = 0;
-    }
-    if (dstY < 0) {
-        srcY -= dstY;
-        h += dstY;
-        dstY = 0;
-    }
-    if (dstX + w > dstW)
-        w = dstW - dstX;
-    if (dstY + h > dstH)
-        h = dstH - dstY;
-    if (w <= 0 || h <= 0)
-        return false;
-    if (srcX < 0) {
-        dstX -= srcX;
-        w += srcX;
-        srcX = 0;
-    }
-    if (srcY < 0) {
-        dstY -= srcY;
-        h += srcY;
-        srcY = 0;
-    }
-    if (srcX + w > srcW)
-        w = srcW - srcX;
-    if (srcY + h > srcH)
-        h = srcH - srcY;
-    return w > 0 && h > 0;
-}
-
-} // namespace
 
 Screen::~Screen()
 {
@@ -85,7 +45,7 @@ void Screen::present(const Image& src, float left, float top, float right, float
     int dy = static_cast<int>(y);
     int w = static_cast<int>(right - left + 1.0f);
     int h = static_cast<int>(bottom - top + 1.0f);
-    if (!clipPresentRect(sx, sy, dx, dy, w, h, srcW, srcH, dstW, dstH))
+    if (!clipCopyRect(sx, sy, dx, dy, w, h, srcW, srcH, dstW, dstH))
         return;
 
     unsigned char* surface = nullptr;

@@ -5,14 +5,9 @@
 # Cases: picture, depth24, pause, close, ends, nodisplay, noaudio.
 set -u
 
-case_name=$1
-harness=$2
-demo=$3
-wm_close=$4
-
+case_name=$1 harness=$2 demo=$3 wm_close=$4
 work=$(mktemp -d /tmp/morvane_e2e.XXXXXX)
-xvfb_pid=""
-demo_pid=""
+xvfb_pid="" demo_pid=""
 
 cleanup() {
   [ -n "$demo_pid" ] && kill -9 "$demo_pid" 2>/dev/null
@@ -28,57 +23,66 @@ fail() {
   exit 1
 }
 
-now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
+# Runs the command every 0.1 s until it succeeds, at most $1 times.
+poll() {
+  local tries=$1
+  shift
+  for _ in $(seq "$tries"); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
 
 # Starts Xvfb with a screen of the given size on a free display number.
+# -noreset: without it the server resets whenever its last client leaves
+# (each xdotool poll), and a demo connecting just then is refused.
 start_x() {
   Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
   xvfb_pid=$!
-  for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-  done
-  [ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+  poll 100 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
   export DISPLAY=":$(head -n1 "$work/display")"
-  # -noreset: without it the server resets whenever its last client leaves
-  # (each xdotool poll), and a demo connecting just then is refused.
-  for _ in $(seq 100); do
-    xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  fail "Xvfb on $DISPLAY does not answer"
+  poll 100 xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb on $DISPLAY does not answer"
 }
 
-start_demo() {
+launch() {
   SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" "$@" >"$work/stdout" 2>"$work/stderr" &
   demo_pid=$!
 }
 
-# Waits for the demo's window; sets wid.
-wait_window() {
-  for _ in $(seq 1200); do  # the preparations run first
-    wid=$(xdotool search --name '^Morvane$' 2>/dev/null | head -n1)
-    [ -n "$wid" ] && return 0
-    kill -0 "$demo_pid" 2>/dev/null || fail "the demo ended before its window appeared"
-    sleep 0.1
-  done
-  fail "no window titled Morvane"
+window_shown() {
+  kill -0 "$demo_pid" 2>/dev/null || fail "the demo ended before its window appeared"
+  xdotool search --name '^Morvane$' >/dev/null 2>&1
+}
+
+# Starts a screen of the given size and the program on it, and waits for
+# its window (the preparations run first).
+start_demo() {
+  start_x "$1"
+  shift
+  launch "$@"
+  poll 1200 window_shown || fail "no window titled Morvane"
 }
 
 # Waits at most $1 ms for the demo to end; sets rc and elapsed.
 wait_exit() {
-  local start limit
-  start=$(now_ms)
-  limit=$1
+  local start
+  start=$(date +%s%3N)
   while kill -0 "$demo_pid" 2>/dev/null; do
-    elapsed=$(( $(now_ms) - start ))
-    [ "$elapsed" -gt "$limit" ] && fail "still running after ${limit} ms"
+    [ $(( $(date +%s%3N) - start )) -gt "$1" ] && fail "still running after $1 ms"
     sleep 0.02
   done
-  elapsed=$(( $(now_ms) - start ))
+  elapsed=$(( $(date +%s%3N) - start ))
   wait "$demo_pid"
+  rc=$? demo_pid=""
+}
+
+# Runs the program without a display and expects exit code 255 and the
+# message on standard error.
+expect_failure() {
+  local message=$1
+  shift
+  env -u DISPLAY -u WAYLAND_DISPLAY timeout 120 "$@" >"$work/stdout" 2>"$work/stderr"
   rc=$?
-  demo_pid=""
+  [ "$rc" -eq 255 ] || fail "exit code $rc, expected 255"
+  grep -q "$message" "$work/stderr" || fail "no \"$message\" on standard error"
 }
 
 pixel() {  # x y -> "r,g,b"
@@ -89,22 +93,15 @@ pixel() {  # x y -> "r,g,b"
 # centred; only the frame (display rows 80 to 399) is lit, in the test
 # picture's colour; the bars and the rows above and below are black.
 check_picture() {
-  local w=$1 h=$2
-  local got=""
-  for _ in $(seq 50); do
-    # The window may be replaced once while the renderer starts; try again.
-    xwd -root -silent >"$work/shot.xwd" 2>/dev/null && got=$(pixel $((w / 2)) $((h / 2)))
-    [ "$got" = "192,128,64" ] && break
-    sleep 0.2
-  done
-  [ "$got" = "192,128,64" ] || fail "the middle of the screen shows $got, not the test picture"
-
-  local expected
+  local w=$1 h=$2 expected box
+  # The window may be replaced once while the renderer starts; try again.
+  middle_is_test_colour() {
+    xwd -root -silent >"$work/shot.xwd" 2>/dev/null && [ "$(pixel $((w / 2)) $((h / 2)))" = "192,128,64" ]
+  }
+  poll 100 middle_is_test_colour || fail "the middle of the screen shows $(pixel $((w / 2)) $((h / 2))), not the test picture"
   expected=$(awk -v w="$w" -v h="$h" 'BEGIN {
     s = w / 640 < h / 480 ? w / 640 : h / 480
-    x0 = (w - 640 * s) / 2; y0 = (h - 480 * s) / 2
-    printf "%d %d %d %d", 640 * s, 320 * s, x0, y0 + 80 * s }')
-  local box
+    printf "%d %d %d %d", 640 * s, 320 * s, (w - 640 * s) / 2, (h - 480 * s) / 2 + 80 * s }')
   box=$(convert "$work/shot.xwd" -fuzz 0 -format '%@' info: | sed -E 's/[x+]/ /g')
   read -r ew eh ex ey <<<"$expected"
   read -r bw bh bx by <<<"$box"
@@ -116,9 +113,10 @@ check_picture() {
 }
 
 # A checksum of the screen's pixels (the screenshot file's header varies).
-screen_sum() {
-  xwd -root -silent | convert xwd:- rgb:- | md5sum
-}
+screen_sum() { xwd -root -silent | convert xwd:- rgb:- | md5sum; }
+audio_bytes() { stat -c %s "$work/audio.raw" 2>/dev/null || echo 0; }
+# Non-zero bytes among the $2 bytes of audio written from byte $1 on.
+audio_loud() { tail -c +$(($1 + 1)) "$work/audio.raw" | head -c "$2" | tr -d '\000' | wc -c; }
 
 escape_ends_with_zero() {
   xdotool key Escape
@@ -129,79 +127,64 @@ escape_ends_with_zero() {
 
 audio_not_silent() {
   local loud
-  loud=$(tr -d '\000' <"$work/audio.raw" | wc -c)
+  loud=$(audio_loud 0 "$(audio_bytes)")
   [ "$loud" -gt 20000 ] || fail "the audio written is silent ($loud non-zero bytes)"
 }
 
 case "$case_name" in
 picture)
-  start_x 1280x800  # wider than 4:3: bars left and right
-  start_demo "$harness"
-  wait_window
+  start_demo 1280x800 "$harness"  # wider than 4:3: bars left and right
   check_picture 1280 800
   escape_ends_with_zero
   audio_not_silent
   ;;
 depth24)
-  start_x 1000x1000  # taller than 4:3: bars above and below
-  start_demo "$harness" --depth24
-  wait_window
+  start_demo 1000x1000 "$harness" --depth24  # taller than 4:3: bars above and below
   check_picture 1000 1000
   escape_ends_with_zero
   ;;
 pause)
-  # Holding P freezes the picture while the music plays on; releasing it
-  # lets the picture move again.
-  start_x 800x600
-  start_demo "$harness"
-  wait_window
-  check_picture 800 600
-  xdotool keydown p
+  # The real show: while the opening tunnel moves, holding P freezes the
+  # picture and the music goes on; letting go makes the picture move again.
+  start_demo 800x600 "$demo"
+  sleep 8  # the show starts 2 s after the window; the tunnel from 4.27 s on
+  kill -0 "$demo_pid" 2>/dev/null || fail "the demo ended early"
+  before=$(screen_sum)
   sleep 0.3
-  screen_sum >"$work/frozen1"
-  size1=$(stat -c %s "$work/audio.raw")
-  sleep 0.7
-  screen_sum >"$work/frozen2"
-  size2=$(stat -c %s "$work/audio.raw")
+  [ "$(screen_sum)" != "$before" ] || fail "the opening scene does not move before P is pressed"
+  xdotool keydown p
+  sleep 0.4
+  frozen1=$(screen_sum) audio1=$(audio_bytes)
+  sleep 0.8
+  frozen2=$(screen_sum) audio2=$(audio_bytes)
   xdotool keyup p
   sleep 0.5
-  screen_sum >"$work/moving"
-  cmp -s "$work/frozen1" "$work/frozen2" || fail "the picture moved while P was held"
-  held=$(tail -c +$((size1 + 1)) "$work/audio.raw" | head -c $((size2 - size1)) | tr -d '\000' | wc -c)
+  [ "$frozen1" = "$frozen2" ] || fail "the picture moved while P was held"
+  held=$(audio_loud "$audio1" $((audio2 - audio1)))
   [ "$held" -gt 10000 ] || fail "the music stopped while P was held ($held non-zero bytes)"
-  cmp -s "$work/frozen2" "$work/moving" && fail "the picture stayed frozen after P was released"
+  [ "$(screen_sum)" != "$frozen2" ] || fail "the picture stayed frozen after P was released"
   escape_ends_with_zero
-  audio_not_silent
   ;;
 close)
-  start_x 800x600
-  start_demo "$harness"
-  wait_window
+  start_demo 800x600 "$harness"
   check_picture 800 600
-  wait_window  # the window's id once the picture shows
+  wid=$(xdotool search --name '^Morvane$' | head -n1)  # the window's id once the picture shows
   "$wm_close" "$wid" || fail "the close request could not be sent"
   wait_exit 2000
   [ "$rc" -eq 0 ] || fail "a close request ended the run with $rc"
   ;;
 ends)
   start_x 800x600
-  start_demo "$harness" --short
+  launch "$harness" --short
   wait_exit 120000
   [ "$rc" -eq 0 ] || fail "the run ended with $rc"
   audio_not_silent
   ;;
 nodisplay)
-  env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" \
-    timeout 120 "$harness" >"$work/stdout" 2>"$work/stderr"
-  rc=$?
-  [ "$rc" -eq 255 ] || fail "exit code $rc, expected 255"
-  grep -q "screen.open() failed" "$work/stderr" || fail "no \"screen.open() failed\" on standard error"
+  expect_failure "screen.open() failed" env SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" "$harness"
   ;;
 noaudio)
-  env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=nosuch timeout 120 "$demo" >"$work/stdout" 2>"$work/stderr"
-  rc=$?
-  [ "$rc" -eq 255 ] || fail "exit code $rc, expected 255"
-  grep -q "FSOUND_Init: .*nosuch" "$work/stderr" || fail "no reason on standard error"
+  expect_failure "FSOUND_Init: .*nosuch" env SDL_AUDIODRIVER=nosuch "$demo"
   ;;
 *)
   fail "unknown case"

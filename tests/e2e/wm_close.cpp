@@ -1,7 +1,5 @@
-// Sends a window manager's close request (WM_DELETE_WINDOW) to a window, as
-// a window manager does when the user closes it.
+// Sends a window manager's close request (WM_DELETE_WINDOW) to a window.
 //   wm_close <window id>
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 #include <cstdio>
@@ -9,24 +7,19 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: wm_close <window id>\n");
+    Display* display = argc == 2 ? XOpenDisplay(nullptr) : nullptr;
+    if (!display) {
+        std::fprintf(stderr, "usage: wm_close <window id>, with a display\n");
         return 2;
     }
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) {
-        std::fprintf(stderr, "wm_close: no display\n");
-        return 1;
-    }
-    const Window window = std::strtoul(argv[1], nullptr, 0);
     XEvent event{};
     event.xclient.type = ClientMessage;
-    event.xclient.window = window;
+    event.xclient.window = std::strtoul(argv[1], nullptr, 0);
     event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
     event.xclient.format = 32;
     event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
     event.xclient.data.l[1] = CurrentTime;
-    const Status sent = XSendEvent(display, window, False, NoEventMask, &event);
+    const Status sent = XSendEvent(display, event.xclient.window, False, NoEventMask, &event);
     XSync(display, False);
     XCloseDisplay(display);
     return sent ? 0 : 1;

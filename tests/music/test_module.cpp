@@ -5,13 +5,12 @@
 std::vector<unsigned char> writeTestXm(const TestXm& shape)
 {
     XmModule m;
-    m.channels = shape.channels;
-    m.restartPosition = shape.restart;
+    m.channels = 2;
     m.speed = shape.speed;
     m.bpm = shape.bpm;
     for (int p = 0; p < shape.patterns; ++p) {
         m.orders.push_back(static_cast<std::uint8_t>(p));
-        m.patterns.emplace_back(shape.rowsPerPattern, shape.channels);
+        m.patterns.emplace_back(shape.rowsPerPattern, m.channels);
         m.patterns.back().at(0, 0) = {49, 1, 0, 0, 0};  // C-4, instrument 1
     }
     XmInstrument square;

@@ -5,10 +5,8 @@
 #include <vector>
 
 struct TestXm {
-    int channels = 2;
     int patterns = 2;        // played once each, in order
     int rowsPerPattern = 16;
-    int restart = 0;         // order the song loops back to
     int speed = 6;           // ticks per row
     int bpm = 125;
 };

@@ -2,13 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <string>
 #include <vector>
 
 namespace {
-
-constexpr double showEnd = 168.81;
 
 struct Parsed {
     ParseResult result;
@@ -16,24 +13,25 @@ struct Parsed {
     std::string message;
 };
 
-Parsed parse(std::initializer_list<const char*> args)
+Parsed parse(const std::vector<const char*>& args)
 {
     std::vector<const char*> argv{"morvane-render"};
-    argv.insert(argv.end(), args);
+    argv.insert(argv.end(), args.begin(), args.end());
     Parsed p;
-    p.result = parseRenderOptions(static_cast<int>(argv.size()), argv.data(), showEnd, p.options, p.message);
+    p.result = parseRenderOptions(static_cast<int>(argv.size()), argv.data(), 168.81, p.options, p.message);
     return p;
 }
 
-} // namespace
-
-TEST(RenderOptions, DefaultsAndRepeatedTimes)
+TEST(RenderOptions, DefaultsRepeatedTimesAndStillNames)
 {
     const Parsed p = parse({"--at", "27", "--out", "shots", "--at=2.5"});
     ASSERT_EQ(p.result, ParseResult::run) << p.message;
     EXPECT_EQ(p.options.fps, 60);
     EXPECT_EQ(p.options.stillTimes, (std::vector<double>{27.0, 2.5}));
     EXPECT_EQ(parse({"--at", "1", "-h"}).result, ParseResult::help);
+    EXPECT_EQ(stillFileName(27.0), "frame_027000.png");
+    EXPECT_EQ(stillFileName(0.0), "frame_000000.png");
+    EXPECT_EQ(stillFileName(168.805), "frame_168805.png");
 }
 
 TEST(RenderOptions, BadCommandLinesSayWhatIsWrong)
@@ -52,21 +50,10 @@ TEST(RenderOptions, BadCommandLinesSayWhatIsWrong)
         {{"--at", "1.0001", "--at", "1.0002", "--out", "d"}, "same file frame_001000.png"},
     };
     for (const auto& [args, expected] : cases) {
-        std::vector<const char*> argv{"morvane-render"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        RenderOptions options;
-        std::string message;
-        EXPECT_EQ(parseRenderOptions(static_cast<int>(argv.size()), argv.data(), showEnd, options, message),
-                  ParseResult::error)
-            << expected;
-        EXPECT_NE(message.find(expected), std::string::npos) << "message: " << message;
+        const Parsed p = parse(args);
+        EXPECT_EQ(p.result, ParseResult::error) << expected;
+        EXPECT_NE(p.message.find(expected), std::string::npos) << "message: " << p.message;
     }
 }
 
-TEST(RenderOptions, StillNamesAreTheTimeInMilliseconds)
-{
-    EXPECT_EQ(stillFileName(27.0), "frame_027000.png");
-    EXPECT_EQ(stillFileName(0.0), "frame_000000.png");
-    EXPECT_EQ(stillFileName(2.5), "frame_002500.png");
-    EXPECT_EQ(stillFileName(168.805), "frame_168805.png");
-}
+} // namespace

@@ -23,7 +23,7 @@ constexpr int maxFiles = 16;
 MemoryFile files[maxFiles];
 int fileCount = 0;
 
-const MemoryFile* findFile(const void* name)
+MemoryFile* findFile(const void* name)
 {
     for (int i = 0; i < fileCount; ++i)
         if (files[i].name == name)
@@ -35,16 +35,12 @@ const MemoryFile* findFile(const void* name)
 
 bool memRegister(const void* name, const unsigned char* bytes, std::size_t size)
 {
-    for (int i = 0; i < fileCount; ++i) {
-        if (files[i].name == name) {
-            files[i] = {name, bytes, size};
-            return true;
-        }
-    }
-    if (fileCount == maxFiles)
-        return false;
-    files[fileCount++] = {name, bytes, size};
-    return true;
+    MemoryFile* file = findFile(name);
+    if (!file && fileCount < maxFiles)
+        file = &files[fileCount++];
+    if (file)
+        *file = {name, bytes, size};
+    return file != nullptr;
 }
 
 void* memOpen(const char* name)

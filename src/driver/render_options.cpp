@@ -67,10 +67,6 @@ ParseResult parseRenderOptions(int argc, const char* const* argv, double showEnd
 {
     options = RenderOptions{};
     bool fpsGiven = false;
-    if (argc <= 1) {
-        message = "nothing to do: give --at and --out, --bench or --wav";
-        return ParseResult::error;
-    }
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::string value;

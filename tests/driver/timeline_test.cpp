@@ -32,12 +32,7 @@ Timeline derivedShow()
 TEST(Timeline, DerivedColumnsAndTimesWithinAnEntry)
 {
     const Timeline table = derivedShow();
-    ASSERT_EQ(table.count, 21);
-    EXPECT_EQ(table.entries[21].scene, nullptr);
-    EXPECT_EQ(table.entries[21].start, 168.81f);
-    EXPECT_EQ(table.entries[7].duration, 42.83f - 36.52f);
     EXPECT_NEAR(table.entries[20].duration, 8.60f, 1e-5f);
-    EXPECT_EQ(table.entries[17].sceneStart, 124.23f);
     EXPECT_EQ(table.entries[20].sceneStart, 143.46f);
 
     TimelineClock clock;

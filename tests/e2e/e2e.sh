@@ -61,17 +61,18 @@ start_demo() {
   poll 1200 window_shown || fail "no window titled Morvane"
 }
 
-# Waits at most $1 ms for the demo to end; sets rc and elapsed.
-wait_exit() {
-  local start
+# Waits at most $1 ms for the demo to end, with exit code 0 after $2.
+exits_cleanly() {
+  local start rc
   start=$(date +%s%3N)
   while kill -0 "$demo_pid" 2>/dev/null; do
-    [ $(( $(date +%s%3N) - start )) -gt "$1" ] && fail "still running after $1 ms"
+    [ $(( $(date +%s%3N) - start )) -gt "$1" ] && fail "still running $1 ms after $2"
     sleep 0.02
   done
-  elapsed=$(( $(date +%s%3N) - start ))
+  echo "$2 ended the run in $(( $(date +%s%3N) - start )) ms"
   wait "$demo_pid"
   rc=$? demo_pid=""
+  [ "$rc" -eq 0 ] || fail "$2 ended the run with $rc"
 }
 
 # Runs the program without a display and expects exit code 255 and the
@@ -115,33 +116,28 @@ check_picture() {
 # A checksum of the screen's pixels (the screenshot file's header varies).
 screen_sum() { xwd -root -silent | convert xwd:- rgb:- | md5sum; }
 audio_bytes() { stat -c %s "$work/audio.raw" 2>/dev/null || echo 0; }
-# Non-zero bytes among the $2 bytes of audio written from byte $1 on.
-audio_loud() { tail -c +$(($1 + 1)) "$work/audio.raw" | head -c "$2" | tr -d '\000' | wc -c; }
-
-escape_ends_with_zero() {
-  xdotool key Escape
-  wait_exit 1000
-  [ "$rc" -eq 0 ] || fail "Escape ended the run with $rc"
-  echo "Escape ended the run in ${elapsed} ms"
-}
-
-audio_not_silent() {
+# Fails with $4 unless more than $3 of the $2 bytes of audio written from
+# byte $1 on are not zero.
+audio_sounds() {
   local loud
-  loud=$(audio_loud 0 "$(audio_bytes)")
-  [ "$loud" -gt 20000 ] || fail "the audio written is silent ($loud non-zero bytes)"
+  loud=$(tail -c +$(($1 + 1)) "$work/audio.raw" | head -c "$2" | tr -d '\000' | wc -c)
+  [ "$loud" -gt "$3" ] || fail "$4 ($loud non-zero bytes)"
 }
+audio_not_silent() { audio_sounds 0 "$(audio_bytes)" 20000 "the audio written is silent"; }
 
 case "$case_name" in
 picture)
   start_demo 1280x800 "$harness"  # wider than 4:3: bars left and right
   check_picture 1280 800
-  escape_ends_with_zero
+  xdotool key Escape
+  exits_cleanly 1000 Escape
   audio_not_silent
   ;;
 depth24)
   start_demo 1000x1000 "$harness" --depth24  # taller than 4:3: bars above and below
   check_picture 1000 1000
-  escape_ends_with_zero
+  xdotool key Escape
+  exits_cleanly 1000 Escape
   ;;
 pause)
   # The real show: while the opening tunnel moves, holding P freezes the
@@ -160,24 +156,22 @@ pause)
   xdotool keyup p
   sleep 0.5
   [ "$frozen1" = "$frozen2" ] || fail "the picture moved while P was held"
-  held=$(audio_loud "$audio1" $((audio2 - audio1)))
-  [ "$held" -gt 10000 ] || fail "the music stopped while P was held ($held non-zero bytes)"
+  audio_sounds "$audio1" $((audio2 - audio1)) 10000 "the music stopped while P was held"
   [ "$(screen_sum)" != "$frozen2" ] || fail "the picture stayed frozen after P was released"
-  escape_ends_with_zero
+  xdotool key Escape
+  exits_cleanly 1000 Escape
   ;;
 close)
   start_demo 800x600 "$harness"
   check_picture 800 600
   wid=$(xdotool search --name '^Morvane$' | head -n1)  # the window's id once the picture shows
   "$wm_close" "$wid" || fail "the close request could not be sent"
-  wait_exit 2000
-  [ "$rc" -eq 0 ] || fail "a close request ended the run with $rc"
+  exits_cleanly 2000 "a close request"
   ;;
 ends)
   start_x 800x600
   launch "$harness" --short
-  wait_exit 120000
-  [ "$rc" -eq 0 ] || fail "the run ended with $rc"
+  exits_cleanly 120000 "reaching the end"
   audio_not_silent
   ;;
 nodisplay)

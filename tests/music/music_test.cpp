@@ -26,10 +26,7 @@ Song* load(const std::vector<unsigned char>& bytes, std::size_t size = SIZE_MAX)
 
 float peak(const std::vector<float>& samples)
 {
-    float most = 0.0f;
-    for (float s : samples)
-        most = std::max(most, std::fabs(s));
-    return most;
+    return std::fabs(*std::max_element(samples.begin(), samples.end(), [](float a, float b) { return std::fabs(a) < std::fabs(b); }));
 }
 
 TEST(Music, LoadFailuresSayWhy)

@@ -129,8 +129,6 @@ const Rendering& show() {
     return r;
 }
 
-double decibels(double amplitude) { return 20.0 * std::log10(amplitude); }
-
 TEST(Soundtrack, LoadsWithTheStoredShape) {
     Module m = loadSoundtrack();
     ASSERT_TRUE(m);
@@ -168,7 +166,8 @@ TEST(Soundtrack, OrdersStartWithTheScenesAndLoopAfterTheShow) {
 
 TEST(Soundtrack, NoClippingEveryEntryAudibleAndNeighboursDiffer) {
     const Rendering& r = show();
-    EXPECT_LE(decibels(r.peak), -0.3) << "peak " << decibels(r.peak) << " dBFS at the show's volume";
+    const double peakDb = 20.0 * std::log10(r.peak);
+    EXPECT_LE(peakDb, -0.3) << "peak " << peakDb << " dBFS at the show's volume";
     for (int i = 0; i < entryCount; ++i) {
         const EntryEnergy& e = r.entries[i];
         std::printf("entry %2d at %6.2f s: RMS %6.2f dBFS, treble %6.2f dB, bass %6.2f dB\n", i, entryStarts[i],
@@ -191,11 +190,10 @@ TEST(Soundtrack, NoClippingEveryEntryAudibleAndNeighboursDiffer) {
     }
 }
 
-TEST(Soundtrack, AccentsEveryEighthRowOfTheRhythmDiscGroove) {
-    // The rhythm-disc scene moves its streaks every 8 rows of the pattern.
-    // Its groove (pattern of orders 4 and 19, whose drums repeat every
-    // 12-row bar) accents those rows: compare the marked rows with the
-    // rows at the same places in bars where no mark falls.
+// The second scene moves its streaks every 8 rows of the pattern; its groove
+// (orders 4 and 19, drums in 12-row bars) accents those rows: compare them
+// with the rows at the same places in bars where no mark falls.
+TEST(Soundtrack, AccentsEveryEighthRowOfTheSecondScenesGroove) {
     const Rendering& r = show();
     double marked = 0.0, unmarked = 0.0;
     for (int orderStartRow : {192, 804}) {

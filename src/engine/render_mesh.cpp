@@ -51,8 +51,21 @@ void reportOnce(bool& reported, const char* what, int count, int capacity)
 }
 
 // Least significant byte first, four stable counting passes; ends in a.
+// A few faces are sorted by insertion on the same 32 bits instead, which
+// gives the same stable order without clearing 4 x 256 counters.
 void sortByKeyBits(VisibleFace* a, VisibleFace* b, int n)
 {
+    if (n <= 32) {
+        for (int i = 1; i < n; ++i) {
+            const VisibleFace moving = a[i];
+            const std::uint32_t key = std::bit_cast<std::uint32_t>(moving.key);
+            int j = i;
+            for (; j > 0 && std::bit_cast<std::uint32_t>(a[j - 1].key) > key; --j)
+                a[j] = a[j - 1];
+            a[j] = moving;
+        }
+        return;
+    }
     for (int shift = 0; shift < 32; shift += 8) {
         int offsets[256] = {};
         for (int i = 0; i < n; ++i)
@@ -99,10 +112,28 @@ void setGradients(const ScreenPoint* screen, const ClipVertex* corners)
 
 // Per call: the directions that lighting needs at each vertex, worked out
 // the first time a drawn face uses the vertex.
-Vector3 fromLight[renderVertexCapacity];  // normalise(p - light)
-Vector3 fromEye[renderVertexCapacity];    // normalise(p)
+// Also its screen position and whether it is inside the view pyramid, and
+// the colours of the last corner lit there: neighbouring triangles of one
+// flat side share the normal, so their common corners are lit once.
+struct VertexWork {
+    Vector3 fromLight;  // normalise(p - light)
+    Vector3 fromEye;    // normalise(p)
+    float screenX, screenY;
+    bool inside;
+    std::uint32_t litStamp;  // == currentStamp when litNormal and lit* hold
+    Vector3 litNormal;
+    float litRed, litGreen, litBlue;
+};
+VertexWork vertexWork[renderVertexCapacity];
 std::uint32_t directionStamp[renderVertexCapacity];
 std::uint32_t currentStamp = 0;
+
+bool sameBits(const Vector3& a, const Vector3& b)
+{
+    return std::bit_cast<std::uint32_t>(a.x) == std::bit_cast<std::uint32_t>(b.x) &&
+           std::bit_cast<std::uint32_t>(a.y) == std::bit_cast<std::uint32_t>(b.y) &&
+           std::bit_cast<std::uint32_t>(a.z) == std::bit_cast<std::uint32_t>(b.z);
+}
 
 struct Colours {
     double diffuse[3];   // red, green, blue
@@ -200,8 +231,10 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
     const Vector3 lv = transformPoint(camera.viewMatrix, light.position.value);
     const Colours colours = coloursOf(diffuse, specular);
     if (++currentStamp == 0) {
-        for (std::uint32_t& stamp : directionStamp)
-            stamp = 0;
+        for (int i = 0; i < renderVertexCapacity; ++i) {
+            directionStamp[i] = 0;
+            vertexWork[i].litStamp = 0;
+        }
         currentStamp = 1;
     }
     polygon.spanWriter = currentWriter;
@@ -213,15 +246,32 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
         for (int k = 0; k < 3; ++k) {
             const int i = entry.face->v[k];
             const Vector3& p = viewVertices[i];
+            VertexWork& work = vertexWork[i];
+            ClipVertex& corner = corners[k];
+            corner = {p.x, p.y, p.z, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
             if (directionStamp[i] != currentStamp) {
                 directionStamp[i] = currentStamp;
-                fromLight[i] = (p - lv).normalised();
-                fromEye[i] = p.normalised();
+                work.fromLight = (p - lv).normalised();
+                work.fromEye = p.normalised();
+                const ScreenPoint s = toScreen(camera, corner);
+                work.screenX = s.x;
+                work.screenY = s.y;
+                work.inside = insideAllPlanes(corner);
             }
-            corners[k] = {p.x, p.y, p.z, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
-            shade(corners[k], entry.normal, fromLight[i], fromEye[i], colours);
-            cornerScreen[k] = toScreen(camera, corners[k]);
-            inside = inside && insideAllPlanes(corners[k]);
+            if (work.litStamp == currentStamp && sameBits(work.litNormal, entry.normal)) {
+                corner.red = work.litRed;
+                corner.green = work.litGreen;
+                corner.blue = work.litBlue;
+            } else {
+                shade(corner, entry.normal, work.fromLight, work.fromEye, colours);
+                work.litStamp = currentStamp;
+                work.litNormal = entry.normal;
+                work.litRed = corner.red;
+                work.litGreen = corner.green;
+                work.litBlue = corner.blue;
+            }
+            cornerScreen[k] = {work.screenX, work.screenY};
+            inside = inside && work.inside;
         }
         // A triangle inside every plane passes the clipper unchanged.
         int count = 3;

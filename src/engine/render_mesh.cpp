@@ -93,10 +93,22 @@ ScreenPoint toScreen(const Camera& camera, const ClipVertex& v)
             static_cast<float>(camera.centerY - static_cast<double>(v.y) * w * camera.scaleY)};
 }
 
+// A visible triangle lit and set up for drawing. Triangles are lit in
+// batches before any of them is drawn, so that the long chains of square
+// roots and divisions of different corners can overlap.
+struct LitTriangle {
+    ClipVertex corners[3];
+    ScreenPoint screen[3];
+    bool inside;  // every corner inside the view pyramid
+    std::int32_t dBdx, dGdx, dRdx, dBdy, dGdy, dRdy;
+};
+constexpr int litBatch = 64;
+LitTriangle litTriangles[litBatch];
+
 // The colour plane of the whole (unclipped) triangle in screen space.
-void setGradients(const ScreenPoint* screen, const ClipVertex* corners)
+void setGradients(LitTriangle& t)
 {
-    const ScreenPoint p0 = screen[0], p1 = screen[1], p2 = screen[2];
+    const ScreenPoint p0 = t.screen[0], p1 = t.screen[1], p2 = t.screen[2];
     const double x10 = static_cast<double>(p1.x) - p0.x, y10 = static_cast<double>(p1.y) - p0.y;
     const double x20 = static_cast<double>(p2.x) - p0.x, y20 = static_cast<double>(p2.y) - p0.y;
     const double d = x10 * y20 - x20 * y10;
@@ -105,9 +117,10 @@ void setGradients(const ScreenPoint* screen, const ClipVertex* corners)
         ddx = toFixed((c10 * y20 - c20 * y10) * 65536.0 / d);
         ddy = toFixed((c20 * x10 - c10 * x20) * 65536.0 / d);
     };
-    gradients(corners[0].blue, corners[1].blue, corners[2].blue, polygon.dBdx, polygon.dBdy);
-    gradients(corners[0].green, corners[1].green, corners[2].green, polygon.dGdx, polygon.dGdy);
-    gradients(corners[0].red, corners[1].red, corners[2].red, polygon.dRdx, polygon.dRdy);
+    const ClipVertex* c = t.corners;
+    gradients(c[0].blue, c[1].blue, c[2].blue, t.dBdx, t.dBdy);
+    gradients(c[0].green, c[1].green, c[2].green, t.dGdx, t.dGdy);
+    gradients(c[0].red, c[1].red, c[2].red, t.dRdx, t.dRdy);
 }
 
 // Per call: the directions that lighting needs at each vertex, worked out
@@ -223,7 +236,10 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
             reportOnce(reportedFaces, "visible faces", visible + 1, renderFaceCapacity);
             return false;
         }
-        visibleFaces[visible++] = {static_cast<float>(1.0 / static_cast<double>(centre.z)), &face, n};
+        VisibleFace& entry = visibleFaces[visible++];
+        entry.key = static_cast<float>(1.0 / static_cast<double>(centre.z));
+        entry.face = &face;
+        entry.normal = n;
     }
     if (depthSort)
         sortByKeyBits(visibleFaces, sortBuffer, visible);
@@ -238,62 +254,75 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
         currentStamp = 1;
     }
     polygon.spanWriter = currentWriter;
-    ClipVertex corners[3];
-    ScreenPoint cornerScreen[3];
-    for (int idx = visible - 1; idx >= 0; --idx) {
-        const VisibleFace& entry = visibleFaces[idx];
-        bool inside = true;
-        for (int k = 0; k < 3; ++k) {
-            const int i = entry.face->v[k];
-            const Vector3& p = viewVertices[i];
-            VertexWork& work = vertexWork[i];
-            ClipVertex& corner = corners[k];
-            corner = {p.x, p.y, p.z, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
-            if (directionStamp[i] != currentStamp) {
-                directionStamp[i] = currentStamp;
-                work.fromLight = (p - lv).normalised();
-                work.fromEye = p.normalised();
-                const ScreenPoint s = toScreen(camera, corner);
-                work.screenX = s.x;
-                work.screenY = s.y;
-                work.inside = insideAllPlanes(corner);
+    // Drawn from the last entry to the first.
+    for (int batchEnd = visible; batchEnd > 0; batchEnd -= litBatch) {
+        const int batchCount = batchEnd < litBatch ? batchEnd : litBatch;
+        for (int b = 0; b < batchCount; ++b) {
+            const VisibleFace& entry = visibleFaces[batchEnd - 1 - b];
+            LitTriangle& t = litTriangles[b];
+            t.inside = true;
+            for (int k = 0; k < 3; ++k) {
+                const int i = entry.face->v[k];
+                const Vector3& p = viewVertices[i];
+                VertexWork& work = vertexWork[i];
+                ClipVertex& corner = t.corners[k];
+                corner = {p.x, p.y, p.z, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
+                if (directionStamp[i] != currentStamp) {
+                    directionStamp[i] = currentStamp;
+                    work.fromLight = (p - lv).normalised();
+                    work.fromEye = p.normalised();
+                    const ScreenPoint s = toScreen(camera, corner);
+                    work.screenX = s.x;
+                    work.screenY = s.y;
+                    work.inside = insideAllPlanes(corner);
+                }
+                if (work.litStamp == currentStamp && sameBits(work.litNormal, entry.normal)) {
+                    corner.red = work.litRed;
+                    corner.green = work.litGreen;
+                    corner.blue = work.litBlue;
+                } else {
+                    shade(corner, entry.normal, work.fromLight, work.fromEye, colours);
+                    work.litStamp = currentStamp;
+                    work.litNormal = entry.normal;
+                    work.litRed = corner.red;
+                    work.litGreen = corner.green;
+                    work.litBlue = corner.blue;
+                }
+                t.screen[k] = {work.screenX, work.screenY};
+                t.inside = t.inside && work.inside;
             }
-            if (work.litStamp == currentStamp && sameBits(work.litNormal, entry.normal)) {
-                corner.red = work.litRed;
-                corner.green = work.litGreen;
-                corner.blue = work.litBlue;
-            } else {
-                shade(corner, entry.normal, work.fromLight, work.fromEye, colours);
-                work.litStamp = currentStamp;
-                work.litNormal = entry.normal;
-                work.litRed = corner.red;
-                work.litGreen = corner.green;
-                work.litBlue = corner.blue;
+            setGradients(t);
+        }
+        for (int b = 0; b < batchCount; ++b) {
+            const LitTriangle& t = litTriangles[b];
+            // A triangle inside every plane passes the clipper unchanged.
+            int count = 3;
+            const ClipVertex* clipped = t.corners;
+            if (!t.inside) {
+                for (int k = 0; k < 3; ++k)
+                    clipWork[k] = t.corners[k];
+                ClipVertex* out = nullptr;
+                count = clipPolygon(clipWork, 3, interpolateLitVertex, out);
+                if (count < 3 || count > rasterCapacity)
+                    continue;
+                clipped = out;
             }
-            cornerScreen[k] = {work.screenX, work.screenY};
-            inside = inside && work.inside;
+            for (int k = 0; k < count; ++k) {
+                const ClipVertex& v = clipped[k];
+                const ScreenPoint s = t.inside ? t.screen[k] : toScreen(camera, v);
+                polygon.vertices[k] = {toFixed(static_cast<double>(s.x) * 65536.0), toFixed(static_cast<double>(s.y) * 65536.0),
+                                       toFixed(static_cast<double>(v.blue) * 65536.0),
+                                       toFixed(static_cast<double>(v.green) * 65536.0),
+                                       toFixed(static_cast<double>(v.red) * 65536.0)};
+            }
+            polygon.dBdx = t.dBdx;
+            polygon.dGdx = t.dGdx;
+            polygon.dRdx = t.dRdx;
+            polygon.dBdy = t.dBdy;
+            polygon.dGdy = t.dGdy;
+            polygon.dRdy = t.dRdy;
+            rasterizePolygon(polygon, count, target.pixels, target.pitch, target.width, target.height);
         }
-        // A triangle inside every plane passes the clipper unchanged.
-        int count = 3;
-        const ClipVertex* clipped = corners;
-        if (!inside) {
-            for (int k = 0; k < 3; ++k)
-                clipWork[k] = corners[k];
-            ClipVertex* out = nullptr;
-            count = clipPolygon(clipWork, 3, interpolateLitVertex, out);
-            if (count < 3 || count > rasterCapacity)
-                continue;
-            clipped = out;
-        }
-        for (int k = 0; k < count; ++k) {
-            const ClipVertex& v = clipped[k];
-            const ScreenPoint s = inside ? cornerScreen[k] : toScreen(camera, v);
-            polygon.vertices[k] = {toFixed(static_cast<double>(s.x) * 65536.0), toFixed(static_cast<double>(s.y) * 65536.0),
-                                   toFixed(static_cast<double>(v.blue) * 65536.0), toFixed(static_cast<double>(v.green) * 65536.0),
-                                   toFixed(static_cast<double>(v.red) * 65536.0)};
-        }
-        setGradients(cornerScreen, corners);
-        rasterizePolygon(polygon, count, target.pixels, target.pitch, target.width, target.height);
     }
     return true;
 }

@@ -2,6 +2,7 @@
 #include "checks.hpp"
 #include "engine/line.hpp"
 
+#include <array>
 #include <cmath>
 #include <random>
 
@@ -49,11 +50,9 @@ TEST(DrawLineAA, ClipRectangleAndImageEdges)
     c.image.clipTop = 4;
     c.image.clipRight = 20;
     c.image.clipBottom = 15;
-    drawLineAA(c.image, 0, 1, 30, 3, 0xFFFFFF);    // above
-    drawLineAA(c.image, 0, 17, 30, 22, 0xFFFFFF);  // below
-    drawLineAA(c.image, 1, 0, 3, 23, 0xFFFFFF);    // left
-    drawLineAA(c.image, 22, 0, 30, 23, 0xFFFFFF);  // right
-    drawLineAA(c.image, 0, 9, 7, 0, 0xFFFFFF);     // past the top-left corner
+    // Above, below, left, right and past the top-left corner.
+    for (const auto& l : {std::array{0, 1, 30, 3}, {0, 17, 30, 22}, {1, 0, 3, 23}, {22, 0, 30, 23}, {0, 9, 7, 0}})
+        drawLineAA(c.image, l[0], l[1], l[2], l[3], 0xFFFFFF);
     EXPECT_EQ(c.changed(0x00202020), 0);
     drawLineAA(c.image, -10, 8, 40, 10, 0xFFFFFF);  // crosses: cut at columns 4 and 20
     for (int y = 0; y < 24; ++y)

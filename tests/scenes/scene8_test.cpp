@@ -68,11 +68,11 @@ TEST_F(ClosingScene, FadesPictureAndMusicOutEvenOnALateFrame)
     static float audio[2 * 44100];
     const auto loudest = [&](int frames) {
         EXPECT_EQ(FMUSIC_RenderOffline(song, audio, frames), frames);
-        return std::abs(*std::max_element(audio, audio + 2 * frames, [](float a, float b) { return std::abs(a) < std::abs(b); }));
+        return *std::max_element(audio, audio + 2 * frames, [](float a, float b) { return std::abs(a) < std::abs(b); });
     };
     for (const float end : {1.0f, 1.25f}) {
         scene8(frame, 164.51f, 21.05f, 0.5f, 0.016f, 2);  // half-way the music still plays
-        EXPECT_GT(loudest(44100), 0.0f);
+        EXPECT_NE(loudest(44100), 0.0f);
         clearImage(frame, garbage);
         scene8(frame, 168.8f, 25.34f, end, 0.016f, 2);
         EXPECT_EQ(loudest(4410), 0.0f) << end;

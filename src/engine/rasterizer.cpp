@@ -185,33 +185,50 @@ void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pi
 
     Edge left{polygon.vertices, count, -1, e.top, e.top == 0 ? count - 1 : e.top - 1, 0, 0};
     Edge right{polygon.vertices, count, +1, e.top, e.top == count - 1 ? 0 : e.top + 1, 0, 0};
-    bool first = true;
-    for (; y < bottomY; y += 0x10000, rowStart = _mm_add_epi32(rowStart, rowStep)) {
-        left.update(y, first);
-        right.update(y, first);
-        first = false;
-        const std::int64_t row = y >> 16;
-        std::int64_t x0 = left.x >> 16;
-        std::int64_t x1 = right.x >> 16;
-        left.x += left.slope;
-        right.x += right.slope;
-        if (x0 >= x1 || row < 0 || row >= height)
-            continue;
-        const __m128i start = _mm_add_epi32(rowStart, multiplyLanes(gradient, gradientOdd, static_cast<std::int32_t>(x0)));
-        // Pixels left of the image are skipped by stepping the lanes over
-        // them, so the pixels drawn get the bytes of the full run.
-        int skip = 0;
-        if (x0 < 0) {
-            skip = static_cast<int>(-x0);
-            x0 = 0;
-        }
-        if (x1 > width)
-            x1 = width;
-        if (x0 < x1) {
-            auto* line = reinterpret_cast<std::uint32_t*>(reinterpret_cast<std::uint8_t*>(pixels) +
-                                                          static_cast<std::ptrdiff_t>(row) * pitch);
-            run(line + x0, static_cast<int>(x1 - x0), start, skip, steps);
-        }
+    left.update(y, true);
+    right.update(y, true);
+    // Rows run in stretches over which neither edge reaches its next vertex,
+    // so the edges are only looked at again where one of them turns.
+    const std::int64_t lastRow = height;
+    while (y < bottomY) {
+        std::int64_t end = bottomY;
+        if (polygon.vertices[left.next].y < end)
+            end = polygon.vertices[left.next].y;
+        if (polygon.vertices[right.next].y < end)
+            end = polygon.vertices[right.next].y;
+        do {
+            const std::int64_t row = y >> 16;
+            if (row >= lastRow)
+                return;
+            std::int64_t x0 = left.x >> 16;
+            std::int64_t x1 = right.x >> 16;
+            left.x += left.slope;
+            right.x += right.slope;
+            if (x0 < x1 && row >= 0) {
+                const __m128i start =
+                    _mm_add_epi32(rowStart, multiplyLanes(gradient, gradientOdd, static_cast<std::int32_t>(x0)));
+                // Pixels left of the image are skipped by stepping the lanes over
+                // them, so the pixels drawn get the bytes of the full run.
+                int skip = 0;
+                if (x0 < 0) {
+                    skip = static_cast<int>(-x0);
+                    x0 = 0;
+                }
+                if (x1 > width)
+                    x1 = width;
+                if (x0 < x1) {
+                    auto* line = reinterpret_cast<std::uint32_t*>(reinterpret_cast<std::uint8_t*>(pixels) +
+                                                                  static_cast<std::ptrdiff_t>(row) * pitch);
+                    run(line + x0, static_cast<int>(x1 - x0), start, skip, steps);
+                }
+            }
+            y += 0x10000;
+            rowStart = _mm_add_epi32(rowStart, rowStep);
+        } while (y < end);
+        if (y >= bottomY)
+            break;
+        left.update(y, false);
+        right.update(y, false);
     }
 }
 

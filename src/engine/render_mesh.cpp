@@ -51,8 +51,21 @@ void reportOnce(bool& reported, const char* what, int count, int capacity)
 }
 
 // Least significant byte first, four stable counting passes; ends in a.
+// A few faces are sorted by insertion on the same 32 bits instead, which
+// gives the same stable order without clearing 4 x 256 counters.
 void sortByKeyBits(VisibleFace* a, VisibleFace* b, int n)
 {
+    if (n <= 32) {
+        for (int i = 1; i < n; ++i) {
+            const VisibleFace moving = a[i];
+            const std::uint32_t key = std::bit_cast<std::uint32_t>(moving.key);
+            int j = i;
+            for (; j > 0 && std::bit_cast<std::uint32_t>(a[j - 1].key) > key; --j)
+                a[j] = a[j - 1];
+            a[j] = moving;
+        }
+        return;
+    }
     for (int shift = 0; shift < 32; shift += 8) {
         int offsets[256] = {};
         for (int i = 0; i < n; ++i)
@@ -80,10 +93,22 @@ ScreenPoint toScreen(const Camera& camera, const ClipVertex& v)
             static_cast<float>(camera.centerY - static_cast<double>(v.y) * w * camera.scaleY)};
 }
 
+// A visible triangle lit and set up for drawing. Triangles are lit in
+// batches before any of them is drawn, so that the long chains of square
+// roots and divisions of different corners can overlap.
+struct LitTriangle {
+    ClipVertex corners[3];
+    ScreenPoint screen[3];
+    bool inside;  // every corner inside the view pyramid
+    std::int32_t dBdx, dGdx, dRdx, dBdy, dGdy, dRdy;
+};
+constexpr int litBatch = 64;
+LitTriangle litTriangles[litBatch];
+
 // The colour plane of the whole (unclipped) triangle in screen space.
-void setGradients(const ScreenPoint* screen, const ClipVertex* corners)
+void setGradients(LitTriangle& t)
 {
-    const ScreenPoint p0 = screen[0], p1 = screen[1], p2 = screen[2];
+    const ScreenPoint p0 = t.screen[0], p1 = t.screen[1], p2 = t.screen[2];
     const double x10 = static_cast<double>(p1.x) - p0.x, y10 = static_cast<double>(p1.y) - p0.y;
     const double x20 = static_cast<double>(p2.x) - p0.x, y20 = static_cast<double>(p2.y) - p0.y;
     const double d = x10 * y20 - x20 * y10;
@@ -92,17 +117,36 @@ void setGradients(const ScreenPoint* screen, const ClipVertex* corners)
         ddx = toFixed((c10 * y20 - c20 * y10) * 65536.0 / d);
         ddy = toFixed((c20 * x10 - c10 * x20) * 65536.0 / d);
     };
-    gradients(corners[0].blue, corners[1].blue, corners[2].blue, polygon.dBdx, polygon.dBdy);
-    gradients(corners[0].green, corners[1].green, corners[2].green, polygon.dGdx, polygon.dGdy);
-    gradients(corners[0].red, corners[1].red, corners[2].red, polygon.dRdx, polygon.dRdy);
+    const ClipVertex* c = t.corners;
+    gradients(c[0].blue, c[1].blue, c[2].blue, t.dBdx, t.dBdy);
+    gradients(c[0].green, c[1].green, c[2].green, t.dGdx, t.dGdy);
+    gradients(c[0].red, c[1].red, c[2].red, t.dRdx, t.dRdy);
 }
 
 // Per call: the directions that lighting needs at each vertex, worked out
 // the first time a drawn face uses the vertex.
-Vector3 fromLight[renderVertexCapacity];  // normalise(p - light)
-Vector3 fromEye[renderVertexCapacity];    // normalise(p)
+// Also its screen position and whether it is inside the view pyramid, and
+// the colours of the last corner lit there: neighbouring triangles of one
+// flat side share the normal, so their common corners are lit once.
+struct VertexWork {
+    Vector3 fromLight;  // normalise(p - light)
+    Vector3 fromEye;    // normalise(p)
+    float screenX, screenY;
+    bool inside;
+    std::uint32_t litStamp;  // == currentStamp when litNormal and lit* hold
+    Vector3 litNormal;
+    float litRed, litGreen, litBlue;
+};
+VertexWork vertexWork[renderVertexCapacity];
 std::uint32_t directionStamp[renderVertexCapacity];
 std::uint32_t currentStamp = 0;
+
+bool sameBits(const Vector3& a, const Vector3& b)
+{
+    return std::bit_cast<std::uint32_t>(a.x) == std::bit_cast<std::uint32_t>(b.x) &&
+           std::bit_cast<std::uint32_t>(a.y) == std::bit_cast<std::uint32_t>(b.y) &&
+           std::bit_cast<std::uint32_t>(a.z) == std::bit_cast<std::uint32_t>(b.z);
+}
 
 struct Colours {
     double diffuse[3];   // red, green, blue
@@ -192,7 +236,10 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
             reportOnce(reportedFaces, "visible faces", visible + 1, renderFaceCapacity);
             return false;
         }
-        visibleFaces[visible++] = {static_cast<float>(1.0 / static_cast<double>(centre.z)), &face, n};
+        VisibleFace& entry = visibleFaces[visible++];
+        entry.key = static_cast<float>(1.0 / static_cast<double>(centre.z));
+        entry.face = &face;
+        entry.normal = n;
     }
     if (depthSort)
         sortByKeyBits(visibleFaces, sortBuffer, visible);
@@ -200,50 +247,82 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
     const Vector3 lv = transformPoint(camera.viewMatrix, light.position.value);
     const Colours colours = coloursOf(diffuse, specular);
     if (++currentStamp == 0) {
-        for (std::uint32_t& stamp : directionStamp)
-            stamp = 0;
+        for (int i = 0; i < renderVertexCapacity; ++i) {
+            directionStamp[i] = 0;
+            vertexWork[i].litStamp = 0;
+        }
         currentStamp = 1;
     }
     polygon.spanWriter = currentWriter;
-    ClipVertex corners[3];
-    ScreenPoint cornerScreen[3];
-    for (int idx = visible - 1; idx >= 0; --idx) {
-        const VisibleFace& entry = visibleFaces[idx];
-        bool inside = true;
-        for (int k = 0; k < 3; ++k) {
-            const int i = entry.face->v[k];
-            const Vector3& p = viewVertices[i];
-            if (directionStamp[i] != currentStamp) {
-                directionStamp[i] = currentStamp;
-                fromLight[i] = (p - lv).normalised();
-                fromEye[i] = p.normalised();
+    // Drawn from the last entry to the first.
+    for (int batchEnd = visible; batchEnd > 0; batchEnd -= litBatch) {
+        const int batchCount = batchEnd < litBatch ? batchEnd : litBatch;
+        for (int b = 0; b < batchCount; ++b) {
+            const VisibleFace& entry = visibleFaces[batchEnd - 1 - b];
+            LitTriangle& t = litTriangles[b];
+            t.inside = true;
+            for (int k = 0; k < 3; ++k) {
+                const int i = entry.face->v[k];
+                const Vector3& p = viewVertices[i];
+                VertexWork& work = vertexWork[i];
+                ClipVertex& corner = t.corners[k];
+                corner = {p.x, p.y, p.z, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
+                if (directionStamp[i] != currentStamp) {
+                    directionStamp[i] = currentStamp;
+                    work.fromLight = (p - lv).normalised();
+                    work.fromEye = p.normalised();
+                    const ScreenPoint s = toScreen(camera, corner);
+                    work.screenX = s.x;
+                    work.screenY = s.y;
+                    work.inside = insideAllPlanes(corner);
+                }
+                if (work.litStamp == currentStamp && sameBits(work.litNormal, entry.normal)) {
+                    corner.red = work.litRed;
+                    corner.green = work.litGreen;
+                    corner.blue = work.litBlue;
+                } else {
+                    shade(corner, entry.normal, work.fromLight, work.fromEye, colours);
+                    work.litStamp = currentStamp;
+                    work.litNormal = entry.normal;
+                    work.litRed = corner.red;
+                    work.litGreen = corner.green;
+                    work.litBlue = corner.blue;
+                }
+                t.screen[k] = {work.screenX, work.screenY};
+                t.inside = t.inside && work.inside;
             }
-            corners[k] = {p.x, p.y, p.z, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
-            shade(corners[k], entry.normal, fromLight[i], fromEye[i], colours);
-            cornerScreen[k] = toScreen(camera, corners[k]);
-            inside = inside && insideAllPlanes(corners[k]);
+            setGradients(t);
         }
-        // A triangle inside every plane passes the clipper unchanged.
-        int count = 3;
-        const ClipVertex* clipped = corners;
-        if (!inside) {
-            for (int k = 0; k < 3; ++k)
-                clipWork[k] = corners[k];
-            ClipVertex* out = nullptr;
-            count = clipPolygon(clipWork, 3, interpolateLitVertex, out);
-            if (count < 3 || count > rasterCapacity)
-                continue;
-            clipped = out;
+        for (int b = 0; b < batchCount; ++b) {
+            const LitTriangle& t = litTriangles[b];
+            // A triangle inside every plane passes the clipper unchanged.
+            int count = 3;
+            const ClipVertex* clipped = t.corners;
+            if (!t.inside) {
+                for (int k = 0; k < 3; ++k)
+                    clipWork[k] = t.corners[k];
+                ClipVertex* out = nullptr;
+                count = clipPolygon(clipWork, 3, interpolateLitVertex, out);
+                if (count < 3 || count > rasterCapacity)
+                    continue;
+                clipped = out;
+            }
+            for (int k = 0; k < count; ++k) {
+                const ClipVertex& v = clipped[k];
+                const ScreenPoint s = t.inside ? t.screen[k] : toScreen(camera, v);
+                polygon.vertices[k] = {toFixed(static_cast<double>(s.x) * 65536.0), toFixed(static_cast<double>(s.y) * 65536.0),
+                                       toFixed(static_cast<double>(v.blue) * 65536.0),
+                                       toFixed(static_cast<double>(v.green) * 65536.0),
+                                       toFixed(static_cast<double>(v.red) * 65536.0)};
+            }
+            polygon.dBdx = t.dBdx;
+            polygon.dGdx = t.dGdx;
+            polygon.dRdx = t.dRdx;
+            polygon.dBdy = t.dBdy;
+            polygon.dGdy = t.dGdy;
+            polygon.dRdy = t.dRdy;
+            rasterizePolygon(polygon, count, target.pixels, target.pitch, target.width, target.height);
         }
-        for (int k = 0; k < count; ++k) {
-            const ClipVertex& v = clipped[k];
-            const ScreenPoint s = inside ? cornerScreen[k] : toScreen(camera, v);
-            polygon.vertices[k] = {toFixed(static_cast<double>(s.x) * 65536.0), toFixed(static_cast<double>(s.y) * 65536.0),
-                                   toFixed(static_cast<double>(v.blue) * 65536.0), toFixed(static_cast<double>(v.green) * 65536.0),
-                                   toFixed(static_cast<double>(v.red) * 65536.0)};
-        }
-        setGradients(cornerScreen, corners);
-        rasterizePolygon(polygon, count, target.pixels, target.pitch, target.width, target.height);
     }
     return true;
 }

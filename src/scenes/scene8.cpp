@@ -50,11 +50,24 @@ void radixPass(const CubeRecord* from, CubeRecord* to, int count, int shift)
 int collectLatticeCubes(const Matrix& view, float T, float a)
 {
     const double t = T;
+    // The spin and size of a cube depend on i - k, j + k and i + j + k only:
+    // 9, 9 and 13 values, worked out once per frame instead of once per cube.
+    Quaternion spinX[9], spinY[9];
+    float size[13];
+    for (int d = 0; d < 9; ++d) {
+        spinX[d] = Quaternion::fromAxisAngle(1.0f, 0.0f, 0.0f, static_cast<float>(0.1 * (d - 4) + 3.0 * t));
+        spinY[d] = Quaternion::fromAxisAngle(0.0f, 1.0f, 0.0f, static_cast<float>(0.1 * d + 3.1 * t));
+    }
+    for (int n = 0; n < 13; ++n)
+        size[n] = static_cast<float>(2.0 + std::sin(n + t));
+    // The spacing along the first axis breathes, each layer j in its own phase.
+    double spacing[5];
+    for (int j = 0; j < 5; ++j)
+        spacing[j] = 2.0 - std::cos(0.1 * j + t);
     int count = 0;
     for (int i = 0; i < 5; ++i) {
         for (int j = 0; j < 5; ++j) {
-            // The spacing along the first axis breathes, each layer j in its own phase.
-            const double w = 2.0 - std::cos(0.1 * j + t);
+            const double w = spacing[j];
             for (int k = 0; k < 5; ++k) {
                 const Vector3 p(static_cast<float>(5.0 * (i - 2.5) * w), static_cast<float>(5.0 * (j - 2.5)),
                                 static_cast<float>(5.0 * (k - 2.5)));
@@ -67,10 +80,9 @@ int collectLatticeCubes(const Matrix& view, float T, float a)
                 record.colour = rgb(static_cast<int>((5 + 2 * i) * fade), static_cast<int>((5 + 2 * j) * fade),
                                     static_cast<int>((5 + 2 * k) * fade));
                 record.position = p;
-                const float s = static_cast<float>(2.0 + std::sin(i + j + k + t));
+                const float s = size[i + j + k];
                 record.scale = Vector3(s, s, s);
-                record.rotation = Quaternion::fromAxisAngle(1.0f, 0.0f, 0.0f, static_cast<float>(0.1 * (i - k) + 3.0 * t)) *
-                                  Quaternion::fromAxisAngle(0.0f, 1.0f, 0.0f, static_cast<float>(0.1 * (j + k) + 3.1 * t));
+                record.rotation = spinX[i - k + 4] * spinY[j + k];
             }
         }
     }

@@ -1,14 +1,12 @@
 #include "scene_fixture.hpp"
 
 #include "driver/globals.hpp"
-#include "image/ops.hpp"
 #include "driver/stored_data.hpp"
+#include "image/ops.hpp"
 #include "music/music.hpp"
 #include "scenes/scene1.hpp"
 #include "scenes/scene8.hpp"
 #include "scenes/scenes.hpp"
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
@@ -16,27 +14,12 @@
 #include <random>
 #include <vector>
 
-namespace {
-
-class ClosingScene : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { prepareOpeningAndClosing(); }
-};
-
-bool inLogoOrTitle(int x, int y)
-{
-    const int titleX = (frameWidth - titleImage.width) / 2;
-    return (x >= 70 && x < 459 + logoRightWidth && y >= logoY && y < logoY + logoImage.height) ||
-           (x >= titleX && x < titleX + titleImage.width && y >= 280 && y < 280 + titleImage.height);
-}
-
-} // namespace
+using ClosingScene = SceneTest;
 
 TEST_F(ClosingScene, OpensOnTheLitLatticeWithoutTheLogo)
 {
-    const float sceneTime = 1.0f;
     clearImage(frame, garbage);
-    scene8(frame, 143.46f + sceneTime, sceneTime, 0.0f, 0.016f, 0);
+    scene8(frame, 144.46f, 1.0f, 0.0f, 0.016f, 0);
     Image withoutLogo(frameWidth, frameHeight);
     std::copy_n(frame.pixels, frameWidth * frameHeight, withoutLogo.pixels);
 
@@ -57,12 +40,14 @@ TEST_F(ClosingScene, OpensOnTheLitLatticeWithoutTheLogo)
 
     // The same moment with the logo at full strength differs only where the
     // logo and the title are added, and only upwards.
-    scene8(frame, 145.6f + sceneTime, sceneTime, 0.5f, 0.016f, 1);
+    scene8(frame, 146.6f, 1.0f, 0.5f, 0.016f, 1);
+    const int titleX = (frameWidth - titleImage.width) / 2;
     int brighter = 0;
     for (int y = 0; y < frameHeight; ++y)
         for (int x = 0; x < frameWidth; ++x) {
             const std::uint32_t a = withoutLogo.row(y)[x], b = frame.row(y)[x];
-            if (!inLogoOrTitle(x, y)) {
+            if (!inRect(x, y, 70, logoY, 459 + logoRightWidth - 70, logoImage.height) &&
+                !inRect(x, y, titleX, 280, titleImage.width, titleImage.height)) {
                 ASSERT_EQ(a & 0xFFFFFF, b & 0xFFFFFF) << "pixel (" << x << ", " << y << ")";
                 continue;
             }
@@ -73,11 +58,24 @@ TEST_F(ClosingScene, OpensOnTheLitLatticeWithoutTheLogo)
     EXPECT_GT(brighter, 1000);
 }
 
-TEST_F(ClosingScene, EndsDarkEvenOnALateFrame)
+TEST_F(ClosingScene, FadesPictureAndMusicOutEvenOnALateFrame)
 {
+    FSOUND_File_SetCallbacks(memOpen, memClose, memRead, memSeek, memTell);
+    song = FMUSIC_LoadSong(reinterpret_cast<const char*>(soundtrackModule));
+    ASSERT_NE(song, nullptr);
+    ASSERT_TRUE(FMUSIC_SetMasterVolume(song, 240));
+    ASSERT_TRUE(FMUSIC_PlaySongOffline(song));
+    static float audio[2 * 44100];
+    const auto loudest = [&](int frames) {
+        EXPECT_EQ(FMUSIC_RenderOffline(song, audio, frames), frames);
+        return *std::max_element(audio, audio + 2 * frames, [](float a, float b) { return std::abs(a) < std::abs(b); });
+    };
     for (const float end : {1.0f, 1.25f}) {
+        scene8(frame, 164.51f, 21.05f, 0.5f, 0.016f, 2);  // half-way the music still plays
+        EXPECT_NE(loudest(44100), 0.0f);
         clearImage(frame, garbage);
         scene8(frame, 168.8f, 25.34f, end, 0.016f, 2);
+        EXPECT_EQ(loudest(4410), 0.0f) << end;
         int black = 0;
         for (int y = 0; y < frameHeight; ++y)
             for (int x = 0; x < frameWidth; ++x) {
@@ -89,34 +87,6 @@ TEST_F(ClosingScene, EndsDarkEvenOnALateFrame)
             }
         EXPECT_GT(black, frameWidth * frameHeight / 2);
     }
-}
-
-TEST_F(ClosingScene, FadesTheMusicOutToSilence)
-{
-    FSOUND_File_SetCallbacks(memOpen, memClose, memRead, memSeek, memTell);
-    song = FMUSIC_LoadSong(reinterpret_cast<const char*>(soundtrackModule));
-    ASSERT_NE(song, nullptr);
-    ASSERT_TRUE(FMUSIC_SetMasterVolume(song, 240));
-    ASSERT_TRUE(FMUSIC_PlaySongOffline(song));
-    static float audio[2 * 44100];
-    const auto loudest = [&](int frames) {
-        const int got = FMUSIC_RenderOffline(song, audio, frames);
-        EXPECT_EQ(got, frames);
-        float peak = 0.0f;
-        for (int s = 0; s < 2 * got; ++s)
-            peak = std::max(peak, std::abs(audio[s]));
-        return peak;
-    };
-
-    // Half-way through the fade the music still plays; at its end it is silent.
-    scene8(frame, 164.51f, 21.05f, 0.5f, 0.016f, 2);
-    EXPECT_GT(loudest(44100), 0.0f);
-    scene8(frame, 168.8f, 25.34f, 1.0f, 0.016f, 2);
-    EXPECT_EQ(loudest(4410), 0.0f);
-    scene8(frame, 164.51f, 21.05f, 0.5f, 0.016f, 2);
-    scene8(frame, 170.0f, 26.54f, 1.14f, 0.016f, 2);  // a late frame stays silent
-    EXPECT_EQ(loudest(4410), 0.0f);
-
     FMUSIC_FreeSong(song);
     song = nullptr;
 }
@@ -141,23 +111,11 @@ TEST(CubeLattice, CubesAtOrBehindTheCameraPlaneAreSkipped)
 
 TEST(CubeLattice, SortIsStableFarthestFirst)
 {
-    const float keys[] = {0.5f, 0.25f, 0.5f, 0.25f, 1.0f, 0.5f};
-    const int n = 6;
-    for (int r = 0; r < n; ++r) {
-        cubeRecords[r].sortKey = keys[r];
-        cubeRecords[r].colour = static_cast<Colour>(r);
-    }
-    sortCubeRecords(n);
-    const Colour expected[] = {1, 3, 0, 2, 5, 4};
-    for (int r = 0; r < n; ++r)
-        EXPECT_EQ(cubeRecords[r].colour, expected[r]) << "slot " << r;
-
     // A full lattice's worth of keys, many of them equal, against a stable sort.
     std::mt19937 random(7);
-    std::uniform_int_distribution<int> pick(0, 40);
     std::vector<std::pair<float, Colour>> reference;
     for (int r = 0; r < 125; ++r) {
-        const float key = 1.0f / (1.0f + static_cast<float>(pick(random)) * 0.37f);
+        const float key = 1.0f / (1.0f + static_cast<float>(random() % 41) * 0.37f);
         cubeRecords[r].sortKey = key;
         cubeRecords[r].colour = static_cast<Colour>(r);
         reference.emplace_back(key, static_cast<Colour>(r));

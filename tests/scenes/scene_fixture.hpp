@@ -4,14 +4,26 @@
 
 #include "image/image.hpp"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 
 void prepareOpeningAndClosing();
+
+class SceneTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { prepareOpeningAndClosing(); }
+};
 
 // Channel c (0 blue, 1 green, 2 red) of a pixel.
 inline int channel(std::uint32_t pixel, int c)
 {
     return static_cast<int>(pixel >> (8 * c) & 0xFF);
+}
+
+inline bool inRect(int x, int y, int left, int top, int w, int h)
+{
+    return x >= left && x < left + w && y >= top && y < top + h;
 }
 
 // A pattern for frames before a scene draws, to see that it draws every pixel.

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <emmintrin.h>
 
 namespace {
 
@@ -84,6 +85,67 @@ Run runBelow(const RowDistances& row, int n, double b, std::int64_t m, std::int6
     }
 }
 
+// The distances and ring weights in 32-bit lanes: the row's distances, the
+// limits and every weight product (below 2^25 in the ring) must fit.
+bool fitsLanes(const RowDistances& row, int n, const Ring& ring)
+{
+    constexpr std::int64_t limit = 0x3FFFFFFF;
+    return ring.outer < limit && ring.k < 65536 && row.at(0) < limit && row.at(n - 1) < limit &&
+           row.at(0) > -limit && row.at(n - 1) > -limit;
+}
+
+// blendRun four pixels at a time, for a row that fitsLanes(). Inner pixels
+// take the colour, ring pixels the blend (in 16-bit lanes, where
+// colour x (256 - t) + old x t stays below 65536), the rest keep theirs.
+void blendRunLanes(std::uint32_t* p, const RowDistances& row, int n, const Ring& ring)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i inner = _mm_set1_epi32(static_cast<int>(ring.inner));
+    const __m128i outer = _mm_set1_epi32(static_cast<int>(ring.outer));
+    const __m128i k = _mm_set1_epi32(static_cast<int>(ring.k));
+    const __m128i colour = _mm_set1_epi32(static_cast<int>(ring.colour));
+    const __m128i colour16 = _mm_unpacklo_epi8(colour, zero);
+    const __m128i lowLanes = _mm_set_epi32(0, -1, 0, -1);
+    const __m128i noFourth = _mm_set1_epi32(0x00FFFFFF);
+    const __m128i full = _mm_set1_epi16(256);
+    // d for pixels j..j+3, and the step to j+4..j+7, which grows by 32 x 4096.
+    __m128i d = _mm_set_epi32(static_cast<int>(row.at(3)), static_cast<int>(row.at(2)), static_cast<int>(row.at(1)),
+                              static_cast<int>(row.at(0)));
+    __m128i step = _mm_sub_epi32(_mm_set_epi32(static_cast<int>(row.at(7)), static_cast<int>(row.at(6)),
+                                               static_cast<int>(row.at(5)), static_cast<int>(row.at(4))),
+                                 d);
+    const __m128i stepGrowth = _mm_set1_epi32(32 * 4096);
+    int j = 0;
+    for (; j + 4 <= n; j += 4, d = _mm_add_epi32(d, step), step = _mm_add_epi32(step, stepGrowth)) {
+        const __m128i in = _mm_cmplt_epi32(d, inner);
+        const __m128i covered = _mm_cmplt_epi32(d, outer);
+        if (_mm_movemask_epi8(covered) == 0)
+            continue;
+        auto* q = reinterpret_cast<__m128i*>(p + j);
+        const __m128i old = _mm_loadu_si128(q);
+        // t = ((d - inner) k) >> 16, good in the ring lanes.
+        const __m128i x = _mm_sub_epi32(d, inner);
+        const __m128i t02 = _mm_srli_epi64(_mm_mul_epu32(x, k), 16);
+        const __m128i t13 = _mm_srli_epi64(_mm_mul_epu32(_mm_srli_epi64(x, 32), k), 16);
+        const __m128i t = _mm_or_si128(_mm_and_si128(t02, lowLanes), _mm_slli_epi64(t13, 32));
+        const __m128i t16 = _mm_packs_epi32(t, t);
+        const __m128i tPairs = _mm_unpacklo_epi16(t16, t16);
+        const __m128i tLo = _mm_unpacklo_epi32(tPairs, tPairs), tHi = _mm_unpackhi_epi32(tPairs, tPairs);
+        auto mix = [&](__m128i o16, __m128i t4) {
+            return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(colour16, _mm_sub_epi16(full, t4)),
+                                                _mm_mullo_epi16(o16, t4)),
+                                  8);
+        };
+        const __m128i blended = _mm_and_si128(
+            _mm_packus_epi16(mix(_mm_unpacklo_epi8(old, zero), tLo), mix(_mm_unpackhi_epi8(old, zero), tHi)), noFourth);
+        const __m128i ring4 = _mm_andnot_si128(in, covered);
+        const __m128i out = _mm_or_si128(_mm_or_si128(_mm_and_si128(in, colour), _mm_and_si128(ring4, blended)),
+                                         _mm_andnot_si128(covered, old));
+        _mm_storeu_si128(q, out);
+    }
+    blendRun(p, row, j, n, ring);
+}
+
 } // namespace
 
 void drawDisc(std::uint32_t* pixels, int pitch, int width, int height,
@@ -125,7 +187,10 @@ void drawDisc(std::uint32_t* pixels, int pitch, int width, int height,
     for (int py = top; py < bottom; ++py, row.start += rowStep, rowStep += 8192, line += pitch) {
         std::uint32_t* p = reinterpret_cast<std::uint32_t*>(line) + left;
         if (n <= walkedRow) {
-            blendRun(p, row, 0, n, ring);
+            if (n >= 4 && fitsLanes(row, n, ring))
+                blendRunLanes(p, row, n, ring);
+            else
+                blendRun(p, row, 0, n, ring);
             continue;
         }
         // The lowest d of the row: at the integer nearest the vertex.

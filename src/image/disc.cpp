@@ -122,6 +122,10 @@ void blendRunLanes(std::uint32_t* p, const RowDistances& row, int n, const Ring&
         if (_mm_movemask_epi8(covered) == 0)
             continue;
         auto* q = reinterpret_cast<__m128i*>(p + j);
+        if (_mm_movemask_epi8(in) == 0xFFFF) {
+            _mm_storeu_si128(q, colour);
+            continue;
+        }
         const __m128i old = _mm_loadu_si128(q);
         // t = ((d - inner) k) >> 16, good in the ring lanes.
         const __m128i x = _mm_sub_epi32(d, inner);

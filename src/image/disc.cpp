@@ -85,70 +85,91 @@ Run runBelow(const RowDistances& row, int n, double b, std::int64_t m, std::int6
     }
 }
 
-// The distances and ring weights in 32-bit lanes: the row's distances, the
-// limits and every weight product (below 2^25 in the ring) must fit.
-bool fitsLanes(const RowDistances& row, int n, const Ring& ring)
+// The distances and ring weights in 32-bit lanes: every distance of the
+// box (largest at a corner, the rows and columns being convex), the limits
+// and every weight product (below 2^25 in the ring) must fit.
+bool fitsLanes(RowDistances row, int n, int rows, std::int64_t rowStep, const Ring& ring)
 {
     constexpr std::int64_t limit = 0x3FFFFFFF;
-    return ring.outer < limit && ring.k < 65536 && row.at(0) < limit && row.at(n - 1) < limit &&
-           row.at(0) > -limit && row.at(n - 1) > -limit;
+    const std::int64_t lastRowStart = row.start + (rows - 1) * rowStep + 4096 * std::int64_t{rows - 1} * (rows - 2);
+    bool fits = ring.outer < limit && ring.k < 65536 && std::abs(rowStep) < limit &&
+                std::abs(rowStep + 8192 * std::int64_t{rows}) < limit;
+    for (const std::int64_t start : {row.start, lastRowStart}) {
+        row.start = start;
+        fits = fits && std::abs(row.at(0)) < limit && std::abs(row.at(n - 1)) < limit;
+    }
+    return fits;
 }
 
-// blendRun four pixels at a time, for a row that fitsLanes(). Inner pixels
+// blendRun four pixels at a time for a disc that fitsLanes(). Inner pixels
 // take the colour, ring pixels the blend (in 16-bit lanes, where
 // colour x (256 - t) + old x t stays below 65536), the rest keep theirs.
-void blendRunLanes(std::uint32_t* p, const RowDistances& row, int n, const Ring& ring)
-{
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i inner = _mm_set1_epi32(static_cast<int>(ring.inner));
-    const __m128i outer = _mm_set1_epi32(static_cast<int>(ring.outer));
-    const __m128i k = _mm_set1_epi32(static_cast<int>(ring.k));
-    const __m128i colour = _mm_set1_epi32(static_cast<int>(ring.colour));
-    const __m128i colour16 = _mm_unpacklo_epi8(colour, zero);
-    const __m128i lowLanes = _mm_set_epi32(0, -1, 0, -1);
-    const __m128i noFourth = _mm_set1_epi32(0x00FFFFFF);
-    const __m128i full = _mm_set1_epi16(256);
-    // d for pixels j..j+3, and the step to j+4..j+7, which grows by 32 x 4096.
-    __m128i d = _mm_set_epi32(static_cast<int>(row.at(3)), static_cast<int>(row.at(2)), static_cast<int>(row.at(1)),
-                              static_cast<int>(row.at(0)));
-    __m128i step = _mm_sub_epi32(_mm_set_epi32(static_cast<int>(row.at(7)), static_cast<int>(row.at(6)),
-                                               static_cast<int>(row.at(5)), static_cast<int>(row.at(4))),
-                                 d);
-    const __m128i stepGrowth = _mm_set1_epi32(32 * 4096);
-    int j = 0;
-    for (; j + 4 <= n; j += 4, d = _mm_add_epi32(d, step), step = _mm_add_epi32(step, stepGrowth)) {
-        const __m128i in = _mm_cmplt_epi32(d, inner);
-        const __m128i covered = _mm_cmplt_epi32(d, outer);
-        if (_mm_movemask_epi8(covered) == 0)
-            continue;
-        auto* q = reinterpret_cast<__m128i*>(p + j);
-        if (_mm_movemask_epi8(in) == 0xFFFF) {
-            _mm_storeu_si128(q, colour);
-            continue;
-        }
-        const __m128i old = _mm_loadu_si128(q);
-        // t = ((d - inner) k) >> 16, good in the ring lanes.
-        const __m128i x = _mm_sub_epi32(d, inner);
-        const __m128i t02 = _mm_srli_epi64(_mm_mul_epu32(x, k), 16);
-        const __m128i t13 = _mm_srli_epi64(_mm_mul_epu32(_mm_srli_epi64(x, 32), k), 16);
-        const __m128i t = _mm_or_si128(_mm_and_si128(t02, lowLanes), _mm_slli_epi64(t13, 32));
-        const __m128i t16 = _mm_packs_epi32(t, t);
-        const __m128i tPairs = _mm_unpacklo_epi16(t16, t16);
-        const __m128i tLo = _mm_unpacklo_epi32(tPairs, tPairs), tHi = _mm_unpackhi_epi32(tPairs, tPairs);
-        auto mix = [&](__m128i o16, __m128i t4) {
-            return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(colour16, _mm_sub_epi16(full, t4)),
-                                                _mm_mullo_epi16(o16, t4)),
-                                  8);
+struct DiscLanes {
+    __m128i inner, outer, k, colour, colour16;
+    // d of the row's first four pixels, and the step to the next four.
+    __m128i d, step;
+
+    DiscLanes(const Ring& ring, const RowDistances& row)
+        : inner(_mm_set1_epi32(static_cast<int>(ring.inner))), outer(_mm_set1_epi32(static_cast<int>(ring.outer))),
+          k(_mm_set1_epi32(static_cast<int>(ring.k))), colour(_mm_set1_epi32(static_cast<int>(ring.colour))),
+          colour16(_mm_unpacklo_epi8(colour, _mm_setzero_si128()))
+    {
+        auto four = [&](int j) {
+            return _mm_set_epi32(static_cast<int>(row.at(j + 3)), static_cast<int>(row.at(j + 2)),
+                                 static_cast<int>(row.at(j + 1)), static_cast<int>(row.at(j)));
         };
-        const __m128i blended = _mm_and_si128(
-            _mm_packus_epi16(mix(_mm_unpacklo_epi8(old, zero), tLo), mix(_mm_unpackhi_epi8(old, zero), tHi)), noFourth);
-        const __m128i ring4 = _mm_andnot_si128(in, covered);
-        const __m128i out = _mm_or_si128(_mm_or_si128(_mm_and_si128(in, colour), _mm_and_si128(ring4, blended)),
-                                         _mm_andnot_si128(covered, old));
-        _mm_storeu_si128(q, out);
+        d = four(0);
+        step = _mm_sub_epi32(four(4), d);
     }
-    blendRun(p, row, j, n, ring);
-}
+
+    // The row's pixels in fours; returns where the odd ones begin.
+    int run(std::uint32_t* p, int n) const
+    {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i lowLanes = _mm_set_epi32(0, -1, 0, -1);
+        const __m128i noFourth = _mm_set1_epi32(0x00FFFFFF);
+        const __m128i full = _mm_set1_epi16(256);
+        // The step to the next four grows by 4 x 4 x 8192.
+        const __m128i stepGrowth = _mm_set1_epi32(32 * 4096);
+        __m128i dj = d, stepj = step;
+        int j = 0;
+        for (; j + 4 <= n; j += 4, dj = _mm_add_epi32(dj, stepj), stepj = _mm_add_epi32(stepj, stepGrowth)) {
+            const __m128i in = _mm_cmplt_epi32(dj, inner);
+            const __m128i covered = _mm_cmplt_epi32(dj, outer);
+            if (_mm_movemask_epi8(covered) == 0)
+                continue;
+            auto* q = reinterpret_cast<__m128i*>(p + j);
+            if (_mm_movemask_epi8(in) == 0xFFFF) {
+                _mm_storeu_si128(q, colour);
+                continue;
+            }
+            const __m128i old = _mm_loadu_si128(q);
+            // t = ((d - inner) k) >> 16, good in the ring lanes.
+            const __m128i x = _mm_sub_epi32(dj, inner);
+            const __m128i t02 = _mm_srli_epi64(_mm_mul_epu32(x, k), 16);
+            const __m128i t13 = _mm_srli_epi64(_mm_mul_epu32(_mm_srli_epi64(x, 32), k), 16);
+            const __m128i t = _mm_or_si128(_mm_and_si128(t02, lowLanes), _mm_slli_epi64(t13, 32));
+            const __m128i t16 = _mm_packs_epi32(t, t);
+            const __m128i tPairs = _mm_unpacklo_epi16(t16, t16);
+            const __m128i tLo = _mm_unpacklo_epi32(tPairs, tPairs), tHi = _mm_unpackhi_epi32(tPairs, tPairs);
+            auto mix = [&](__m128i o16, __m128i t4) {
+                return _mm_srli_epi16(
+                    _mm_add_epi16(_mm_mullo_epi16(colour16, _mm_sub_epi16(full, t4)), _mm_mullo_epi16(o16, t4)), 8);
+            };
+            const __m128i blended = _mm_and_si128(
+                _mm_packus_epi16(mix(_mm_unpacklo_epi8(old, zero), tLo), mix(_mm_unpackhi_epi8(old, zero), tHi)),
+                noFourth);
+            const __m128i ring4 = _mm_andnot_si128(in, covered);
+            const __m128i out = _mm_or_si128(_mm_or_si128(_mm_and_si128(in, colour), _mm_and_si128(ring4, blended)),
+                                             _mm_andnot_si128(covered, old));
+            _mm_storeu_si128(q, out);
+        }
+        return j;
+    }
+
+    // Every d of the next row is larger by the row step.
+    void nextRow(std::int64_t rowStep) { d = _mm_add_epi32(d, _mm_set1_epi32(static_cast<int>(rowStep))); }
+};
 
 } // namespace
 
@@ -188,13 +209,18 @@ void drawDisc(std::uint32_t* pixels, int pitch, int width, int height,
     auto rowStep = static_cast<std::int64_t>((2.0 * dy + 1.0) * 4096.0);
 
     auto* line = reinterpret_cast<std::uint8_t*>(pixels) + static_cast<std::ptrdiff_t>(top) * pitch;
+    if (n >= 4 && n <= walkedRow && fitsLanes(row, n, bottom - top, rowStep, ring)) {
+        DiscLanes lanes(ring, row);
+        for (int py = top; py < bottom; ++py, row.start += rowStep, lanes.nextRow(rowStep), rowStep += 8192, line += pitch) {
+            std::uint32_t* p = reinterpret_cast<std::uint32_t*>(line) + left;
+            blendRun(p, row, lanes.run(p, n), n, ring);
+        }
+        return;
+    }
     for (int py = top; py < bottom; ++py, row.start += rowStep, rowStep += 8192, line += pitch) {
         std::uint32_t* p = reinterpret_cast<std::uint32_t*>(line) + left;
         if (n <= walkedRow) {
-            if (n >= 4 && fitsLanes(row, n, ring))
-                blendRunLanes(p, row, n, ring);
-            else
-                blendRun(p, row, 0, n, ring);
+            blendRun(p, row, 0, n, ring);
             continue;
         }
         // The lowest d of the row: at the integer nearest the vertex.

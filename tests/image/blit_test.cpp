@@ -31,31 +31,26 @@ TEST(Fills, ClearSetsEveryPixelAndFillRectStaysInside)
     Image image(13, 3);
     std::fill_n(image.pixels, 40, 0xDEADBEEFu);
     clearImage(image, 0xFF123456);
-    EXPECT_EQ(std::count(image.pixels, image.pixels + 39, 0xFF123456u), 39);
-    EXPECT_EQ(image.pixels[39], 0xDEADBEEFu) << "cleared past the last row";
-
+    EXPECT_EQ(std::count(image.pixels, image.pixels + 40, 0xFF123456u), 39) << "the pixel past the last row is kept";
     // A rectangle reaching past the edges fills what is inside; an inverted one nothing.
-    clearImage(image, 0);
     fillRect(image, 10, -2, 20, 1, 0x00ABCDEF);
     fillRect(image, 5, 2, 4, 2, 1);
-    for (int i = 0; i < 39; ++i)
-        EXPECT_EQ(image.pixels[i], (i % 13 >= 10 && i < 26) ? 0x00ABCDEFu : 0u) << i;
-    EXPECT_EQ(image.pixels[39], 0xDEADBEEFu);
+    for (int i = 0; i < 40; ++i)
+        EXPECT_EQ(image.pixels[i], i == 39 ? 0xDEADBEEFu : i % 13 >= 10 && i < 26 ? 0x00ABCDEFu : 0xFF123456u) << i;
 }
 
 TEST(AddImageScaled, FactorOneAddsOneLessAndLargerFactorsDoNotWrap)
 {
-    // 32767 / 32768 < 1, so every s >= 1 adds s - 1.
-    Image src(256, 1), dst(256, 1);
+    // 32767 / 32768 < 1, so every s >= 1 adds s - 1; above 1 the multiplier
+    // must not wrap into a negative one and darken.
+    Image src(256, 1), dst(256, 1), again(256, 1);
     for (int s = 0; s < 256; ++s)
-        src.pixels[s] = static_cast<std::uint32_t>(s) * 0x01010101u;
-    clearImage(dst, 0);
+        src.pixels[s] = dst.pixels[s] = again.pixels[s] = static_cast<std::uint32_t>(s) * 0x01010101u;
     addImageScaled(src, dst, 0, 0, 0, 0, 256, 1, 1.0f);
+    addImageScaled(src, again, 0, 0, 0, 0, 256, 1, 1.5f);
     for (int s = 0; s < 256; ++s)
-        ASSERT_EQ(dst.pixels[s] & 0xFFFFFFu, static_cast<std::uint32_t>(std::max(s - 1, 0)) * 0x010101u) << s;
-    // Above 1 the multiplier must not wrap into a negative one and darken.
-    addImageScaled(src, dst, 0, 0, 0, 0, 256, 1, 1.5f);
-    EXPECT_EQ(dst.pixels[255] & 0xFFFFFFu, 0xFFFFFFu);
+        ASSERT_EQ(dst.pixels[s], static_cast<std::uint32_t>(std::min(255, 2 * s - (s > 0))) * 0x01010101u) << s;
+    EXPECT_EQ(again.pixels[255], 0xFFFFFFFFu);
 }
 
 TEST(Blits, AddsMatchTheReferenceOnRandomRectangles)

@@ -104,15 +104,19 @@ bool fitsLanes(RowDistances row, int n, int rows, std::int64_t rowStep, const Ri
 // blendRun four pixels at a time for a disc that fitsLanes(). Inner pixels
 // take the colour, ring pixels the blend (in 16-bit lanes, where
 // colour x (256 - t) + old x t stays below 65536), the rest keep theirs.
+// Rows of n pixels, n >= 4; when n is not a multiple of four, the last
+// four pixels are taken again with the lanes done already kept.
 struct DiscLanes {
     __m128i inner, outer, k, colour, colour16;
-    // d of the row's first four pixels, and the step to the next four.
-    __m128i d, step;
+    // d of the row's first four pixels and the step to the next four; d of
+    // its last four and which of those the full fours have done.
+    __m128i d, step, dLast, doneLast;
+    int n;
 
-    DiscLanes(const Ring& ring, const RowDistances& row)
+    DiscLanes(const Ring& ring, const RowDistances& row, int n)
         : inner(_mm_set1_epi32(static_cast<int>(ring.inner))), outer(_mm_set1_epi32(static_cast<int>(ring.outer))),
           k(_mm_set1_epi32(static_cast<int>(ring.k))), colour(_mm_set1_epi32(static_cast<int>(ring.colour))),
-          colour16(_mm_unpacklo_epi8(colour, _mm_setzero_si128()))
+          colour16(_mm_unpacklo_epi8(colour, _mm_setzero_si128())), n(n)
     {
         auto four = [&](int j) {
             return _mm_set_epi32(static_cast<int>(row.at(j + 3)), static_cast<int>(row.at(j + 2)),
@@ -120,55 +124,66 @@ struct DiscLanes {
         };
         d = four(0);
         step = _mm_sub_epi32(four(4), d);
+        dLast = four(n - 4);
+        const int done = 4 - n % 4;
+        doneLast = _mm_set_epi32(0, done > 2 ? -1 : 0, done > 1 ? -1 : 0, -1);
     }
 
-    // The row's pixels in fours; returns where the odd ones begin.
-    int run(std::uint32_t* p, int n) const
+    // Four pixels at q; the lanes in keep are left as they are.
+    [[gnu::always_inline]] void four(std::uint32_t* p, __m128i dj, __m128i keep) const
     {
+        const __m128i in = _mm_andnot_si128(keep, _mm_cmplt_epi32(dj, inner));
+        const __m128i covered = _mm_andnot_si128(keep, _mm_cmplt_epi32(dj, outer));
+        if (_mm_movemask_epi8(covered) == 0)
+            return;
+        auto* q = reinterpret_cast<__m128i*>(p);
+        if (_mm_movemask_epi8(in) == 0xFFFF) {
+            _mm_storeu_si128(q, colour);
+            return;
+        }
         const __m128i zero = _mm_setzero_si128();
-        const __m128i lowLanes = _mm_set_epi32(0, -1, 0, -1);
-        const __m128i noFourth = _mm_set1_epi32(0x00FFFFFF);
-        const __m128i full = _mm_set1_epi16(256);
+        const __m128i old = _mm_loadu_si128(q);
+        // t = ((d - inner) k) >> 16, good in the ring lanes.
+        const __m128i x = _mm_sub_epi32(dj, inner);
+        const __m128i t02 = _mm_srli_epi64(_mm_mul_epu32(x, k), 16);
+        const __m128i t13 = _mm_srli_epi64(_mm_mul_epu32(_mm_srli_epi64(x, 32), k), 16);
+        const __m128i t = _mm_or_si128(_mm_and_si128(t02, _mm_set_epi32(0, -1, 0, -1)), _mm_slli_epi64(t13, 32));
+        const __m128i t16 = _mm_packs_epi32(t, t);
+        const __m128i tPairs = _mm_unpacklo_epi16(t16, t16);
+        const __m128i tLo = _mm_unpacklo_epi32(tPairs, tPairs), tHi = _mm_unpackhi_epi32(tPairs, tPairs);
+        auto mix = [&](__m128i o16, __m128i t4) {
+            const __m128i u4 = _mm_sub_epi16(_mm_set1_epi16(256), t4);
+            return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(colour16, u4), _mm_mullo_epi16(o16, t4)), 8);
+        };
+        const __m128i blended = _mm_and_si128(
+            _mm_packus_epi16(mix(_mm_unpacklo_epi8(old, zero), tLo), mix(_mm_unpackhi_epi8(old, zero), tHi)),
+            _mm_set1_epi32(0x00FFFFFF));
+        const __m128i ring4 = _mm_andnot_si128(in, covered);
+        const __m128i out = _mm_or_si128(_mm_or_si128(_mm_and_si128(in, colour), _mm_and_si128(ring4, blended)),
+                                         _mm_andnot_si128(covered, old));
+        _mm_storeu_si128(q, out);
+    }
+
+    void run(std::uint32_t* p) const
+    {
         // The step to the next four grows by 4 x 4 x 8192.
         const __m128i stepGrowth = _mm_set1_epi32(32 * 4096);
+        const __m128i none = _mm_setzero_si128();
         __m128i dj = d, stepj = step;
         int j = 0;
-        for (; j + 4 <= n; j += 4, dj = _mm_add_epi32(dj, stepj), stepj = _mm_add_epi32(stepj, stepGrowth)) {
-            const __m128i in = _mm_cmplt_epi32(dj, inner);
-            const __m128i covered = _mm_cmplt_epi32(dj, outer);
-            if (_mm_movemask_epi8(covered) == 0)
-                continue;
-            auto* q = reinterpret_cast<__m128i*>(p + j);
-            if (_mm_movemask_epi8(in) == 0xFFFF) {
-                _mm_storeu_si128(q, colour);
-                continue;
-            }
-            const __m128i old = _mm_loadu_si128(q);
-            // t = ((d - inner) k) >> 16, good in the ring lanes.
-            const __m128i x = _mm_sub_epi32(dj, inner);
-            const __m128i t02 = _mm_srli_epi64(_mm_mul_epu32(x, k), 16);
-            const __m128i t13 = _mm_srli_epi64(_mm_mul_epu32(_mm_srli_epi64(x, 32), k), 16);
-            const __m128i t = _mm_or_si128(_mm_and_si128(t02, lowLanes), _mm_slli_epi64(t13, 32));
-            const __m128i t16 = _mm_packs_epi32(t, t);
-            const __m128i tPairs = _mm_unpacklo_epi16(t16, t16);
-            const __m128i tLo = _mm_unpacklo_epi32(tPairs, tPairs), tHi = _mm_unpackhi_epi32(tPairs, tPairs);
-            auto mix = [&](__m128i o16, __m128i t4) {
-                return _mm_srli_epi16(
-                    _mm_add_epi16(_mm_mullo_epi16(colour16, _mm_sub_epi16(full, t4)), _mm_mullo_epi16(o16, t4)), 8);
-            };
-            const __m128i blended = _mm_and_si128(
-                _mm_packus_epi16(mix(_mm_unpacklo_epi8(old, zero), tLo), mix(_mm_unpackhi_epi8(old, zero), tHi)),
-                noFourth);
-            const __m128i ring4 = _mm_andnot_si128(in, covered);
-            const __m128i out = _mm_or_si128(_mm_or_si128(_mm_and_si128(in, colour), _mm_and_si128(ring4, blended)),
-                                             _mm_andnot_si128(covered, old));
-            _mm_storeu_si128(q, out);
-        }
-        return j;
+        for (; j + 4 <= n; j += 4, dj = _mm_add_epi32(dj, stepj), stepj = _mm_add_epi32(stepj, stepGrowth))
+            four(p + j, dj, none);
+        if (j < n)
+            four(p + n - 4, dLast, doneLast);
     }
 
     // Every d of the next row is larger by the row step.
-    void nextRow(std::int64_t rowStep) { d = _mm_add_epi32(d, _mm_set1_epi32(static_cast<int>(rowStep))); }
+    void nextRow(std::int64_t rowStep)
+    {
+        const __m128i add = _mm_set1_epi32(static_cast<int>(rowStep));
+        d = _mm_add_epi32(d, add);
+        dLast = _mm_add_epi32(dLast, add);
+    }
 };
 
 } // namespace
@@ -210,10 +225,9 @@ void drawDisc(std::uint32_t* pixels, int pitch, int width, int height,
 
     auto* line = reinterpret_cast<std::uint8_t*>(pixels) + static_cast<std::ptrdiff_t>(top) * pitch;
     if (n >= 4 && n <= walkedRow && fitsLanes(row, n, bottom - top, rowStep, ring)) {
-        DiscLanes lanes(ring, row);
+        DiscLanes lanes(ring, row, n);
         for (int py = top; py < bottom; ++py, row.start += rowStep, lanes.nextRow(rowStep), rowStep += 8192, line += pitch) {
-            std::uint32_t* p = reinterpret_cast<std::uint32_t*>(line) + left;
-            blendRun(p, row, lanes.run(p, n), n, ring);
+            lanes.run(reinterpret_cast<std::uint32_t*>(line) + left);
         }
         return;
     }

@@ -107,7 +107,7 @@ bool fitsLanes(RowDistances row, int n, int rows, std::int64_t rowStep, const Ri
 // Rows of n pixels, n >= 4; when n is not a multiple of four, the last
 // four pixels are taken again with the lanes done already kept.
 struct DiscLanes {
-    __m128i inner, outer, k, colour, colour16;
+    __m128i inner, outer, k, colour, colour16, colour256;
     // d of the row's first four pixels and the step to the next four; d of
     // its last four and which of those the full fours have done.
     __m128i d, step, dLast, doneLast;
@@ -116,7 +116,7 @@ struct DiscLanes {
     DiscLanes(const Ring& ring, const RowDistances& row, int n)
         : inner(_mm_set1_epi32(static_cast<int>(ring.inner))), outer(_mm_set1_epi32(static_cast<int>(ring.outer))),
           k(_mm_set1_epi32(static_cast<int>(ring.k))), colour(_mm_set1_epi32(static_cast<int>(ring.colour))),
-          colour16(_mm_unpacklo_epi8(colour, _mm_setzero_si128())), n(n)
+          colour16(_mm_unpacklo_epi8(colour, _mm_setzero_si128())), colour256(_mm_slli_epi16(colour16, 8)), n(n)
     {
         auto four = [&](int j) {
             return _mm_set_epi32(static_cast<int>(row.at(j + 3)), static_cast<int>(row.at(j + 2)),
@@ -151,9 +151,10 @@ struct DiscLanes {
         const __m128i t16 = _mm_packs_epi32(t, t);
         const __m128i tPairs = _mm_unpacklo_epi16(t16, t16);
         const __m128i tLo = _mm_unpacklo_epi32(tPairs, tPairs), tHi = _mm_unpackhi_epi32(tPairs, tPairs);
+        // colour x (256 - t) + old x t = colour x 256 + (old - colour) x t lies
+        // in 0..65280, so the sum taken modulo 2^16 is exact.
         auto mix = [&](__m128i o16, __m128i t4) {
-            const __m128i u4 = _mm_sub_epi16(_mm_set1_epi16(256), t4);
-            return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(colour16, u4), _mm_mullo_epi16(o16, t4)), 8);
+            return _mm_srli_epi16(_mm_add_epi16(colour256, _mm_mullo_epi16(_mm_sub_epi16(o16, colour16), t4)), 8);
         };
         const __m128i blended = _mm_and_si128(
             _mm_packus_epi16(mix(_mm_unpacklo_epi8(old, zero), tLo), mix(_mm_unpackhi_epi8(old, zero), tHi)),

@@ -21,6 +21,7 @@ namespace {
 // Radii beyond this would push the fixed-point distances past 64 bits; no
 // picture needs a disc a million pixels wide.
 constexpr double maxRadius = 1.0e6;
+constexpr double maxCentre = 1.0e12;
 // Rows at most this wide are walked pixel by pixel.
 constexpr int walkedRow = 64;
 
@@ -33,6 +34,19 @@ inline std::uint32_t blend(std::uint32_t colour, std::uint32_t old, std::uint32_
     const std::uint32_t rb = ((colour & 0xFF00FFu) * u + (old & 0xFF00FFu) * t) >> 8;
     const std::uint32_t g = ((colour & 0x00FF00u) * u + (old & 0x00FF00u) * t) >> 8;
     return (rb & 0xFF00FFu) | (g & 0x00FF00u);
+}
+
+// floor() and ceil() of values within 64-bit integers, in a few instructions.
+double floorOf(double v)
+{
+    const auto t = static_cast<double>(static_cast<std::int64_t>(v));
+    return t > v ? t - 1.0 : t;
+}
+
+double ceilOf(double v)
+{
+    const auto t = static_cast<double>(static_cast<std::int64_t>(v));
+    return t < v ? t + 1.0 : t;
 }
 
 struct Ring {
@@ -198,12 +212,14 @@ void drawDisc(std::uint32_t* pixels, int pitch, int width, int height,
               float cx, float cy, float radius, Colour colour)
 {
     const double r = radius, x = cx, y = cy;
-    if (!pixels || !std::isfinite(x) || !std::isfinite(y) || !std::isfinite(r) || r > maxRadius)
+    // Beyond these limits nothing is drawn (a far-off disc misses any image;
+    // a radius below -1.5 leaves no pixel), so the bounds fit 64-bit integers.
+    if (!pixels || !(std::fabs(x) <= maxCentre) || !(std::fabs(y) <= maxCentre) || !(std::fabs(r) <= maxRadius))
         return;
 
     // Bounds, the right and bottom ones exclusive.
-    double x0 = std::floor(x - r), x1 = std::ceil(x + r) + 1.0;
-    double y0 = std::floor(y - r), y1 = std::ceil(y + r) + 1.0;
+    double x0 = floorOf(x - r), x1 = ceilOf(x + r) + 1.0;
+    double y0 = floorOf(y - r), y1 = ceilOf(y + r) + 1.0;
     if (x1 < 0.0 || y1 < 0.0 || x0 >= width || y0 >= height)
         return;
     x0 = std::max(x0, 0.0);

@@ -47,10 +47,10 @@ TEST(DrawDisc, OddArgumentsDrawSafely)
     Image image(16, 8);
     clearImage(image, 0);
     auto disc = [&](float x, float y, float r, Colour c) { drawDisc(image.pixels, image.pitch, 16, 8, x, y, r, c); };
-    // Wholly off the image, or not a number: nothing. Radius 0 at an integer
-    // centre sets that one pixel.
+    // Wholly off the image, not a number or a negative radius: nothing.
+    // Radius 0 at an integer centre sets that one pixel.
     for (const auto& [x, y, r] : {std::array{-30.0f, 4.0f, 5.0f}, {8.0f, 40.0f, 5.0f}, {8.0f, 4.0f, std::nanf("")},
-                                  {1.0e30f, 4.0f, 5.0f}, {3.0f, 2.0f, 0.0f}})
+                                  {1.0e30f, 4.0f, 5.0f}, {8.0f, 4.0f, -2.0f}, {8.0f, 4.0f, -1.0e7f}, {3.0f, 2.0f, 0.0f}})
         disc(x, y, r, r == 0.0f ? 0x123456 : 0xFFFFFF);
     for (int i = 0; i < 16 * 8; ++i)
         ASSERT_EQ(image.pixels[i], i == 2 * 16 + 3 ? 0x123456u : 0u) << i % 16 << ',' << i / 16;

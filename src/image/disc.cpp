@@ -248,8 +248,9 @@ void drawDisc(std::uint32_t* pixels, int pitch, int width, int height,
     auto* line = reinterpret_cast<std::uint8_t*>(pixels) + static_cast<std::ptrdiff_t>(top) * pitch;
     if (n >= 4 && n <= walkedRow && fitsLanes(row, n, bottom - top, rowStep, ring, r)) {
         DiscLanes lanes(ring, row, n);
-        for (int py = top; py < bottom; ++py, row.start += rowStep, lanes.nextRow(rowStep), rowStep += 8192, line += pitch) {
+        for (int py = top; py < bottom; ++py, row.start += rowStep, rowStep += 8192, line += pitch) {
             lanes.run(reinterpret_cast<std::uint32_t*>(line) + left);
+            lanes.nextRow(rowStep);
         }
         return;
     }

@@ -17,8 +17,10 @@ std::vector<int> blurred(std::vector<int> values, bool column, void (*blur)(Imag
     for (int i = 0; i < n; ++i)
         image.pixels[i] = static_cast<std::uint32_t>(values[i]) * 0x01010101u;
     blur(image, f, f, f, f);
-    for (int i = 0; i < n; ++i)
-        values[i] = image.pixels[i] == (image.pixels[i] & 0xFF) * 0x01010101u ? static_cast<int>(image.pixels[i] & 0xFF) : -1;
+    for (int i = 0; i < n; ++i) {
+        const std::uint32_t p = image.pixels[i];
+        values[i] = p == (p & 0xFF) * 0x01010101u ? static_cast<int>(p & 0xFF) : -1;
+    }
     return values;
 }
 

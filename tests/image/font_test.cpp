@@ -121,7 +121,8 @@ TEST(FontDraw, GlyphsAreCutAtTheClipEdgesNotMoved)
     Block wide(20, 20, 0);
     wide.image.clipLeft = wide.image.clipTop = -50.0f;
     wide.image.clipRight = wide.image.clipBottom = 500.0f;
-    EXPECT_TRUE(font.drawGlyph(wide.image, 'W', -5, -4, 0x00FFFFFF) && font.drawGlyph(wide.image, 'W', 10, 10, 0x00FFFFFF));
+    EXPECT_TRUE(font.drawGlyph(wide.image, 'W', -5, -4, 0x00FFFFFF));
+    EXPECT_TRUE(font.drawGlyph(wide.image, 'W', 10, 10, 0x00FFFFFF));
 }
 
 } // namespace

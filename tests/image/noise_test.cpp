@@ -61,6 +61,8 @@ TEST(RowNoiseTint, RectanglesOverTheEdgesAreClipped)
     Image tinted(30, 20);
     std::memcpy(tinted.pixels, big.expected.pixels, 30 * 20 * 4);
     ref::rowNoiseTint(tinted, 12.5f, 0, 0, 30, 20, 1.0f);
-    for (int i = 0; i < 30 * 20; ++i)
-        ASSERT_EQ(big.fast.pixels[i], (i % 30 >= 7 && i % 30 < 17 && i / 30 >= 5 && i / 30 < 11 ? tinted : big.expected).pixels[i]) << i;
+    for (int i = 0; i < 30 * 20; ++i) {
+        const bool inside = i % 30 >= 7 && i % 30 < 17 && i / 30 >= 5 && i / 30 < 11;
+        ASSERT_EQ(big.fast.pixels[i], (inside ? tinted : big.expected).pixels[i]) << i;
+    }
 }

@@ -6,27 +6,47 @@
 #include <emmintrin.h>
 #include <utility>
 
+namespace {
+
 // Both pixels in 16-bit lanes, doubled so that the signed high-half product
-// with a 15-bit weight is value·weight/32768 rounded down.
+// with a 15-bit weight is value·weight/32768 rounded down. The colour's
+// lanes are set up once per line.
+struct PairBlender {
+    __m128i paint2;
+
+    explicit PairBlender(Colour colour)
+    {
+        const __m128i paint = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(colour & 0xFFFFFFu)),
+                                                _mm_setzero_si128());
+        paint2 = _mm_unpacklo_epi64(_mm_add_epi16(paint, paint), _mm_add_epi16(paint, paint));
+    }
+
+    [[gnu::always_inline]] void operator()(std::uint32_t* first, std::uint32_t* second, std::int32_t f) const
+    {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i noFourth = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+        const __m128i pixels = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(*first)),
+                                                  _mm_cvtsi32_si128(static_cast<int>(*second)));
+        __m128i old = _mm_and_si128(_mm_unpacklo_epi8(pixels, zero), noFourth);
+        old = _mm_add_epi16(old, old);
+        // Colour weights: 32767 - f for the first pixel, f for the second.
+        __m128i weight = _mm_cvtsi32_si128((32767 - f) | f << 16);
+        weight = _mm_unpacklo_epi16(weight, weight);
+        weight = _mm_unpacklo_epi32(weight, weight);
+        const __m128i keep = _mm_sub_epi16(_mm_set1_epi16(32767), weight);
+        const __m128i sum = _mm_add_epi16(_mm_mulhi_epi16(old, keep), _mm_mulhi_epi16(paint2, weight));
+        const __m128i packed = _mm_packus_epi16(sum, sum);
+        *first = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
+        *second = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(packed, 4)));
+    }
+};
+
+} // namespace
+
 void blendPixelPair(std::uint32_t* first, std::uint32_t* second, std::int32_t f, Colour colour)
 {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i noFourth = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
-    const __m128i paint = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(colour & 0xFFFFFFu)), zero);
-    const __m128i paint2 = _mm_unpacklo_epi64(_mm_add_epi16(paint, paint), _mm_add_epi16(paint, paint));
-    const __m128i pixels = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(*first)),
-                                              _mm_cvtsi32_si128(static_cast<int>(*second)));
-    __m128i old = _mm_and_si128(_mm_unpacklo_epi8(pixels, zero), noFourth);
-    old = _mm_add_epi16(old, old);
-    // Colour weights: 32767 - f for the first pixel, f for the second.
-    __m128i weight = _mm_cvtsi32_si128((32767 - f) | f << 16);
-    weight = _mm_unpacklo_epi16(weight, weight);
-    weight = _mm_unpacklo_epi32(weight, weight);
-    const __m128i keep = _mm_sub_epi16(_mm_set1_epi16(32767), weight);
-    const __m128i sum = _mm_add_epi16(_mm_mulhi_epi16(old, keep), _mm_mulhi_epi16(paint2, weight));
-    const __m128i packed = _mm_packus_epi16(sum, sum);
-    *first = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
-    *second = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(packed, 4)));
+    const PairBlender blend(colour);
+    blend(first, second, f);
 }
 
 namespace {
@@ -47,6 +67,7 @@ std::uint32_t blendScalar(std::uint32_t old, Colour colour, std::int32_t w)
 struct Target {
     Image& image;
     Colour colour;
+    PairBlender blend;
 
     bool inside(int column, int row) const
     {
@@ -56,11 +77,11 @@ struct Target {
 
     // The pixel on the line with colour weight 32767 - f and its neighbour
     // with f; a pixel outside the image is left out.
-    void blendPair(int column0, int row0, int column1, int row1, std::int32_t f) const
+    [[gnu::always_inline]] void blendPair(int column0, int row0, int column1, int row1, std::int32_t f) const
     {
         const bool first = inside(column0, row0), second = inside(column1, row1);
         if (first && second) {
-            blendPixelPair(image.row(row0) + column0, image.row(row1) + column1, f, colour);
+            blend(image.row(row0) + column0, image.row(row1) + column1, f);
             return;
         }
         if (first)
@@ -139,7 +160,7 @@ void drawLineAA(Image& image, float x0, float y0, float x1, float y1, Colour col
     if (!(near(x0, left, right) && near(x1, left, right) && near(y0, top, bottom) && near(y1, top, bottom)))
         return;
 
-    const Target target{image, colour};
+    const Target target{image, colour, PairBlender(colour)};
     const double cdx = static_cast<double>(x1) - x0;
     const double cdy = static_cast<double>(y1) - y0;
     const double adx = std::fabs(cdx);

@@ -21,6 +21,38 @@ int truncToInt(float x)
     return static_cast<int>(x);
 }
 
+// The cosine weight of the fraction f: a function of f alone.
+float cosineWeight(float f)
+{
+    return static_cast<float>(0.5 - std::cos(f * std::numbers::pi) * 0.5);
+}
+
+// The weights of the fractions k / 16384, taken with the same expression, so
+// a look-up gives the very float the cosine would. Past 512 every float is a
+// multiple of 1/16384, which covers the far-off bands of the row light.
+constexpr int weightSteps = 16384;
+struct WeightTable {
+    float weight[weightSteps];
+    WeightTable()
+    {
+        for (int k = 0; k < weightSteps; ++k)
+            weight[k] = cosineWeight(static_cast<float>(k) / weightSteps);
+    }
+};
+
+float weightOf(float f)
+{
+    static const WeightTable table;
+    // Scaling by a power of two is exact; NaN and infinities fail the range test.
+    if (f >= 0.0f && f < 1.0f) {
+        const float scaled = f * weightSteps;
+        const int k = static_cast<int>(scaled);
+        if (static_cast<float>(k) == scaled)
+            return table.weight[k];
+    }
+    return cosineWeight(f);
+}
+
 } // namespace
 
 double noise(int n)
@@ -46,7 +78,7 @@ double smoothNoise(float x)
 {
     const int i = truncToInt(x);
     const float f = x - static_cast<float>(i);
-    const float w = static_cast<float>(0.5 - std::cos(f * std::numbers::pi) * 0.5);
+    const float w = weightOf(f);
     // i + 1 wraps like the hash itself rather than overflowing.
     const int next = static_cast<int>(static_cast<std::uint32_t>(i) + 1u);
     return noise(next) * w + noise(i) * (1.0 - w);

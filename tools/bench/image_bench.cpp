@@ -135,6 +135,20 @@ void DrawDiscRadius8x100(benchmark::State& state)
     }
 }
 
+// The tunnel's usual disc: far rings give radii of one to three pixels,
+// blended over a grey, at quarter-pixel centres.
+void DrawDiscRadius1to3x1000(benchmark::State& state)
+{
+    Image& image = frame();
+    for (auto _ : state) {
+        for (int i = 0; i < 1000; ++i)
+            drawDisc(image.pixels, image.pitch, frameWidth, frameHeight, 10.25f + static_cast<float>(i % 40) * 15.5f,
+                     10.75f + static_cast<float>(i / 40) * 12.25f, 1.0f + static_cast<float>(i % 9) * 0.25f,
+                     0x00A0A0A0);
+        benchmark::ClobberMemory();
+    }
+}
+
 // Ten large discs, most of each inside the frame.
 void DrawDiscRadius100x10(benchmark::State& state)
 {
@@ -205,6 +219,7 @@ BENCHMARK(RowNoiseTint);
 BENCHMARK(BlurRows);
 BENCHMARK(BlurColumns);
 BENCHMARK(BlurImage);
+BENCHMARK(DrawDiscRadius1to3x1000);
 BENCHMARK(DrawDiscRadius8x100);
 BENCHMARK(DrawDiscRadius100x10);
 

@@ -105,22 +105,41 @@ struct LitTriangle {
 constexpr int litBatch = 64;
 LitTriangle litTriangles[litBatch];
 
-// The colour plane of the whole (unclipped) triangle in screen space.
+// The colour plane of the whole (unclipped) triangle in screen space. The
+// x and y gradients of a channel are divided as one pair: the packed double
+// operations round each lane as the scalar ones do, and the conversion
+// truncates as toFixed does (out of range or NaN gives -2^31 there too).
 void setGradients(LitTriangle& t)
 {
     const ScreenPoint p0 = t.screen[0], p1 = t.screen[1], p2 = t.screen[2];
     const double x10 = static_cast<double>(p1.x) - p0.x, y10 = static_cast<double>(p1.y) - p0.y;
     const double x20 = static_cast<double>(p2.x) - p0.x, y20 = static_cast<double>(p2.y) - p0.y;
-    const double d = x10 * y20 - x20 * y10;
+    const __m128d d = _mm_set1_pd(x10 * y20 - x20 * y10);
+    const __m128d scale = _mm_set1_pd(65536.0);
     const auto gradients = [&](float c0, float c1, float c2, std::int32_t& ddx, std::int32_t& ddy) {
         const double c10 = static_cast<double>(c1) - c0, c20 = static_cast<double>(c2) - c0;
-        ddx = toFixed((c10 * y20 - c20 * y10) * 65536.0 / d);
-        ddy = toFixed((c20 * x10 - c10 * x20) * 65536.0 / d);
+        const __m128d num = _mm_setr_pd(c10 * y20 - c20 * y10, c20 * x10 - c10 * x20);
+        const __m128i both = _mm_cvttpd_epi32(_mm_div_pd(_mm_mul_pd(num, scale), d));
+        ddx = _mm_cvtsi128_si32(both);
+        ddy = _mm_cvtsi128_si32(_mm_srli_si128(both, 4));
     };
     const ClipVertex* c = t.corners;
     gradients(c[0].blue, c[1].blue, c[2].blue, t.dBdx, t.dBdy);
     gradients(c[0].green, c[1].green, c[2].green, t.dGdx, t.dGdy);
     gradients(c[0].red, c[1].red, c[2].red, t.dRdx, t.dRdy);
+}
+
+// a.normalised() and b.normalised() with the two square roots and the two
+// reciprocals each done as one packed pair (the same roundings per lane).
+void normalisePair(const Vector3& a, const Vector3& b, Vector3& na, Vector3& nb)
+{
+    const __m128d squares = _mm_setr_pd(a.dot(a), b.dot(b));
+    // length() is a float: round the roots to float and back.
+    const __m128d lengths = _mm_cvtps_pd(_mm_cvtpd_ps(_mm_sqrt_pd(squares)));
+    alignas(16) double r[2];
+    _mm_store_pd(r, _mm_div_pd(_mm_set1_pd(1.0), lengths));
+    na = Vector3(static_cast<float>(a.x * r[0]), static_cast<float>(a.y * r[0]), static_cast<float>(a.z * r[0]));
+    nb = Vector3(static_cast<float>(b.x * r[1]), static_cast<float>(b.y * r[1]), static_cast<float>(b.z * r[1]));
 }
 
 // Per call: the directions that lighting needs at each vertex, worked out
@@ -269,8 +288,7 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
                 corner = {p.x, p.y, p.z, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
                 if (directionStamp[i] != currentStamp) {
                     directionStamp[i] = currentStamp;
-                    work.fromLight = (p - lv).normalised();
-                    work.fromEye = p.normalised();
+                    normalisePair(p - lv, p, work.fromLight, work.fromEye);
                     const ScreenPoint s = toScreen(camera, corner);
                     work.screenX = s.x;
                     work.screenY = s.y;

@@ -16,27 +16,48 @@ std::uint32_t fixedProduct(std::int32_t a, std::int32_t b)
 
 // num / den truncated toward zero (den > 0, |num| < 2^53), from a double
 // division corrected by one step: cheaper than a 64-bit integer division.
+// Worked on |num| so that the sign costs no branch.
 std::int64_t truncatedQuotient(std::int64_t num, std::int64_t den)
 {
-    auto q = static_cast<std::int64_t>(static_cast<double>(num) / static_cast<double>(den));
-    const std::int64_t r = num - q * den;
-    if (num >= 0) {
-        if (r < 0)
-            --q;
-        else if (r >= den)
-            ++q;
-    } else {
-        if (r > 0)
-            ++q;
-        else if (r <= -den)
-            --q;
+    const std::int64_t magnitude = num < 0 ? -num : num;
+    auto q = static_cast<std::int64_t>(static_cast<double>(magnitude) / static_cast<double>(den));
+    const std::int64_t r = magnitude - q * den;
+    if (r < 0)
+        --q;
+    else if (r >= den)
+        ++q;
+    return num < 0 ? -q : q;
+}
+
+// The 16.16 slope of every side i (from vertex i to vertex i + 1), as an
+// edge walking down that side uses it: x run per row from its upper end to
+// its lower end, truncated toward zero. Worked out for all sides at once so
+// that the divisions overlap. An edge that rises less than 1/32768 of its
+// run has a slope beyond 16.16; clamping it keeps x between the edge's end
+// points on the one row it covers. Flat sides get 0 (never walked).
+void sideSlopes(const RasterVertex* v, int count, std::int64_t* slopes)
+{
+    for (int i = 0; i < count; ++i) {
+        const RasterVertex& a = v[i];
+        const RasterVertex& b = v[i + 1 == count ? 0 : i + 1];
+        std::int64_t dy = static_cast<std::int64_t>(b.y) - a.y;
+        std::int64_t dx = static_cast<std::int64_t>(b.x) - a.x;
+        if (dy < 0) {
+            dy = -dy;
+            dx = -dx;
+        }
+        std::int64_t slope = truncatedQuotient(dx * 65536, dy == 0 ? 1 : dy);
+        constexpr std::int64_t limit = std::numeric_limits<std::int32_t>::max();
+        if (slope > limit) slope = limit;
+        if (slope < -limit) slope = -limit;
+        slopes[i] = dy == 0 ? 0 : slope;
     }
-    return q;
 }
 
 // One polygon side walked downward from the top vertex.
 struct Edge {
     const RasterVertex* vertices;
+    const std::int64_t* slopes;  // of every side, from sideSlopes
     int count;
     int direction;  // -1: left edge (lower indices), +1: right edge
     int start;
@@ -68,14 +89,9 @@ struct Edge {
             x = static_cast<std::int64_t>(s.x) + 0x8000;
             return;
         }
-        // An edge that rises less than 1/32768 of its run has a slope beyond
-        // 16.16; clamping it keeps x between the edge's end points on the one
-        // row it covers.
-        std::int64_t s64 = truncatedQuotient((static_cast<std::int64_t>(n.x) - s.x) * 65536, dy);
-        constexpr std::int64_t limit = std::numeric_limits<std::int32_t>::max();
-        if (s64 > limit) s64 = limit;
-        if (s64 < -limit) s64 = -limit;
-        slope = s64;
+        // The side from start to next is side start walking right, side next
+        // walking left.
+        slope = slopes[direction > 0 ? start : next];
         x = static_cast<std::int64_t>(s.x) + 0x8000 + ((slope * (y - s.y)) >> 16);
     }
 };
@@ -215,8 +231,10 @@ void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pi
                                    static_cast<std::uint16_t>(polygon.dGdx >> 8),
                                    static_cast<std::uint16_t>(polygon.dRdx >> 8));
 
-    Edge left{polygon.vertices, count, -1, e.top, e.top == 0 ? count - 1 : e.top - 1, 0, 0};
-    Edge right{polygon.vertices, count, +1, e.top, e.top == count - 1 ? 0 : e.top + 1, 0, 0};
+    std::int64_t slopes[rasterCapacity];
+    sideSlopes(polygon.vertices, count, slopes);
+    Edge left{polygon.vertices, slopes, count, -1, e.top, e.top == 0 ? count - 1 : e.top - 1, 0, 0};
+    Edge right{polygon.vertices, slopes, count, +1, e.top, e.top == count - 1 ? 0 : e.top + 1, 0, 0};
     left.update(y, true);
     right.update(y, true);
     // Rows run in stretches over which neither edge reaches its next vertex,
@@ -298,8 +316,10 @@ void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std
                                    static_cast<std::uint16_t>(polygon.dGdx >> 8),
                                    static_cast<std::uint16_t>(polygon.dRdx >> 8));
 
-    Edge left{polygon.vertices, count, -1, e.top, e.top == 0 ? count - 1 : e.top - 1, 0, 0};
-    Edge right{polygon.vertices, count, +1, e.top, e.top == count - 1 ? 0 : e.top + 1, 0, 0};
+    std::int64_t slopes[rasterCapacity];
+    sideSlopes(polygon.vertices, count, slopes);
+    Edge left{polygon.vertices, slopes, count, -1, e.top, e.top == 0 ? count - 1 : e.top - 1, 0, 0};
+    Edge right{polygon.vertices, slopes, count, +1, e.top, e.top == count - 1 ? 0 : e.top + 1, 0, 0};
     left.update(y, true);
     right.update(y, true);
     auto* row = reinterpret_cast<std::uint8_t*>(pixels) + static_cast<std::ptrdiff_t>(y >> 16) * pitch;

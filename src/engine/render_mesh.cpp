@@ -33,13 +33,19 @@ float channel(Colour c, int shift)
 }
 
 // Clamp to 5..250; NaN (a vertex on the light or the eye) counts as unlit.
+// Without branches: they would wait on the long root and division chain
+// that feeds v and are hard to predict. minsd and maxsd return their second
+// operand for NaN, which gives NaN -> 5 here.
 float clampLit(double v)
 {
-    if (v > 250.0)
-        return 250.0f;
-    if (v >= 5.0)
-        return static_cast<float>(v);
-    return 5.0f;
+    const __m128d below = _mm_min_sd(_mm_set_sd(250.0), _mm_set_sd(v));  // 250 < v ? 250 : v
+    return static_cast<float>(_mm_cvtsd_f64(_mm_max_sd(below, _mm_set_sd(5.0))));  // below > 5 ? below : 5
+}
+
+// v < 0 ? 0 : v without a branch (NaN and -0 stay as they are).
+double noneBelowZero(double v)
+{
+    return _mm_cvtsd_f64(_mm_max_sd(_mm_setzero_pd(), _mm_set_sd(v)));  // 0 > v ? 0 : v
 }
 
 void reportOnce(bool& reported, const char* what, int count, int capacity)
@@ -181,14 +187,10 @@ Colours coloursOf(Colour diffuse, Colour specular)
 // toVertex: from the light toward the vertex; view: from the eye toward it.
 void shade(ClipVertex& v, const Vector3& n, const Vector3& toVertex, const Vector3& view, const Colours& c)
 {
-    double d = -n.dot(toVertex);
-    if (d < 0.0)
-        d = 0.0;
+    const double d = noneBelowZero(-n.dot(toVertex));
     const auto diffuseTerm = static_cast<float>(d);
     const Vector3 reflected = (n * (2.0f * diffuseTerm) + toVertex).normalised();
-    double s = -reflected.dot(view);
-    if (s < 0.0)
-        s = 0.0;
+    const double s = noneBelowZero(-reflected.dot(view));
     const double s2 = s * s, s4 = s2 * s2, s16 = (s4 * s4) * (s4 * s4);
     const auto specularTerm = static_cast<double>(static_cast<float>(s16 * s4));  // s to the 20th
     const double dt = diffuseTerm;

@@ -32,22 +32,6 @@ float channel(Colour c, int shift)
     return static_cast<float>((c >> shift) & 0xFF);
 }
 
-// Clamp to 5..250; NaN (a vertex on the light or the eye) counts as unlit.
-// Without branches: they would wait on the long root and division chain
-// that feeds v and are hard to predict. minsd and maxsd return their second
-// operand for NaN, which gives NaN -> 5 here.
-float clampLit(double v)
-{
-    const __m128d below = _mm_min_sd(_mm_set_sd(250.0), _mm_set_sd(v));  // 250 < v ? 250 : v
-    return static_cast<float>(_mm_cvtsd_f64(_mm_max_sd(below, _mm_set_sd(5.0))));  // below > 5 ? below : 5
-}
-
-// v < 0 ? 0 : v without a branch (NaN and -0 stay as they are).
-double noneBelowZero(double v)
-{
-    return _mm_cvtsd_f64(_mm_max_sd(_mm_setzero_pd(), _mm_set_sd(v)));  // 0 > v ? 0 : v
-}
-
 void reportOnce(bool& reported, const char* what, int count, int capacity)
 {
     if (reported)
@@ -158,7 +142,8 @@ struct VertexWork {
     Vector3 fromEye;    // normalise(p)
     float screenX, screenY;
     bool inside;
-    std::uint32_t litStamp;  // == currentStamp when litNormal and lit* hold
+    std::uint32_t litStamp;  // == currentStamp when litNormal and lit* (or litJob) hold
+    int litJob;              // job of this batch that lights it, or -1 when lit* hold the colours
     Vector3 litNormal;
     float litRed, litGreen, litBlue;
 };
@@ -184,27 +169,82 @@ Colours coloursOf(Colour diffuse, Colour specular)
             {channel(specular, 16), channel(specular, 8), channel(specular, 0)}};
 }
 
-// toVertex: from the light toward the vertex; view: from the eye toward it.
-void shade(ClipVertex& v, const Vector3& n, const Vector3& toVertex, const Vector3& view, const Colours& c)
+// One vertex to light with one face normal. toVertex: from the light toward
+// the vertex; view: from the eye toward it.
+struct ShadeJob {
+    const Vector3* normal;
+    const Vector3* toVertex;
+    const Vector3* view;
+    int vertex;
+    float red, green, blue;
+};
+
+// Lights two jobs at once, one per lane of packed doubles (floats where the
+// lighting rounds to float), with the same operations in the same order as
+// for one vertex: each lane gets the bits the scalar code would give. The
+// two long root and division chains then run as one.
+void shadePair(ShadeJob& a, ShadeJob& b, const Colours& c)
 {
-    const double d = noneBelowZero(-n.dot(toVertex));
-    const auto diffuseTerm = static_cast<float>(d);
-    const Vector3 reflected = (n * (2.0f * diffuseTerm) + toVertex).normalised();
-    const double s = noneBelowZero(-reflected.dot(view));
-    const double s2 = s * s, s4 = s2 * s2, s16 = (s4 * s4) * (s4 * s4);
-    const auto specularTerm = static_cast<double>(static_cast<float>(s16 * s4));  // s to the 20th
-    const double dt = diffuseTerm;
-    v.red = clampLit(c.diffuse[0] * dt + c.specular[0] * specularTerm);
-    v.green = clampLit(c.diffuse[1] * dt + c.specular[1] * specularTerm);
-    v.blue = clampLit(c.diffuse[2] * dt + c.specular[2] * specularTerm);
+    const auto doubles = [](float x, float y) { return _mm_setr_pd(x, y); };
+    const auto floats = [](float x, float y) { return _mm_setr_ps(x, y, 0.0f, 0.0f); };
+    const auto dot = [](__m128d x0, __m128d y0, __m128d z0, __m128d x1, __m128d y1, __m128d z1) {
+        return _mm_add_pd(_mm_add_pd(_mm_mul_pd(x0, x1), _mm_mul_pd(y0, y1)), _mm_mul_pd(z0, z1));
+    };
+    const auto toFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
+    const __m128d sign = _mm_set1_pd(-0.0), zero = _mm_setzero_pd();
+    const Vector3 &na = *a.normal, &nb = *b.normal, &la = *a.toVertex, &lb = *b.toVertex;
+    const Vector3 &va = *a.view, &vb = *b.view;
+
+    // Diffuse: max(0, -(n·L)), as a float.
+    const __m128d nl = dot(doubles(na.x, nb.x), doubles(na.y, nb.y), doubles(na.z, nb.z), doubles(la.x, lb.x),
+                           doubles(la.y, lb.y), doubles(la.z, lb.z));
+    const __m128 diffuseTerm = _mm_cvtpd_ps(_mm_max_pd(zero, _mm_xor_pd(nl, sign)));
+    // R = normalise(n·2d + L), in floats; then its length and reciprocal in doubles.
+    const __m128 k = _mm_mul_ps(_mm_set1_ps(2.0f), diffuseTerm);
+    const __m128d rx = _mm_cvtps_pd(_mm_add_ps(_mm_mul_ps(floats(na.x, nb.x), k), floats(la.x, lb.x)));
+    const __m128d ry = _mm_cvtps_pd(_mm_add_ps(_mm_mul_ps(floats(na.y, nb.y), k), floats(la.y, lb.y)));
+    const __m128d rz = _mm_cvtps_pd(_mm_add_ps(_mm_mul_ps(floats(na.z, nb.z), k), floats(la.z, lb.z)));
+    const __m128d length = toFloat(_mm_sqrt_pd(dot(rx, ry, rz, rx, ry, rz)));
+    const __m128d r = _mm_div_pd(_mm_set1_pd(1.0), length);
+    const __m128d rv = dot(toFloat(_mm_mul_pd(rx, r)), toFloat(_mm_mul_pd(ry, r)), toFloat(_mm_mul_pd(rz, r)),
+                           doubles(va.x, vb.x), doubles(va.y, vb.y), doubles(va.z, vb.z));
+    // Specular: max(0, -(R·V)) to the 20th, as a float.
+    const __m128d s = _mm_max_pd(zero, _mm_xor_pd(rv, sign));
+    const __m128d s2 = _mm_mul_pd(s, s), s4 = _mm_mul_pd(s2, s2), s8 = _mm_mul_pd(s4, s4);
+    const __m128d specularTerm = toFloat(_mm_mul_pd(_mm_mul_pd(s8, s8), s4));
+    const __m128d dt = _mm_cvtps_pd(diffuseTerm);
+
+    // Clamp to 5..250: minpd and maxpd return their second operand for NaN,
+    // so NaN (a vertex on the light or the eye) counts as unlit (5).
+    alignas(16) float out[3][4];
+    for (int ch = 0; ch < 3; ++ch) {
+        const __m128d v = _mm_add_pd(_mm_mul_pd(_mm_set1_pd(c.diffuse[ch]), dt),
+                                     _mm_mul_pd(_mm_set1_pd(c.specular[ch]), specularTerm));
+        const __m128d clamped = _mm_max_pd(_mm_min_pd(_mm_set1_pd(250.0), v), _mm_set1_pd(5.0));
+        _mm_store_ps(out[ch], _mm_cvtpd_ps(clamped));
+    }
+    a.red = out[0][0];
+    a.green = out[1][0];
+    a.blue = out[2][0];
+    b.red = out[0][1];
+    b.green = out[1][1];
+    b.blue = out[2][1];
 }
+
+ShadeJob shadeJobs[litBatch * 3];
+int cornerJob[litBatch][3];  // the job lighting each corner of the batch, or -1
 
 } // namespace
 
 void lightVertex(ClipVertex& v, const Vector3& n, const Vector3& lv, Colour diffuse, Colour specular)
 {
     const Vector3 p(v.x, v.y, v.z);
-    shade(v, n, (p - lv).normalised(), p.normalised(), coloursOf(diffuse, specular));
+    const Vector3 toVertex = (p - lv).normalised(), view = p.normalised();
+    ShadeJob job{&n, &toVertex, &view, 0, 0.0f, 0.0f, 0.0f};
+    shadePair(job, job, coloursOf(diffuse, specular));
+    v.red = job.red;
+    v.green = job.green;
+    v.blue = job.blue;
 }
 
 bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Light& light, Colour diffuse,
@@ -278,6 +318,7 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
     // Drawn from the last entry to the first.
     for (int batchEnd = visible; batchEnd > 0; batchEnd -= litBatch) {
         const int batchCount = batchEnd < litBatch ? batchEnd : litBatch;
+        int jobs = 0;
         for (int b = 0; b < batchCount; ++b) {
             const VisibleFace& entry = visibleFaces[batchEnd - 1 - b];
             LitTriangle& t = litTriangles[b];
@@ -297,20 +338,43 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
                     work.inside = insideAllPlanes(corner);
                 }
                 if (work.litStamp == currentStamp && sameBits(work.litNormal, entry.normal)) {
-                    corner.red = work.litRed;
-                    corner.green = work.litGreen;
-                    corner.blue = work.litBlue;
+                    cornerJob[b][k] = work.litJob;
+                    if (work.litJob < 0) {
+                        corner.red = work.litRed;
+                        corner.green = work.litGreen;
+                        corner.blue = work.litBlue;
+                    }
                 } else {
-                    shade(corner, entry.normal, work.fromLight, work.fromEye, colours);
+                    shadeJobs[jobs] = {&entry.normal, &work.fromLight, &work.fromEye, i, 0.0f, 0.0f, 0.0f};
                     work.litStamp = currentStamp;
                     work.litNormal = entry.normal;
-                    work.litRed = corner.red;
-                    work.litGreen = corner.green;
-                    work.litBlue = corner.blue;
+                    work.litJob = jobs;
+                    cornerJob[b][k] = jobs++;
                 }
                 t.screen[k] = {work.screenX, work.screenY};
                 t.inside = t.inside && work.inside;
             }
+        }
+        // The lighting of the batch, two vertices at a time.
+        for (int j = 0; j < jobs; j += 2)
+            shadePair(shadeJobs[j], shadeJobs[j + 1 < jobs ? j + 1 : j], colours);
+        for (int j = 0; j < jobs; ++j) {
+            VertexWork& work = vertexWork[shadeJobs[j].vertex];
+            if (work.litJob == j) {
+                work.litJob = -1;
+                work.litRed = shadeJobs[j].red;
+                work.litGreen = shadeJobs[j].green;
+                work.litBlue = shadeJobs[j].blue;
+            }
+        }
+        for (int b = 0; b < batchCount; ++b) {
+            LitTriangle& t = litTriangles[b];
+            for (int k = 0; k < 3; ++k)
+                if (const int j = cornerJob[b][k]; j >= 0) {
+                    t.corners[k].red = shadeJobs[j].red;
+                    t.corners[k].green = shadeJobs[j].green;
+                    t.corners[k].blue = shadeJobs[j].blue;
+                }
             setGradients(t);
         }
         for (int b = 0; b < batchCount; ++b) {

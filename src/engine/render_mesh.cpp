@@ -267,7 +267,43 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
     for (int i = 0; i < mesh.vertexCount; ++i)
         viewVertices[i] = transformPoint(mv, mesh.vertices[i]);
 
+    // Faces that pass the quick sign test wait in small groups for their unit
+    // normals, which are then worked out two at a time.
+    struct Candidate {
+        const Face* face;
+        Vector3 centre;
+        Vector3 raw;
+    };
+    constexpr int candidateGroup = 64;
+    Candidate candidates[candidateGroup];
+    int waiting = 0;
     int visible = 0;
+    const auto keepVisible = [&]() {
+        for (int j = 0; j < waiting; j += 2) {
+            Vector3 normals[2];
+            const int pair = j + 1 < waiting ? 2 : 1;
+            normalisePair(candidates[j].raw, candidates[j + pair - 1].raw, normals[0], normals[1]);
+            for (int m = 0; m < pair; ++m) {
+                const Vector3& centre = candidates[j + m].centre;
+                const Vector3& n = normals[m];
+                const double s = static_cast<double>(centre.z) * n.z +
+                                 static_cast<double>(n.x) * camera.cullScaleX * centre.x +
+                                 static_cast<double>(centre.y) * camera.cullScaleY * n.y;
+                if (!(s < 0.0))
+                    continue;
+                if (visible == renderFaceCapacity) {
+                    reportOnce(reportedFaces, "visible faces", visible + 1, renderFaceCapacity);
+                    return false;
+                }
+                VisibleFace& entry = visibleFaces[visible++];
+                entry.key = static_cast<float>(1.0 / static_cast<double>(centre.z));
+                entry.face = candidates[j + m].face;
+                entry.normal = n;
+            }
+        }
+        waiting = 0;
+        return true;
+    };
     for (int f = 0; f < mesh.faceCount; ++f) {
         const Face& face = mesh.faces[f];
         const Vector3& a = viewVertices[face.v[0]];
@@ -288,20 +324,12 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
         const double rawS = zTerm + xTerm + yTerm;
         if (rawS > 1e-4 * (std::fabs(zTerm) + std::fabs(xTerm) + std::fabs(yTerm)))
             continue;
-        const Vector3 n = raw.normalised();
-        const double s = static_cast<double>(centre.z) * n.z + static_cast<double>(n.x) * camera.cullScaleX * centre.x +
-                         static_cast<double>(centre.y) * camera.cullScaleY * n.y;
-        if (!(s < 0.0))
-            continue;
-        if (visible == renderFaceCapacity) {
-            reportOnce(reportedFaces, "visible faces", visible + 1, renderFaceCapacity);
+        candidates[waiting++] = {&face, centre, raw};
+        if (waiting == candidateGroup && !keepVisible())
             return false;
-        }
-        VisibleFace& entry = visibleFaces[visible++];
-        entry.key = static_cast<float>(1.0 / static_cast<double>(centre.z));
-        entry.face = &face;
-        entry.normal = n;
     }
+    if (!keepVisible())
+        return false;
     if (depthSort)
         sortByKeyBits(visibleFaces, sortBuffer, visible);
 

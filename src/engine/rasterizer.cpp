@@ -16,27 +16,48 @@ std::uint32_t fixedProduct(std::int32_t a, std::int32_t b)
 
 // num / den truncated toward zero (den > 0, |num| < 2^53), from a double
 // division corrected by one step: cheaper than a 64-bit integer division.
+// Worked on |num| so that the sign costs no branch.
 std::int64_t truncatedQuotient(std::int64_t num, std::int64_t den)
 {
-    auto q = static_cast<std::int64_t>(static_cast<double>(num) / static_cast<double>(den));
-    const std::int64_t r = num - q * den;
-    if (num >= 0) {
-        if (r < 0)
-            --q;
-        else if (r >= den)
-            ++q;
-    } else {
-        if (r > 0)
-            ++q;
-        else if (r <= -den)
-            --q;
+    const std::int64_t magnitude = num < 0 ? -num : num;
+    auto q = static_cast<std::int64_t>(static_cast<double>(magnitude) / static_cast<double>(den));
+    const std::int64_t r = magnitude - q * den;
+    if (r < 0)
+        --q;
+    else if (r >= den)
+        ++q;
+    return num < 0 ? -q : q;
+}
+
+// The 16.16 slope of every side i (from vertex i to vertex i + 1), as an
+// edge walking down that side uses it: x run per row from its upper end to
+// its lower end, truncated toward zero. Worked out for all sides at once so
+// that the divisions overlap. An edge that rises less than 1/32768 of its
+// run has a slope beyond 16.16; clamping it keeps x between the edge's end
+// points on the one row it covers. Flat sides get 0 (never walked).
+void sideSlopes(const RasterVertex* v, int count, std::int64_t* slopes)
+{
+    for (int i = 0; i < count; ++i) {
+        const RasterVertex& a = v[i];
+        const RasterVertex& b = v[i + 1 == count ? 0 : i + 1];
+        std::int64_t dy = static_cast<std::int64_t>(b.y) - a.y;
+        std::int64_t dx = static_cast<std::int64_t>(b.x) - a.x;
+        if (dy < 0) {
+            dy = -dy;
+            dx = -dx;
+        }
+        std::int64_t slope = truncatedQuotient(dx * 65536, dy == 0 ? 1 : dy);
+        constexpr std::int64_t limit = std::numeric_limits<std::int32_t>::max();
+        if (slope > limit) slope = limit;
+        if (slope < -limit) slope = -limit;
+        slopes[i] = dy == 0 ? 0 : slope;
     }
-    return q;
 }
 
 // One polygon side walked downward from the top vertex.
 struct Edge {
     const RasterVertex* vertices;
+    const std::int64_t* slopes;  // of every side, from sideSlopes
     int count;
     int direction;  // -1: left edge (lower indices), +1: right edge
     int start;
@@ -68,14 +89,9 @@ struct Edge {
             x = static_cast<std::int64_t>(s.x) + 0x8000;
             return;
         }
-        // An edge that rises less than 1/32768 of its run has a slope beyond
-        // 16.16; clamping it keeps x between the edge's end points on the one
-        // row it covers.
-        std::int64_t s64 = truncatedQuotient((static_cast<std::int64_t>(n.x) - s.x) * 65536, dy);
-        constexpr std::int64_t limit = std::numeric_limits<std::int32_t>::max();
-        if (s64 > limit) s64 = limit;
-        if (s64 < -limit) s64 = -limit;
-        slope = s64;
+        // The side from start to next is side start walking right, side next
+        // walking left.
+        slope = slopes[direction > 0 ? start : next];
         x = static_cast<std::int64_t>(s.x) + 0x8000 + ((slope * (y - s.y)) >> 16);
     }
 };
@@ -113,6 +129,27 @@ struct CalledRun {
 template <typename Run>
 void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pitch, int width, int height, Run run);
 
+template <bool add>
+void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std::uint32_t* pixels, int pitch);
+
+// True when every row and run of the polygon lies inside width x height, so
+// that no row needs to be checked: an edge's x stays between its end points
+// (its slope is truncated toward zero) plus the 0.5 bias, so x >= 0 keeps
+// every run's first pixel at 0 or more, and x <= width keeps its end at
+// width or less; rows run from the first centre at or below top.y to the
+// last centre above bottom.y. Columns must fit a signed 16-bit value.
+bool whollyInside(const RasterPolygon& polygon, int count, const YExtremes& e, int width, int height)
+{
+    if (width > 32767 || polygon.vertices[e.top].y < 0 ||
+        polygon.vertices[e.bottom].y > static_cast<std::int64_t>(height) * 65536)
+        return false;
+    const std::int64_t right = static_cast<std::int64_t>(width) * 65536;
+    for (int i = 0; i < count; ++i)
+        if (polygon.vertices[i].x < 0 || polygon.vertices[i].x > right)
+            return false;
+    return true;
+}
+
 } // namespace
 
 YExtremes findYExtremes(const RasterPolygon& polygon, int count)
@@ -132,6 +169,17 @@ void rasterizePolygon(const RasterPolygon& polygon, int count, std::uint32_t* pi
     if (count < 3 || count > rasterCapacity)
         return;
     // The engine's own writers run inline; any other goes through its pointer.
+    const bool own = polygon.spanWriter == spanGouraud || polygon.spanWriter == spanGouraudAdditive;
+    if (own) {
+        const YExtremes e = findYExtremes(polygon, count);
+        if (whollyInside(polygon, count, e, width, height)) {
+            if (polygon.spanWriter == spanGouraud)
+                fillInside<false>(polygon, count, e, pixels, pitch);
+            else
+                fillInside<true>(polygon, count, e, pixels, pitch);
+            return;
+        }
+    }
     if (polygon.spanWriter == spanGouraud)
         fill(polygon, count, pixels, pitch, width, height, InlineRun<false>{});
     else if (polygon.spanWriter == spanGouraudAdditive)
@@ -183,8 +231,10 @@ void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pi
                                    static_cast<std::uint16_t>(polygon.dGdx >> 8),
                                    static_cast<std::uint16_t>(polygon.dRdx >> 8));
 
-    Edge left{polygon.vertices, count, -1, e.top, e.top == 0 ? count - 1 : e.top - 1, 0, 0};
-    Edge right{polygon.vertices, count, +1, e.top, e.top == count - 1 ? 0 : e.top + 1, 0, 0};
+    std::int64_t slopes[rasterCapacity];
+    sideSlopes(polygon.vertices, count, slopes);
+    Edge left{polygon.vertices, slopes, count, -1, e.top, e.top == 0 ? count - 1 : e.top - 1, 0, 0};
+    Edge right{polygon.vertices, slopes, count, +1, e.top, e.top == count - 1 ? 0 : e.top + 1, 0, 0};
     left.update(y, true);
     right.update(y, true);
     // Rows run in stretches over which neither edge reaches its next vertex,
@@ -223,6 +273,77 @@ void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pi
                 }
             }
             y += 0x10000;
+            rowStart = _mm_add_epi32(rowStart, rowStep);
+        } while (y < end);
+        if (y >= bottomY)
+            break;
+        left.update(y, false);
+        right.update(y, false);
+    }
+}
+
+// The fill for a polygon wholly inside the image, with the engine's own
+// writers: the same edges, rows and runs as fill, without the checks
+// against the image. Each row's start lanes are worked out from 32-bit
+// lanes held shifted left by 8, whose high halves are the 8.8 values, so
+// that the product with x0 (0..32767) is one multiply-add of its low half
+// and one 16-bit multiply of its high half.
+template <bool add>
+void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std::uint32_t* pixels, int pitch)
+{
+    const RasterVertex& top = polygon.vertices[e.top];
+    const std::int64_t bottomY = polygon.vertices[e.bottom].y;
+    std::int64_t y = ((static_cast<std::int64_t>(top.y) + 0x7FFF) & ~std::int64_t{0xFFFF}) + 0x8000;
+    const auto dyTop = static_cast<std::int32_t>(y - top.y);
+    const std::int64_t toColumn0 = 0x8000 - static_cast<std::int64_t>(top.x);
+    const auto atColumn0 = [&](std::int32_t value, std::int32_t dy, std::int32_t dx) {
+        return static_cast<int>((static_cast<std::uint32_t>(value) + fixedProduct(dy, dyTop) +
+                                 static_cast<std::uint32_t>((dx * toColumn0) >> 16) + 0x8000u)
+                                << 8);
+    };
+    const auto shifted = [](std::int32_t v) { return static_cast<int>(static_cast<std::uint32_t>(v) << 8); };
+    __m128i rowStart = _mm_setr_epi32(atColumn0(top.blue, polygon.dBdy, polygon.dBdx),
+                                      atColumn0(top.green, polygon.dGdy, polygon.dGdx),
+                                      atColumn0(top.red, polygon.dRdy, polygon.dRdx), 0);
+    const __m128i rowStep = _mm_setr_epi32(shifted(polygon.dBdy), shifted(polygon.dGdy), shifted(polygon.dRdy), 0);
+    // gradient << 8 = high·65536 + low with low as a signed 16-bit value
+    // (high takes the borrow), each multiplied by x0 in its own half.
+    const __m128i gradient = _mm_setr_epi32(shifted(polygon.dBdx), shifted(polygon.dGdx), shifted(polygon.dRdx), 0);
+    const __m128i lowMask = _mm_set1_epi32(0xFFFF);
+    const __m128i lowHalf = _mm_and_si128(gradient, lowMask);
+    const __m128i highHalf = _mm_andnot_si128(lowMask, _mm_sub_epi32(gradient, _mm_srai_epi32(_mm_slli_epi32(lowHalf, 16), 16)));
+    const span_detail::Steps steps(static_cast<std::uint16_t>(polygon.dBdx >> 8),
+                                   static_cast<std::uint16_t>(polygon.dGdx >> 8),
+                                   static_cast<std::uint16_t>(polygon.dRdx >> 8));
+
+    std::int64_t slopes[rasterCapacity];
+    sideSlopes(polygon.vertices, count, slopes);
+    Edge left{polygon.vertices, slopes, count, -1, e.top, e.top == 0 ? count - 1 : e.top - 1, 0, 0};
+    Edge right{polygon.vertices, slopes, count, +1, e.top, e.top == count - 1 ? 0 : e.top + 1, 0, 0};
+    left.update(y, true);
+    right.update(y, true);
+    auto* row = reinterpret_cast<std::uint8_t*>(pixels) + static_cast<std::ptrdiff_t>(y >> 16) * pitch;
+    while (y < bottomY) {
+        std::int64_t end = bottomY;
+        if (polygon.vertices[left.next].y < end)
+            end = polygon.vertices[left.next].y;
+        if (polygon.vertices[right.next].y < end)
+            end = polygon.vertices[right.next].y;
+        do {
+            const auto x0 = static_cast<int>(left.x >> 16);
+            const auto n = static_cast<int>(right.x >> 16) - x0;
+            left.x += left.slope;
+            right.x += right.slope;
+            if (n > 0) {
+                const __m128i xs = _mm_set1_epi16(static_cast<short>(x0));
+                const __m128i start = _mm_add_epi32(
+                    rowStart, _mm_add_epi32(_mm_madd_epi16(lowHalf, xs), _mm_mullo_epi16(highHalf, xs)));
+                const __m128i value = _mm_srai_epi32(start, 16);
+                span_detail::run<add>(reinterpret_cast<std::uint32_t*>(row) + x0, n, _mm_packs_epi32(value, value),
+                                      steps);
+            }
+            y += 0x10000;
+            row += pitch;
             rowStart = _mm_add_epi32(rowStart, rowStep);
         } while (y < end);
         if (y >= bottomY)

@@ -32,16 +32,6 @@ float channel(Colour c, int shift)
     return static_cast<float>((c >> shift) & 0xFF);
 }
 
-// Clamp to 5..250; NaN (a vertex on the light or the eye) counts as unlit.
-float clampLit(double v)
-{
-    if (v > 250.0)
-        return 250.0f;
-    if (v >= 5.0)
-        return static_cast<float>(v);
-    return 5.0f;
-}
-
 void reportOnce(bool& reported, const char* what, int count, int capacity)
 {
     if (reported)
@@ -105,22 +95,41 @@ struct LitTriangle {
 constexpr int litBatch = 64;
 LitTriangle litTriangles[litBatch];
 
-// The colour plane of the whole (unclipped) triangle in screen space.
+// The colour plane of the whole (unclipped) triangle in screen space. The
+// x and y gradients of a channel are divided as one pair: the packed double
+// operations round each lane as the scalar ones do, and the conversion
+// truncates as toFixed does (out of range or NaN gives -2^31 there too).
 void setGradients(LitTriangle& t)
 {
     const ScreenPoint p0 = t.screen[0], p1 = t.screen[1], p2 = t.screen[2];
     const double x10 = static_cast<double>(p1.x) - p0.x, y10 = static_cast<double>(p1.y) - p0.y;
     const double x20 = static_cast<double>(p2.x) - p0.x, y20 = static_cast<double>(p2.y) - p0.y;
-    const double d = x10 * y20 - x20 * y10;
+    const __m128d d = _mm_set1_pd(x10 * y20 - x20 * y10);
+    const __m128d scale = _mm_set1_pd(65536.0);
     const auto gradients = [&](float c0, float c1, float c2, std::int32_t& ddx, std::int32_t& ddy) {
         const double c10 = static_cast<double>(c1) - c0, c20 = static_cast<double>(c2) - c0;
-        ddx = toFixed((c10 * y20 - c20 * y10) * 65536.0 / d);
-        ddy = toFixed((c20 * x10 - c10 * x20) * 65536.0 / d);
+        const __m128d num = _mm_setr_pd(c10 * y20 - c20 * y10, c20 * x10 - c10 * x20);
+        const __m128i both = _mm_cvttpd_epi32(_mm_div_pd(_mm_mul_pd(num, scale), d));
+        ddx = _mm_cvtsi128_si32(both);
+        ddy = _mm_cvtsi128_si32(_mm_srli_si128(both, 4));
     };
     const ClipVertex* c = t.corners;
     gradients(c[0].blue, c[1].blue, c[2].blue, t.dBdx, t.dBdy);
     gradients(c[0].green, c[1].green, c[2].green, t.dGdx, t.dGdy);
     gradients(c[0].red, c[1].red, c[2].red, t.dRdx, t.dRdy);
+}
+
+// a.normalised() and b.normalised() with the two square roots and the two
+// reciprocals each done as one packed pair (the same roundings per lane).
+void normalisePair(const Vector3& a, const Vector3& b, Vector3& na, Vector3& nb)
+{
+    const __m128d squares = _mm_setr_pd(a.dot(a), b.dot(b));
+    // length() is a float: round the roots to float and back.
+    const __m128d lengths = _mm_cvtps_pd(_mm_cvtpd_ps(_mm_sqrt_pd(squares)));
+    alignas(16) double r[2];
+    _mm_store_pd(r, _mm_div_pd(_mm_set1_pd(1.0), lengths));
+    na = Vector3(static_cast<float>(a.x * r[0]), static_cast<float>(a.y * r[0]), static_cast<float>(a.z * r[0]));
+    nb = Vector3(static_cast<float>(b.x * r[1]), static_cast<float>(b.y * r[1]), static_cast<float>(b.z * r[1]));
 }
 
 // Per call: the directions that lighting needs at each vertex, worked out
@@ -133,7 +142,8 @@ struct VertexWork {
     Vector3 fromEye;    // normalise(p)
     float screenX, screenY;
     bool inside;
-    std::uint32_t litStamp;  // == currentStamp when litNormal and lit* hold
+    std::uint32_t litStamp;  // == currentStamp when litNormal and lit* (or litJob) hold
+    int litJob;              // job of this batch that lights it, or -1 when lit* hold the colours
     Vector3 litNormal;
     float litRed, litGreen, litBlue;
 };
@@ -159,31 +169,82 @@ Colours coloursOf(Colour diffuse, Colour specular)
             {channel(specular, 16), channel(specular, 8), channel(specular, 0)}};
 }
 
-// toVertex: from the light toward the vertex; view: from the eye toward it.
-void shade(ClipVertex& v, const Vector3& n, const Vector3& toVertex, const Vector3& view, const Colours& c)
+// One vertex to light with one face normal. toVertex: from the light toward
+// the vertex; view: from the eye toward it.
+struct ShadeJob {
+    const Vector3* normal;
+    const Vector3* toVertex;
+    const Vector3* view;
+    int vertex;
+    float red, green, blue;
+};
+
+// Lights two jobs at once, one per lane of packed doubles (floats where the
+// lighting rounds to float), with the same operations in the same order as
+// for one vertex: each lane gets the bits the scalar code would give. The
+// two long root and division chains then run as one.
+void shadePair(ShadeJob& a, ShadeJob& b, const Colours& c)
 {
-    double d = -n.dot(toVertex);
-    if (d < 0.0)
-        d = 0.0;
-    const auto diffuseTerm = static_cast<float>(d);
-    const Vector3 reflected = (n * (2.0f * diffuseTerm) + toVertex).normalised();
-    double s = -reflected.dot(view);
-    if (s < 0.0)
-        s = 0.0;
-    const double s2 = s * s, s4 = s2 * s2, s16 = (s4 * s4) * (s4 * s4);
-    const auto specularTerm = static_cast<double>(static_cast<float>(s16 * s4));  // s to the 20th
-    const double dt = diffuseTerm;
-    v.red = clampLit(c.diffuse[0] * dt + c.specular[0] * specularTerm);
-    v.green = clampLit(c.diffuse[1] * dt + c.specular[1] * specularTerm);
-    v.blue = clampLit(c.diffuse[2] * dt + c.specular[2] * specularTerm);
+    const auto doubles = [](float x, float y) { return _mm_setr_pd(x, y); };
+    const auto floats = [](float x, float y) { return _mm_setr_ps(x, y, 0.0f, 0.0f); };
+    const auto dot = [](__m128d x0, __m128d y0, __m128d z0, __m128d x1, __m128d y1, __m128d z1) {
+        return _mm_add_pd(_mm_add_pd(_mm_mul_pd(x0, x1), _mm_mul_pd(y0, y1)), _mm_mul_pd(z0, z1));
+    };
+    const auto toFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
+    const __m128d sign = _mm_set1_pd(-0.0), zero = _mm_setzero_pd();
+    const Vector3 &na = *a.normal, &nb = *b.normal, &la = *a.toVertex, &lb = *b.toVertex;
+    const Vector3 &va = *a.view, &vb = *b.view;
+
+    // Diffuse: max(0, -(n·L)), as a float.
+    const __m128d nl = dot(doubles(na.x, nb.x), doubles(na.y, nb.y), doubles(na.z, nb.z), doubles(la.x, lb.x),
+                           doubles(la.y, lb.y), doubles(la.z, lb.z));
+    const __m128 diffuseTerm = _mm_cvtpd_ps(_mm_max_pd(zero, _mm_xor_pd(nl, sign)));
+    // R = normalise(n·2d + L), in floats; then its length and reciprocal in doubles.
+    const __m128 k = _mm_mul_ps(_mm_set1_ps(2.0f), diffuseTerm);
+    const __m128d rx = _mm_cvtps_pd(_mm_add_ps(_mm_mul_ps(floats(na.x, nb.x), k), floats(la.x, lb.x)));
+    const __m128d ry = _mm_cvtps_pd(_mm_add_ps(_mm_mul_ps(floats(na.y, nb.y), k), floats(la.y, lb.y)));
+    const __m128d rz = _mm_cvtps_pd(_mm_add_ps(_mm_mul_ps(floats(na.z, nb.z), k), floats(la.z, lb.z)));
+    const __m128d length = toFloat(_mm_sqrt_pd(dot(rx, ry, rz, rx, ry, rz)));
+    const __m128d r = _mm_div_pd(_mm_set1_pd(1.0), length);
+    const __m128d rv = dot(toFloat(_mm_mul_pd(rx, r)), toFloat(_mm_mul_pd(ry, r)), toFloat(_mm_mul_pd(rz, r)),
+                           doubles(va.x, vb.x), doubles(va.y, vb.y), doubles(va.z, vb.z));
+    // Specular: max(0, -(R·V)) to the 20th, as a float.
+    const __m128d s = _mm_max_pd(zero, _mm_xor_pd(rv, sign));
+    const __m128d s2 = _mm_mul_pd(s, s), s4 = _mm_mul_pd(s2, s2), s8 = _mm_mul_pd(s4, s4);
+    const __m128d specularTerm = toFloat(_mm_mul_pd(_mm_mul_pd(s8, s8), s4));
+    const __m128d dt = _mm_cvtps_pd(diffuseTerm);
+
+    // Clamp to 5..250: minpd and maxpd return their second operand for NaN,
+    // so NaN (a vertex on the light or the eye) counts as unlit (5).
+    alignas(16) float out[3][4];
+    for (int ch = 0; ch < 3; ++ch) {
+        const __m128d v = _mm_add_pd(_mm_mul_pd(_mm_set1_pd(c.diffuse[ch]), dt),
+                                     _mm_mul_pd(_mm_set1_pd(c.specular[ch]), specularTerm));
+        const __m128d clamped = _mm_max_pd(_mm_min_pd(_mm_set1_pd(250.0), v), _mm_set1_pd(5.0));
+        _mm_store_ps(out[ch], _mm_cvtpd_ps(clamped));
+    }
+    a.red = out[0][0];
+    a.green = out[1][0];
+    a.blue = out[2][0];
+    b.red = out[0][1];
+    b.green = out[1][1];
+    b.blue = out[2][1];
 }
+
+ShadeJob shadeJobs[litBatch * 3];
+int cornerJob[litBatch][3];  // the job lighting each corner of the batch, or -1
 
 } // namespace
 
 void lightVertex(ClipVertex& v, const Vector3& n, const Vector3& lv, Colour diffuse, Colour specular)
 {
     const Vector3 p(v.x, v.y, v.z);
-    shade(v, n, (p - lv).normalised(), p.normalised(), coloursOf(diffuse, specular));
+    const Vector3 toVertex = (p - lv).normalised(), view = p.normalised();
+    ShadeJob job{&n, &toVertex, &view, 0, 0.0f, 0.0f, 0.0f};
+    shadePair(job, job, coloursOf(diffuse, specular));
+    v.red = job.red;
+    v.green = job.green;
+    v.blue = job.blue;
 }
 
 bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Light& light, Colour diffuse,
@@ -206,7 +267,43 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
     for (int i = 0; i < mesh.vertexCount; ++i)
         viewVertices[i] = transformPoint(mv, mesh.vertices[i]);
 
+    // Faces that pass the quick sign test wait in small groups for their unit
+    // normals, which are then worked out two at a time.
+    struct Candidate {
+        const Face* face;
+        Vector3 centre;
+        Vector3 raw;
+    };
+    constexpr int candidateGroup = 64;
+    Candidate candidates[candidateGroup];
+    int waiting = 0;
     int visible = 0;
+    const auto keepVisible = [&]() {
+        for (int j = 0; j < waiting; j += 2) {
+            Vector3 normals[2];
+            const int pair = j + 1 < waiting ? 2 : 1;
+            normalisePair(candidates[j].raw, candidates[j + pair - 1].raw, normals[0], normals[1]);
+            for (int m = 0; m < pair; ++m) {
+                const Vector3& centre = candidates[j + m].centre;
+                const Vector3& n = normals[m];
+                const double s = static_cast<double>(centre.z) * n.z +
+                                 static_cast<double>(n.x) * camera.cullScaleX * centre.x +
+                                 static_cast<double>(centre.y) * camera.cullScaleY * n.y;
+                if (!(s < 0.0))
+                    continue;
+                if (visible == renderFaceCapacity) {
+                    reportOnce(reportedFaces, "visible faces", visible + 1, renderFaceCapacity);
+                    return false;
+                }
+                VisibleFace& entry = visibleFaces[visible++];
+                entry.key = static_cast<float>(1.0 / static_cast<double>(centre.z));
+                entry.face = candidates[j + m].face;
+                entry.normal = n;
+            }
+        }
+        waiting = 0;
+        return true;
+    };
     for (int f = 0; f < mesh.faceCount; ++f) {
         const Face& face = mesh.faces[f];
         const Vector3& a = viewVertices[face.v[0]];
@@ -227,20 +324,12 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
         const double rawS = zTerm + xTerm + yTerm;
         if (rawS > 1e-4 * (std::fabs(zTerm) + std::fabs(xTerm) + std::fabs(yTerm)))
             continue;
-        const Vector3 n = raw.normalised();
-        const double s = static_cast<double>(centre.z) * n.z + static_cast<double>(n.x) * camera.cullScaleX * centre.x +
-                         static_cast<double>(centre.y) * camera.cullScaleY * n.y;
-        if (!(s < 0.0))
-            continue;
-        if (visible == renderFaceCapacity) {
-            reportOnce(reportedFaces, "visible faces", visible + 1, renderFaceCapacity);
+        candidates[waiting++] = {&face, centre, raw};
+        if (waiting == candidateGroup && !keepVisible())
             return false;
-        }
-        VisibleFace& entry = visibleFaces[visible++];
-        entry.key = static_cast<float>(1.0 / static_cast<double>(centre.z));
-        entry.face = &face;
-        entry.normal = n;
     }
+    if (!keepVisible())
+        return false;
     if (depthSort)
         sortByKeyBits(visibleFaces, sortBuffer, visible);
 
@@ -257,6 +346,7 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
     // Drawn from the last entry to the first.
     for (int batchEnd = visible; batchEnd > 0; batchEnd -= litBatch) {
         const int batchCount = batchEnd < litBatch ? batchEnd : litBatch;
+        int jobs = 0;
         for (int b = 0; b < batchCount; ++b) {
             const VisibleFace& entry = visibleFaces[batchEnd - 1 - b];
             LitTriangle& t = litTriangles[b];
@@ -269,28 +359,50 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
                 corner = {p.x, p.y, p.z, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
                 if (directionStamp[i] != currentStamp) {
                     directionStamp[i] = currentStamp;
-                    work.fromLight = (p - lv).normalised();
-                    work.fromEye = p.normalised();
+                    normalisePair(p - lv, p, work.fromLight, work.fromEye);
                     const ScreenPoint s = toScreen(camera, corner);
                     work.screenX = s.x;
                     work.screenY = s.y;
                     work.inside = insideAllPlanes(corner);
                 }
                 if (work.litStamp == currentStamp && sameBits(work.litNormal, entry.normal)) {
-                    corner.red = work.litRed;
-                    corner.green = work.litGreen;
-                    corner.blue = work.litBlue;
+                    cornerJob[b][k] = work.litJob;
+                    if (work.litJob < 0) {
+                        corner.red = work.litRed;
+                        corner.green = work.litGreen;
+                        corner.blue = work.litBlue;
+                    }
                 } else {
-                    shade(corner, entry.normal, work.fromLight, work.fromEye, colours);
+                    shadeJobs[jobs] = {&entry.normal, &work.fromLight, &work.fromEye, i, 0.0f, 0.0f, 0.0f};
                     work.litStamp = currentStamp;
                     work.litNormal = entry.normal;
-                    work.litRed = corner.red;
-                    work.litGreen = corner.green;
-                    work.litBlue = corner.blue;
+                    work.litJob = jobs;
+                    cornerJob[b][k] = jobs++;
                 }
                 t.screen[k] = {work.screenX, work.screenY};
                 t.inside = t.inside && work.inside;
             }
+        }
+        // The lighting of the batch, two vertices at a time.
+        for (int j = 0; j < jobs; j += 2)
+            shadePair(shadeJobs[j], shadeJobs[j + 1 < jobs ? j + 1 : j], colours);
+        for (int j = 0; j < jobs; ++j) {
+            VertexWork& work = vertexWork[shadeJobs[j].vertex];
+            if (work.litJob == j) {
+                work.litJob = -1;
+                work.litRed = shadeJobs[j].red;
+                work.litGreen = shadeJobs[j].green;
+                work.litBlue = shadeJobs[j].blue;
+            }
+        }
+        for (int b = 0; b < batchCount; ++b) {
+            LitTriangle& t = litTriangles[b];
+            for (int k = 0; k < 3; ++k)
+                if (const int j = cornerJob[b][k]; j >= 0) {
+                    t.corners[k].red = shadeJobs[j].red;
+                    t.corners[k].green = shadeJobs[j].green;
+                    t.corners[k].blue = shadeJobs[j].blue;
+                }
             setGradients(t);
         }
         for (int b = 0; b < batchCount; ++b) {

@@ -48,14 +48,6 @@ inline __m128i pack(__m128i pair01, __m128i pair23)
     return _mm_packus_epi16(_mm_srli_epi16(pair01, 8), _mm_srli_epi16(pair23, 8));
 }
 
-// Colours of the four pixels from pixel k on (k steps of a lane wrap at
-// 16 bits just as k single additions do).
-inline __m128i coloursAt(__m128i start, const Steps& s, int k)
-{
-    const __m128i at = _mm_add_epi16(start, _mm_mullo_epi16(s.one, _mm_set1_epi16(static_cast<short>(k))));
-    return pack(_mm_add_epi16(at, s.pixels01), _mm_add_epi16(at, s.pixels23));
-}
-
 // Writes the first n (1..3) pixels of four.
 inline void storeSome(std::uint32_t* dest, __m128i four, int n)
 {
@@ -79,52 +71,82 @@ inline __m128i loadSome(const std::uint32_t* src, int n)
     return _mm_cvtsi32_si128(static_cast<int>(src[0]));
 }
 
-// Runs of four or more end with one group of four that ends on the last
-// pixel, overlapping the previous group if need be, instead of a tail loop.
-// For adding, that group's pixels are read before any store, so the
-// overlapped pixels get their sum once.
+// Lanes of pixel k (k steps of a lane wrap at 16 bits just as k single
+// additions do).
+inline __m128i lanesAt(__m128i start, const Steps& s, int k)
+{
+    return _mm_add_epi16(start, _mm_mullo_epi16(s.one, _mm_set1_epi16(static_cast<short>(k))));
+}
+
+// The colours of the four pixels from pixel k on, whose lanes are at,
+// read-added to dest + k when adding; stored later, so that overlapping
+// groups all read first.
+template <bool add>
+inline __m128i groupAt(const std::uint32_t* dest, __m128i at, const Steps& s, int k)
+{
+    const __m128i c = pack(_mm_add_epi16(at, s.pixels01), _mm_add_epi16(at, s.pixels23));
+    return add ? _mm_adds_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(dest + k)), c) : c;
+}
+
+inline void storeGroup(std::uint32_t* dest, int k, __m128i c)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + k), c);
+}
+
+// Runs of four or more are covered by groups of four that may overlap
+// instead of a tail loop: up to sixteen pixels by a fixed number of groups,
+// longer runs by a loop of eight and a last eight ending on the last pixel.
+// For adding, every pixel a later group overlaps is read before any store,
+// so that it gets its sum once. The branches depend only on the size class
+// of the run, which neighbouring rows of a polygon mostly share.
 template <bool add>
 inline void run(std::uint32_t* dest, int count, __m128i start, const Steps& s)
 {
     if (count < 4) {
-        const __m128i c = coloursAt(start, s, 0);
+        const __m128i c = groupAt<false>(dest, start, s, 0);
         storeSome(dest, add ? _mm_adds_epu8(loadSome(dest, count), c) : c, count);
         return;
     }
-    auto* lastAddress = reinterpret_cast<__m128i*>(dest + count - 4);
-    __m128i last = coloursAt(start, s, count - 4);
-    if (add)
-        last = _mm_adds_epu8(_mm_loadu_si128(lastAddress), last);
+    if (count <= 8) {
+        const __m128i first = groupAt<add>(dest, start, s, 0);
+        const __m128i last = groupAt<add>(dest, lanesAt(start, s, count - 4), s, count - 4);
+        storeGroup(dest, 0, first);
+        storeGroup(dest, count - 4, last);
+        return;
+    }
+    const __m128i at8 = lanesAt(start, s, count - 8);
+    const __m128i tail0 = groupAt<add>(dest, at8, s, count - 8);
+    const __m128i tail1 = groupAt<add>(dest, _mm_add_epi16(at8, s.four), s, count - 4);
+    if (count <= 16) {
+        const __m128i head0 = groupAt<add>(dest, start, s, 0);
+        const __m128i head1 = groupAt<add>(dest, _mm_add_epi16(start, s.four), s, 4);
+        storeGroup(dest, 0, head0);
+        storeGroup(dest, 4, head1);
+        storeGroup(dest, count - 8, tail0);
+        storeGroup(dest, count - 4, tail1);
+        return;
+    }
+    // Long runs: two groups per pass on independent lanes.
+    const __m128i eight = _mm_add_epi16(s.four, s.four);
     __m128i pair01 = _mm_add_epi16(start, s.pixels01);
     __m128i pair23 = _mm_add_epi16(start, s.pixels23);
-    int i = 0;
-    if (count > 16) {
-        // Long runs: two groups per pass on independent lanes.
-        const __m128i eight = _mm_add_epi16(s.four, s.four);
-        __m128i next01 = _mm_add_epi16(pair01, s.four), next23 = _mm_add_epi16(pair23, s.four);
-        for (; i + 8 < count; i += 8) {
-            auto* p = reinterpret_cast<__m128i*>(dest + i);
-            __m128i first = pack(pair01, pair23), second = pack(next01, next23);
-            if (add) {
-                first = _mm_adds_epu8(_mm_loadu_si128(p), first);
-                second = _mm_adds_epu8(_mm_loadu_si128(p + 1), second);
-            }
-            _mm_storeu_si128(p, first);
-            _mm_storeu_si128(p + 1, second);
-            pair01 = _mm_add_epi16(pair01, eight);
-            pair23 = _mm_add_epi16(pair23, eight);
-            next01 = _mm_add_epi16(next01, eight);
-            next23 = _mm_add_epi16(next23, eight);
-        }
-    }
-    for (; i + 4 < count; i += 4) {
+    __m128i next01 = _mm_add_epi16(pair01, s.four), next23 = _mm_add_epi16(pair23, s.four);
+    for (int i = 0; i < count - 8; i += 8) {
         auto* p = reinterpret_cast<__m128i*>(dest + i);
-        const __m128i c = pack(pair01, pair23);
-        _mm_storeu_si128(p, add ? _mm_adds_epu8(_mm_loadu_si128(p), c) : c);
-        pair01 = _mm_add_epi16(pair01, s.four);
-        pair23 = _mm_add_epi16(pair23, s.four);
+        __m128i first = pack(pair01, pair23), second = pack(next01, next23);
+        if (add) {
+            first = _mm_adds_epu8(_mm_loadu_si128(p), first);
+            second = _mm_adds_epu8(_mm_loadu_si128(p + 1), second);
+        }
+        _mm_storeu_si128(p, first);
+        _mm_storeu_si128(p + 1, second);
+        pair01 = _mm_add_epi16(pair01, eight);
+        pair23 = _mm_add_epi16(pair23, eight);
+        next01 = _mm_add_epi16(next01, eight);
+        next23 = _mm_add_epi16(next23, eight);
     }
-    _mm_storeu_si128(lastAddress, last);
+    storeGroup(dest, count - 8, tail0);
+    storeGroup(dest, count - 4, tail1);
 }
 
 } // namespace span_detail

@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cmath>
+#include <random>
+#include <bit>
 #include <numbers>
 
 namespace {
@@ -100,6 +102,43 @@ TEST(Lighting, HeadOnExampleClampsAndHighlight)
     lightVertex(v, towardEye, Vector3(static_cast<float>(-10 * std::tan(a)), 0, 0), 0x000000, 0xFF00C8);
     EXPECT_NEAR(v.red, 255 * std::pow(std::cos(a), 20), 1e-3);
     EXPECT_NEAR(v.blue, 200 * std::pow(std::cos(a), 20), 1e-3);
+}
+
+TEST(Lighting, PackedArithmeticKeepsTheScalarRoundings)
+{
+    // The lighting formula one vertex at a time with its float and double
+    // roundings; the renderer's packed form must give the same bits.
+    const auto scalar = [](const Vector3& p, const Vector3& n, const Vector3& lv, float diffuse, float specular) {
+        const Vector3 l = (p - lv).normalised(), view = p.normalised();
+        double d = -n.dot(l);
+        if (d < 0.0)
+            d = 0.0;
+        const auto diffuseTerm = static_cast<float>(d);
+        const Vector3 r = (n * (2.0f * diffuseTerm) + l).normalised();
+        double s = -r.dot(view);
+        if (s < 0.0)
+            s = 0.0;
+        const double s4 = (s * s) * (s * s);
+        const auto specularTerm = static_cast<double>(static_cast<float>((s4 * s4) * (s4 * s4) * s4));
+        const double v = diffuse * static_cast<double>(diffuseTerm) + specular * specularTerm;
+        return v > 250.0 ? 250.0f : v >= 5.0 ? static_cast<float>(v) : 5.0f;
+    };
+    std::mt19937 random(99);
+    std::uniform_real_distribution<float> coordinate(-20.0f, 20.0f);
+    for (int trial = 0; trial < 2000; ++trial) {
+        const Vector3 p(coordinate(random), coordinate(random), 1.0f + std::fabs(coordinate(random)));
+        const Vector3 n = Vector3(coordinate(random), coordinate(random), coordinate(random)).normalised();
+        const Vector3 lv(coordinate(random), coordinate(random), coordinate(random));
+        const auto red = static_cast<Colour>(random() & 0xFF), blue = static_cast<Colour>(random() & 0xFF);
+        ClipVertex v{p.x, p.y, p.z, 0, 0, 0, 0, 0};
+        lightVertex(v, n, lv, red << 16 | 0xFF00, blue);
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(v.red),
+                  std::bit_cast<std::uint32_t>(scalar(p, n, lv, static_cast<float>(red), 0.0f))) << trial;
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(v.green), std::bit_cast<std::uint32_t>(scalar(p, n, lv, 255.0f, 0.0f)))
+            << trial;
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(v.blue),
+                  std::bit_cast<std::uint32_t>(scalar(p, n, lv, 0.0f, static_cast<float>(blue)))) << trial;
+    }
 }
 
 TEST(RenderMesh, AdditiveDrawingAddsUpSaturatesAndStaysOnTheImage)

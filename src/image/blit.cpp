@@ -56,6 +56,20 @@ void addImageScaled(const Image& src, Image& dst, int srcX, int srcY, int dstX, 
     const int a = scaleFactor(factor);
     if (a == 0)
         return;
+    if (a > 0) {
+        // (s * a) >> 15 is the high half of s * 2a, an unsigned product that
+        // needs no unpacking: the even bytes are masked into the low halves
+        // of 16-bit lanes, the odd ones shifted there and back. The sums
+        // then clamp in one saturating byte add.
+        const __m128i mul = _mm_set1_epi16(static_cast<short>(2 * a));
+        const __m128i even = _mm_set1_epi16(0x00FF);
+        blitRows(src, dst, srcX, srcY, dstX, dstY, w, h, [=](__m128i s, __m128i d) {
+            const __m128i lo = _mm_mulhi_epu16(_mm_and_si128(s, even), mul);
+            const __m128i hi = _mm_slli_epi16(_mm_mulhi_epu16(_mm_srli_epi16(s, 8), mul), 8);
+            return _mm_adds_epu8(d, _mm_or_si128(lo, hi));
+        });
+        return;
+    }
     const __m128i mul = _mm_set1_epi16(static_cast<short>(a));
     const __m128i zero = _mm_setzero_si128();
     // (s * a) >> 15 is the high half of (2 s) * a; d + that stays well inside

@@ -19,20 +19,21 @@ int toByteRange(double v)
 }
 
 // c = min(255, ((c * mul) >> 8) + add) on blue, green and red; the fourth
-// byte becomes 0. Unpacking c into the high byte of a 16-bit lane makes
-// (c * mul) >> 8 the high half of an unsigned product; the fourth lane's
-// multiplier and offset are 0, which clears it; and the saturating byte add
-// is the min().
+// byte becomes 0. (c * mul) >> 8 is the high half of c * (mul << 8), an
+// unsigned 16-bit product: blue and red are masked into the low halves of
+// 16-bit lanes, green and the fourth byte shifted there and back, so no
+// unpacking is needed. The fourth byte's multiplier and offset are 0, which
+// clears it, and the saturating byte add is the min().
 void tintRow(std::uint32_t* p, int count, int mul, int add)
 {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i m = _mm_set_epi16(0, static_cast<short>(mul), static_cast<short>(mul), static_cast<short>(mul),
-                                    0, static_cast<short>(mul), static_cast<short>(mul), static_cast<short>(mul));
+    const __m128i even = _mm_set1_epi16(0x00FF);
+    const __m128i mEven = _mm_set1_epi16(static_cast<short>(mul << 8));
+    const __m128i mOdd = _mm_set1_epi32(mul << 8);
     const __m128i a = _mm_set1_epi32(add * 0x010101);
     auto tint = [&](__m128i v) {
-        const __m128i lo = _mm_mulhi_epu16(_mm_unpacklo_epi8(zero, v), m);
-        const __m128i hi = _mm_mulhi_epu16(_mm_unpackhi_epi8(zero, v), m);
-        return _mm_adds_epu8(_mm_packus_epi16(lo, hi), a);
+        const __m128i lo = _mm_mulhi_epu16(_mm_and_si128(v, even), mEven);
+        const __m128i hi = _mm_slli_epi16(_mm_mulhi_epu16(_mm_srli_epi16(v, 8), mOdd), 8);
+        return _mm_adds_epu8(_mm_or_si128(lo, hi), a);
     };
     int x = 0;
     for (; x + 8 <= count; x += 8) {

@@ -40,11 +40,34 @@ struct WeightTable {
     }
 };
 
+// The same weights at the coarse fractions k / 256, the only ones the far-off
+// bands (past 32768) can have: a small table that stays in the first-level
+// cache while whole frames stream past it.
+constexpr int coarseSteps = 256;
+struct CoarseWeightTable {
+    float weight[coarseSteps];
+    CoarseWeightTable()
+    {
+        for (int k = 0; k < coarseSteps; ++k)
+            weight[k] = cosineWeight(static_cast<float>(k) / coarseSteps);
+    }
+};
+
+float coarseWeight(int k)
+{
+    static const CoarseWeightTable table;
+    return table.weight[k];
+}
+
 float weightOf(float f)
 {
     static const WeightTable table;
     // Scaling by a power of two is exact; NaN and infinities fail the range test.
     if (f >= 0.0f && f < 1.0f) {
+        const float coarseScaled = f * coarseSteps;
+        const int c = static_cast<int>(coarseScaled);
+        if (static_cast<float>(c) == coarseScaled)
+            return coarseWeight(c);
         const float scaled = f * weightSteps;
         const int k = static_cast<int>(scaled);
         if (static_cast<float>(k) == scaled)
@@ -78,7 +101,10 @@ double smoothNoise(float x)
 {
     const int i = truncToInt(x);
     const float f = x - static_cast<float>(i);
-    const float w = weightOf(f);
+    // From 32768 up every float is a multiple of 1/256, so the fraction is
+    // one of the coarse ones: no test of the fraction on the way.
+    const float w = x >= 32768.0f && x < 2147483648.0f ? coarseWeight(static_cast<int>(f * coarseSteps))
+                                                      : weightOf(f);
     // i + 1 wraps like the hash itself rather than overflowing.
     const int next = static_cast<int>(static_cast<std::uint32_t>(i) + 1u);
     return noise(next) * w + noise(i) * (1.0 - w);

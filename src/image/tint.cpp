@@ -74,19 +74,27 @@ void rowNoiseTint(Image& image, float time, int x, int y, int w, int h, float am
     const double u2 = time * 10.2;
     const double u3 = 150000.0 - time * 10.3;
 
+    // The rows' multipliers and offsets are worked out a batch at a time
+    // before any pixel is touched: the noise of one row does not wait for
+    // the previous row's pixels, and its tables stay in the cache.
+    constexpr int batch = 64;
+    int muls[batch], adds[batch];
     const long long iBegin = y < 0 ? -static_cast<long long>(y) : 0;
     const long long iEnd = std::min<long long>(h, static_cast<long long>(image.height) - y);
-    for (long long i = iBegin; i < iEnd; ++i) {
-        const long long row = y + i;
-        const double r = static_cast<double>(i) * 0.3;
-        const int s1 = band(smoothNoise(static_cast<float>(r + t10)), 127);
-        const int s2 = band(smoothNoise(static_cast<float>(u1 + r)), 127);
-        const int s3 = band(smoothNoise(static_cast<float>(u2 + r + 44320.0)), 190);
-        const int s4 = band(smoothNoise(static_cast<float>(u3 + r)), 190);
-        const int m = (s1 * s2) >> 8;
-        const int q = (s3 * s4) >> 8;
-        const int add = toByteRange(((m * m) >> 8) * amt);
-        const int mul = toByteRange(255.0 - ((q * q) >> 8) * amt);
-        tintRow(image.row(static_cast<int>(row)) + xBegin, xEnd - xBegin, mul, add);
+    for (long long start = iBegin; start < iEnd; start += batch) {
+        const int count = static_cast<int>(std::min<long long>(batch, iEnd - start));
+        for (int k = 0; k < count; ++k) {
+            const double r = static_cast<double>(start + k) * 0.3;
+            const int s1 = band(smoothNoise(static_cast<float>(r + t10)), 127);
+            const int s2 = band(smoothNoise(static_cast<float>(u1 + r)), 127);
+            const int s3 = band(smoothNoise(static_cast<float>(u2 + r + 44320.0)), 190);
+            const int s4 = band(smoothNoise(static_cast<float>(u3 + r)), 190);
+            const int m = (s1 * s2) >> 8;
+            const int q = (s3 * s4) >> 8;
+            adds[k] = toByteRange(((m * m) >> 8) * amt);
+            muls[k] = toByteRange(255.0 - ((q * q) >> 8) * amt);
+        }
+        for (int k = 0; k < count; ++k)
+            tintRow(image.row(static_cast<int>(y + start + k)) + xBegin, xEnd - xBegin, muls[k], adds[k]);
     }
 }

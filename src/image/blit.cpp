@@ -4,6 +4,7 @@
 #include "image/ops.hpp"
 
 #include <cmath>
+#include <cstdint>
 #include <emmintrin.h>
 
 namespace {
@@ -24,7 +25,11 @@ void blitRows(const Image& src, Image& dst, int srcX, int srcY, int dstX, int ds
     for (int r = 0; r < h; ++r) {
         const std::uint32_t* s = src.row(srcY + r) + srcX;
         std::uint32_t* d = dst.row(dstY + r) + dstX;
+        // The odd pixels before the first 16-byte boundary of the destination
+        // row, so that the stores (and their loads) do not straddle cache lines.
         int x = 0;
+        for (; x < w && (reinterpret_cast<std::uintptr_t>(d + x) & 15) != 0; ++x)
+            store1(d + x, op(load1(s + x), load1(d + x)));
         for (; x + 4 <= w; x += 4)
             store4(d + x, op(load4(s + x), load4(d + x)));
         for (; x < w; ++x)

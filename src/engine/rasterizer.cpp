@@ -126,6 +126,30 @@ struct CalledRun {
     }
 };
 
+// The first row whose centre lies at or below the top vertex, and each
+// channel's value on that row at the centre of column 0 with the rounding
+// bias. A run's start value at the centre of pixel x0 is
+// rowValue + (gradient·off >> 16) + 0x8000 with off = x0·65536 + (0x8000 - top.x),
+// that is rowValue + gradient·x0 + (gradient·(0x8000 - top.x) >> 16) + 0x8000;
+// the fills add gradient·x0 per run and the row step per row.
+struct ScanStart {
+    std::int64_t y;
+    std::uint32_t blue, green, red;
+};
+
+ScanStart scanStart(const RasterPolygon& polygon, const RasterVertex& top)
+{
+    const std::int64_t y = ((static_cast<std::int64_t>(top.y) + 0x7FFF) & ~std::int64_t{0xFFFF}) + 0x8000;
+    const auto dyTop = static_cast<std::int32_t>(y - top.y);
+    const std::int64_t toColumn0 = 0x8000 - static_cast<std::int64_t>(top.x);
+    const auto atColumn0 = [&](std::int32_t value, std::int32_t dy, std::int32_t dx) {
+        return static_cast<std::uint32_t>(value) + fixedProduct(dy, dyTop) +
+               static_cast<std::uint32_t>((dx * toColumn0) >> 16) + 0x8000u;
+    };
+    return {y, atColumn0(top.blue, polygon.dBdy, polygon.dBdx), atColumn0(top.green, polygon.dGdy, polygon.dGdx),
+            atColumn0(top.red, polygon.dRdy, polygon.dRdx)};
+}
+
 template <typename Run>
 void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pitch, int width, int height, Run run);
 
@@ -204,26 +228,11 @@ template <typename Run>
 void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pitch, int width, int height, Run run)
 {
     const YExtremes e = findYExtremes(polygon, count);
-    const RasterVertex& top = polygon.vertices[e.top];
     const std::int64_t bottomY = polygon.vertices[e.bottom].y;
-
-    // First row whose centre lies at or below the top vertex.
-    std::int64_t y = ((static_cast<std::int64_t>(top.y) + 0x7FFF) & ~std::int64_t{0xFFFF}) + 0x8000;
-    const auto dyTop = static_cast<std::int32_t>(y - top.y);
-
-    // Each channel's start value on a row, at the centre of pixel x0 with the
-    // rounding bias, is rowValue + (gradient·off >> 16) + 0x8000 with
-    // off = x0·65536 + (0x8000 - top.x); that is
-    // rowValue + gradient·x0 + (gradient·(0x8000 - top.x) >> 16) + 0x8000,
-    // kept as 32-bit lanes blue, green, red, 0.
-    const std::int64_t toColumn0 = 0x8000 - static_cast<std::int64_t>(top.x);
-    const auto atColumn0 = [&](std::int32_t value, std::int32_t dy, std::int32_t dx) {
-        return static_cast<int>(static_cast<std::uint32_t>(value) + fixedProduct(dy, dyTop) +
-                                static_cast<std::uint32_t>((dx * toColumn0) >> 16) + 0x8000u);
-    };
-    __m128i rowStart = _mm_setr_epi32(atColumn0(top.blue, polygon.dBdy, polygon.dBdx),
-                                      atColumn0(top.green, polygon.dGdy, polygon.dGdx),
-                                      atColumn0(top.red, polygon.dRdy, polygon.dRdx), 0);
+    const ScanStart start0 = scanStart(polygon, polygon.vertices[e.top]);
+    std::int64_t y = start0.y;
+    __m128i rowStart = _mm_setr_epi32(static_cast<int>(start0.blue), static_cast<int>(start0.green),
+                                      static_cast<int>(start0.red), 0);
     const __m128i rowStep = _mm_setr_epi32(polygon.dBdy, polygon.dGdy, polygon.dRdy, 0);
     const __m128i gradient = _mm_setr_epi32(polygon.dBdx, polygon.dGdx, polygon.dRdx, 0);
     const __m128i gradientOdd = _mm_srli_epi64(gradient, 32);
@@ -291,20 +300,11 @@ void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pi
 template <bool add>
 void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std::uint32_t* pixels, int pitch)
 {
-    const RasterVertex& top = polygon.vertices[e.top];
     const std::int64_t bottomY = polygon.vertices[e.bottom].y;
-    std::int64_t y = ((static_cast<std::int64_t>(top.y) + 0x7FFF) & ~std::int64_t{0xFFFF}) + 0x8000;
-    const auto dyTop = static_cast<std::int32_t>(y - top.y);
-    const std::int64_t toColumn0 = 0x8000 - static_cast<std::int64_t>(top.x);
-    const auto atColumn0 = [&](std::int32_t value, std::int32_t dy, std::int32_t dx) {
-        return static_cast<int>((static_cast<std::uint32_t>(value) + fixedProduct(dy, dyTop) +
-                                 static_cast<std::uint32_t>((dx * toColumn0) >> 16) + 0x8000u)
-                                << 8);
-    };
-    const auto shifted = [](std::int32_t v) { return static_cast<int>(static_cast<std::uint32_t>(v) << 8); };
-    __m128i rowStart = _mm_setr_epi32(atColumn0(top.blue, polygon.dBdy, polygon.dBdx),
-                                      atColumn0(top.green, polygon.dGdy, polygon.dGdx),
-                                      atColumn0(top.red, polygon.dRdy, polygon.dRdx), 0);
+    const ScanStart start0 = scanStart(polygon, polygon.vertices[e.top]);
+    std::int64_t y = start0.y;
+    const auto shifted = [](std::uint32_t v) { return static_cast<int>(v << 8); };
+    __m128i rowStart = _mm_setr_epi32(shifted(start0.blue), shifted(start0.green), shifted(start0.red), 0);
     const __m128i rowStep = _mm_setr_epi32(shifted(polygon.dBdy), shifted(polygon.dGdy), shifted(polygon.dRdy), 0);
     // gradient << 8 = high·65536 + low with low as a signed 16-bit value
     // (high takes the borrow), each multiplied by x0 in its own half.

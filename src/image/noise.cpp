@@ -27,41 +27,33 @@ float cosineWeight(float f)
     return static_cast<float>(0.5 - std::cos(f * std::numbers::pi) * 0.5);
 }
 
-// The weights of the fractions k / 16384, taken with the same expression, so
-// a look-up gives the very float the cosine would. Past 512 every float is a
-// multiple of 1/16384, which covers the far-off bands of the row light.
-constexpr int weightSteps = 16384;
+// The weights of the fractions k / steps, taken with the same expression, so
+// a look-up gives the very float the cosine would.
+template <int steps>
 struct WeightTable {
-    float weight[weightSteps];
+    float weight[steps];
     WeightTable()
     {
-        for (int k = 0; k < weightSteps; ++k)
-            weight[k] = cosineWeight(static_cast<float>(k) / weightSteps);
+        for (int k = 0; k < steps; ++k)
+            weight[k] = cosineWeight(static_cast<float>(k) / steps);
     }
 };
 
-// The same weights at the coarse fractions k / 256, the only ones the far-off
-// bands (past 32768) can have: a small table that stays in the first-level
-// cache while whole frames stream past it.
+// Past 512 every float is a multiple of 1/16384, which covers the far-off
+// bands of the row light; past 32768 only the fractions k / 256 occur, and
+// their small table stays in the first-level cache while frames stream past.
+constexpr int weightSteps = 16384;
 constexpr int coarseSteps = 256;
-struct CoarseWeightTable {
-    float weight[coarseSteps];
-    CoarseWeightTable()
-    {
-        for (int k = 0; k < coarseSteps; ++k)
-            weight[k] = cosineWeight(static_cast<float>(k) / coarseSteps);
-    }
-};
 
 float coarseWeight(int k)
 {
-    static const CoarseWeightTable table;
+    static const WeightTable<coarseSteps> table;
     return table.weight[k];
 }
 
 float weightOf(float f)
 {
-    static const WeightTable table;
+    static const WeightTable<weightSteps> table;
     // Scaling by a power of two is exact; NaN and infinities fail the range test.
     if (f >= 0.0f && f < 1.0f) {
         const float coarseScaled = f * coarseSteps;

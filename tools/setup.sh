@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config make
   libsdl2-dev libopenmpt-dev libfreetype-dev libpng-dev
-  libgtest-dev libbenchmark-dev fonts-dejavu-core
+  libgtest-dev libbenchmark-dev libsimde-dev fonts-dejavu-core
   xvfb xauth xdotool x11-apps imagemagick sox libx11-dev openmpt123
 )
 

@@ -1,7 +1,7 @@
 #include "driver/prepare.hpp"
 
-#include "driver/globals.hpp"
-#include "driver/stored_data.hpp"
+#include "scenes/shared.hpp"
+#include "assets/stored_data.hpp"
 #include "driver/timeline.hpp"
 #include "image/ops.hpp"
 #include "scenes/scenes.hpp"

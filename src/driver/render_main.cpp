@@ -4,11 +4,11 @@
 // that keep state between frames evolve as they do live, and it plays the
 // music offline in step with the frames, so the row and the master volume
 // behave as live.
-#include "driver/globals.hpp"
+#include "scenes/shared.hpp"
 #include "driver/png_writer.hpp"
 #include "driver/prepare.hpp"
 #include "driver/render_options.hpp"
-#include "driver/stored_data.hpp"
+#include "assets/stored_data.hpp"
 #include "driver/timeline.hpp"
 #include "driver/wav_writer.hpp"
 #include "music/music.hpp"

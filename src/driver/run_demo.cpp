@@ -1,8 +1,8 @@
 #include "driver/run_demo.hpp"
 
-#include "driver/globals.hpp"
+#include "scenes/shared.hpp"
 #include "driver/prepare.hpp"
-#include "driver/stored_data.hpp"
+#include "assets/stored_data.hpp"
 #include "driver/timeline.hpp"
 #include "music/music.hpp"
 #include "platform/timer.hpp"

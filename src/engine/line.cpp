@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <emmintrin.h>
+#include "image/simd.hpp"
 #include <utility>
 
 namespace {

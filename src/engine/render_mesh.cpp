@@ -4,7 +4,7 @@
 #include "engine/rasterizer.hpp"
 
 #include <bit>
-#include <emmintrin.h>
+#include "image/simd.hpp"
 #include <cmath>
 #include <cstdio>
 #include <limits>

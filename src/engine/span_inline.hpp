@@ -6,7 +6,7 @@
 #pragma once
 
 #include <cstdint>
-#include <emmintrin.h>
+#include "image/simd.hpp"
 
 namespace span_detail {
 

@@ -5,7 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
-#include <emmintrin.h>
+#include "image/simd.hpp"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <emmintrin.h>
+#include "image/simd.hpp"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include "image/ops.hpp"
 
 #include <algorithm>
-#include <emmintrin.h>
+#include "image/simd.hpp"
 
 namespace {
 

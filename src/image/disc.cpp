@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <emmintrin.h>
+#include "image/simd.hpp"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <emmintrin.h>
+#include "image/simd.hpp"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "music/music.hpp"
 
-#include "driver/stored_data.hpp"
+#include "assets/stored_data.hpp"
 
 #include <cstring>
 #include <new>

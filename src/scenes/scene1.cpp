@@ -3,8 +3,8 @@
 // line fading in below it, then everything fading out.
 #include "scenes/scene1.hpp"
 
-#include "driver/globals.hpp"
-#include "driver/stored_data.hpp"
+#include "scenes/shared.hpp"
+#include "assets/stored_data.hpp"
 #include "engine/line.hpp"
 #include "image/blur.hpp"
 #include "image/font.hpp"

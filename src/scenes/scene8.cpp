@@ -3,7 +3,7 @@
 // title, and fades picture and music out.
 #include "scenes/scene8.hpp"
 
-#include "driver/globals.hpp"
+#include "scenes/shared.hpp"
 #include "engine/box.hpp"
 #include "engine/camera.hpp"
 #include "engine/render_mesh.hpp"

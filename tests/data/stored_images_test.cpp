@@ -1,5 +1,5 @@
 // The stored one-bit pictures scan as the program reads them.
-#include "driver/stored_data.hpp"
+#include "assets/stored_data.hpp"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 //   --short    the timeline lasts about a second
 //   --depth24  the display refuses 32 bits per pixel
 #include "driver/run_demo.hpp"
-#include "driver/stored_data.hpp"
+#include "assets/stored_data.hpp"
 #include "driver/timeline.hpp"
 #include "music/music.hpp"
 #include "platform/display.hpp"

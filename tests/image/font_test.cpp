@@ -1,6 +1,6 @@
 #include "image/font.hpp"
 
-#include "driver/stored_data.hpp"
+#include "assets/stored_data.hpp"
 #include "image/ops.hpp"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "driver/stored_data.hpp"
+#include "assets/stored_data.hpp"
 #include "music/music.hpp"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The stored soundtrack as the show plays it: loaded and rendered by
 // libopenmpt at 44,100 Hz, checked against the timeline it has to follow.
-#include "driver/stored_data.hpp"
+#include "assets/stored_data.hpp"
 
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.h>

@@ -1,6 +1,6 @@
 #include "scene_fixture.hpp"
 
-#include "driver/globals.hpp"
+#include "scenes/shared.hpp"
 #include "image/ops.hpp"
 #include "scenes/scene1.hpp"
 #include "scenes/scenes.hpp"

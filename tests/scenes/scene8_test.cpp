@@ -1,7 +1,7 @@
 #include "scene_fixture.hpp"
 
-#include "driver/globals.hpp"
-#include "driver/stored_data.hpp"
+#include "scenes/shared.hpp"
+#include "assets/stored_data.hpp"
 #include "image/ops.hpp"
 #include "music/music.hpp"
 #include "scenes/scene1.hpp"

@@ -1,4 +1,4 @@
-// The program-wide objects every scene shares.
+// The program-wide objects every scene shares; the driver presents frame.
 #pragma once
 
 #include "image/font.hpp"

@@ -1,4 +1,4 @@
-#include "driver/globals.hpp"
+#include "scenes/shared.hpp"
 
 Image frame(frameWidth, frameHeight);
 Font font;

@@ -2,10 +2,11 @@
 # Both install what is missing, configure and build incrementally.
 
 BUILD      := build
+PREFIX     ?= /usr/local
 ASAN_BUILD := build-asan
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all run test setup build build-asan data wav bench clean
+.PHONY: all run test setup build build-asan data wav bench install package clean
 
 all: build
 
@@ -42,6 +43,14 @@ wav: build
 
 bench: build
 	@cmake --build $(BUILD) --target benchmarks
+
+# Installs under $(PREFIX) (default /usr/local), below $(DESTDIR) if set.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# Builds the Debian package into build/package/.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

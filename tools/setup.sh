@@ -7,6 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config make
   libsdl2-dev libopenmpt-dev libfreetype-dev libpng-dev
   libgtest-dev libbenchmark-dev libsimde-dev fonts-dejavu-core
+  help2man dpkg-dev lintian desktop-file-utils man-db groff-base
   xvfb xauth xdotool x11-apps imagemagick sox libx11-dev openmpt123
 )
 

@@ -1,6 +1,23 @@
+#include "driver/demo_options.hpp"
 #include "driver/run_demo.hpp"
 
-int main()
+#include <cstdio>
+
+int main(int argc, char** argv)
 {
+    std::string message;
+    switch (parseDemoOptions(argc, argv, message)) {
+    case DemoCommand::help:
+        std::fputs(demoUsage, stdout);
+        return 0;
+    case DemoCommand::version:
+        std::printf("morvane %s\n", MORVANE_VERSION);
+        return 0;
+    case DemoCommand::error:
+        std::fprintf(stderr, "morvane: %s\nTry 'morvane --help' for the options.\n", message.c_str());
+        return 2;
+    case DemoCommand::play:
+        break;
+    }
     return runDemo();
 }

@@ -255,6 +255,9 @@ int main(int argc, char** argv)
     case ParseResult::help:
         std::fputs(renderUsage, stdout);
         return 0;
+    case ParseResult::version:
+        std::printf("morvane-render %s\n", MORVANE_VERSION);
+        return 0;
     case ParseResult::error:
         std::fprintf(stderr, "morvane-render: %s\nTry 'morvane-render --help' for the options.\n", message.c_str());
         return 2;

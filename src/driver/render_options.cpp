@@ -8,8 +8,8 @@
 
 const char* const renderUsage =
     "Usage: morvane-render --at SECONDS [--at SECONDS ...] --out DIR [--fps N] [--wav FILE]\n"
-    "       morvane-render --bench [--wav FILE]\n"
-    "       morvane-render --wav FILE [--fps N]\n"
+    "  or:  morvane-render --bench [--wav FILE]\n"
+    "  or:  morvane-render --wav FILE [--fps N]\n"
     "\n"
     "Renders the show offline, without a window or an audio device. Every frame\n"
     "is drawn from 0 s at a fixed frame rate, with the music played in step, so\n"
@@ -26,7 +26,8 @@ const char* const renderUsage =
     "                frame copy timed the same way in the same run\n"
     "  --wav FILE    also write the show's audio, with its fade-out, as 16-bit\n"
     "                stereo WAV at 44,100 Hz\n"
-    "  --help        show this text\n";
+    "  --help        show this text\n"
+    "  --version     show the program's version\n";
 
 namespace {
 
@@ -90,6 +91,8 @@ ParseResult parseRenderOptions(int argc, const char* const* argv, double showEnd
 
         if (arg == "--help" || arg == "-h") {
             return ParseResult::help;
+        } else if (arg == "--version") {
+            return ParseResult::version;
         } else if (arg == "--bench") {
             options.bench = true;
         } else if (arg == "--fps") {

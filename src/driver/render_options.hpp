@@ -12,7 +12,7 @@ struct RenderOptions {
     bool bench = false;
 };
 
-enum class ParseResult { run, help, error };
+enum class ParseResult { run, help, version, error };
 
 // Fills options from argv; on error, message says what is wrong.
 // showEnd is the time at which the show stops drawing frames.

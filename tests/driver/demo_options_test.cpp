@@ -1,0 +1,26 @@
+#include "driver/demo_options.hpp"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+DemoCommand parse(std::initializer_list<const char*> args, std::string& message)
+{
+    std::vector<const char*> argv{"morvane"};
+    argv.insert(argv.end(), args);
+    return parseDemoOptions(static_cast<int>(argv.size()), argv.data(), message);
+}
+
+}  // namespace
+
+TEST(DemoOptions, NoArgumentsPlayHelpAndVersionAnswerUnknownIsRefused)
+{
+    std::string message;
+    EXPECT_EQ(parse({}, message), DemoCommand::play);
+    EXPECT_EQ(parse({"--help"}, message), DemoCommand::help);
+    EXPECT_EQ(parse({"-h"}, message), DemoCommand::help);
+    EXPECT_EQ(parse({"--version"}, message), DemoCommand::version);
+    EXPECT_EQ(parse({"--fullscreen"}, message), DemoCommand::error);
+    EXPECT_NE(message.find("--fullscreen"), std::string::npos);
+    EXPECT_EQ(parse({"27"}, message), DemoCommand::error);
+}

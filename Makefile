@@ -4,9 +4,10 @@
 BUILD      := build
 PREFIX     ?= /usr/local
 ASAN_BUILD := build-asan
+ARM_BUILD  := build-arm64
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all run test setup build build-asan data wav bench install package clean
+.PHONY: all run test test-arm64 setup build build-asan data wav bench install package clean
 
 all: build
 
@@ -33,6 +34,16 @@ test: build build-asan
 	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j2 -L unit
 
+# Cross-builds for 64-bit ARM, runs the unit tests under qemu-user and
+# compares stills with the native build's. Adds arm64 to the machine's
+# package architectures, so plain `make test` leaves it out.
+test-arm64: build
+	@bash tools/setup_arm64.sh
+	cmake -S . -B $(ARM_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake -DMORVANE_NATIVE_RENDER=$(CURDIR)/$(BUILD)/morvane-render
+	@cmake --build $(ARM_BUILD)
+	ctest --test-dir $(ARM_BUILD) --output-on-failure -j2 -L 'unit|portability'
+
 # Regenerates the stored assets in data/ from their generators in tools/.
 data: build
 	@cmake --build $(BUILD) --target data
@@ -53,4 +64,4 @@ package: build
 	cd $(BUILD) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(ARM_BUILD)

@@ -1,8 +1,9 @@
 # Runs a generator writing to OUTPUT and checks that it wrote exactly the
-# committed file COMMITTED. GENERATOR_ARGS come before OUTPUT on its command line.
+# committed file COMMITTED. GENERATOR_ARGS come before OUTPUT on its command line;
+# EMULATOR, if set, runs a cross-built generator.
 separate_arguments(args UNIX_COMMAND "${GENERATOR_ARGS}")
 file(REMOVE ${OUTPUT})
-execute_process(COMMAND ${GENERATOR} ${args} ${OUTPUT} RESULT_VARIABLE result)
+execute_process(COMMAND ${EMULATOR} ${GENERATOR} ${args} ${OUTPUT} RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "${GENERATOR} failed: ${result}")
 endif()

@@ -16,7 +16,7 @@ namespace {
 // The exit code, and standard output and standard error together.
 std::pair<int, std::string> runRenderer(const std::string& arguments)
 {
-    const std::string command = std::string(MORVANE_RENDER_EXE) + " " + arguments + " 2>&1";
+    const std::string command = std::string(MORVANE_RUN_PREFIX) + MORVANE_RENDER_EXE + " " + arguments + " 2>&1";
     std::string output;
     std::FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)

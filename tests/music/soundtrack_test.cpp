@@ -208,7 +208,7 @@ TEST(Soundtrack, AccentsEveryEighthRowOfTheSecondScenesGroove) {
 // The embedded module is data/soundtrack.xm as built.
 TEST(Soundtrack, GeneratorReproducesTheStoredModule) {
     const auto out = std::filesystem::temp_directory_path() / ("morvane_soundtrack_" + std::to_string(getpid()) + ".xm");
-    const std::string command = std::string("\"") + MORVANE_SOUNDTRACK_GENERATOR + "\" \"" + out.string() + "\"";
+    const std::string command = std::string(MORVANE_RUN_PREFIX) + "\"" + MORVANE_SOUNDTRACK_GENERATOR + "\" \"" + out.string() + "\"";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     std::ifstream in(out, std::ios::binary);
     const std::vector<unsigned char> generated{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

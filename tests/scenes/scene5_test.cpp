@@ -3,6 +3,7 @@
 #include "scenes/scene5.hpp"
 #include "scenes/scenes.hpp"
 #include "scenes/shared.hpp"
+#include "image/font.hpp"
 #include "image/ops.hpp"
 
 #include <algorithm>
@@ -57,6 +58,39 @@ TEST_F(RippleScene, OpensOnAWhiteFlashThatIsGoneWithinHalfASecond)
     EXPECT_EQ(frame.row(0)[0] & 0xFFFFFF, 0x273F2Fu);
     scene5(frame, 88.2f, 0.4038f, 0.021f, 0.016f, 0);
     EXPECT_EQ(frame.row(0)[0] & 0xFFFFFF, 0x082010u);
+}
+
+TEST_F(RippleScene, TitleTravelsAlongTheTopBrightestHalfWay)
+{
+    // Progress moves only the title once the flash is over; at the end the
+    // title has faded to nothing.
+    const int w = font.textWidth("relations of love"), h = font.height;
+    scene5(frame, 97.8f, 10.0f, 1.0f, 0.016f, 0);
+    const std::vector<std::uint32_t> bare(frame.pixels, frame.pixels + frameWidth * frameHeight);
+    for (const float p : {0.25f, 0.5f}) {
+        scene5(frame, 97.8f, 10.0f, p, 0.016f, 0);
+        const int left = static_cast<int>(static_cast<float>(frameWidth - w) * p);
+        int brighter = 0, largest = 0;
+        for (int y = 0; y < frameHeight; ++y)
+            for (int x = 0; x < frameWidth; ++x) {
+                const std::uint32_t a = bare[y * frameWidth + x], b = frame.row(y)[x];
+                if (!inRect(x, y, left, 10, w, h)) {
+                    ASSERT_EQ(a & 0xFFFFFF, b & 0xFFFFFF) << "pixel (" << x << ", " << y << ") at " << p;
+                    continue;
+                }
+                for (int c = 0; c < 3; ++c) {
+                    ASSERT_GE(channel(b, c), channel(a, c));
+                    largest = std::max(largest, channel(b, c) - channel(a, c));
+                }
+                brighter += (a & 0xFFFFFF) != (b & 0xFFFFFF);
+            }
+        EXPECT_GT(brighter, w * h / 10) << p;
+        // sin^4: a quarter of full strength at a quarter of the way.
+        if (p < 0.3f)
+            EXPECT_LE(largest, 64);
+        else
+            EXPECT_GE(largest, 128);
+    }
 }
 
 TEST(RippleWave, EachTileSwingsDeepThenSmallThenRestsAndRepeats)

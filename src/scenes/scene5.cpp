@@ -83,8 +83,7 @@ float pairFade(float x)
 void prepareScene5()
 {
     tileBox = makeBox(1.0f, 1.0f, 1.0f);
-    blobMaster = makeGeosphere(40.0f, 3);
-    blobMaster->computeBoundingBox();
+    blobMaster = makeGeosphere(40.0f, 3);  // normals and bounding box included
     blobMesh = blobMaster->clone();
     for (int k = 0; k < 8; ++k) {
         renderTextImage(font, pairImages[k], pairTexts[k], 0x00FFFFFFu, 0);

@@ -6,6 +6,6 @@
 // rests, over and over.
 float tileHeight(int i, int j, float T);
 
-// Fade of a text line x seconds-halves after its start: 0 before, rising as
-// sin² to 1 at 1.5, then held.
+// Strength of pair line k at x = sceneTime / 2 - k: 0 before the line
+// starts, rising as sin² to full at 1.5 (3 s later), then held.
 float pairFade(float x);

@@ -24,11 +24,11 @@ namespace {
 // The title, then the seven pairs from the top row down.
 constexpr const char* pairTexts[8] = {
     "relations of love",
-    "velmira & oskant",
+    "velmirk & oskant",
     "tiblo & marrenn",
-    "quibra & faddel",
-    "ellusk & brintha",
-    "nawen & pilloch",
+    "quibra & fuddrik",
+    "ellusk & brondip",
+    "nawek & pilloch",
     "zerrit & amvela",
     "odrune & kesslip",
 };

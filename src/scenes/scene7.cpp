@@ -92,6 +92,16 @@ void drawScanLines(Image& frame)
     }
 }
 
+SmearFactors drawSmearFactors()
+{
+    // Separate statements: the order of the draws is part of the picture.
+    const double e1 = nextNoise();
+    const double e2 = nextNoise();
+    const double e3 = nextNoise();
+    return {static_cast<float>(0.1 + 0.09 * e3), static_cast<float>(0.1 + 0.09 * e2),
+            static_cast<float>(0.1 + 0.09 * e1)};
+}
+
 float greetingFade(float x)
 {
     if (x < 0.0f)
@@ -146,17 +156,15 @@ void scene7(Image& frame, float, float sceneTime, float, float, int)
     // Each smear frame takes fresh noise, so a window never smears the same
     // way twice; the three values are drawn in this order.
     if (std::fmod(static_cast<double>(T), 10.2) < 0.5) {
-        const double e1 = nextNoise(), e2 = nextNoise(), e3 = nextNoise();
-        blurColumns(frame, 0.1f, static_cast<float>(0.1 + 0.09 * e3), static_cast<float>(0.1 + 0.09 * e2),
-                    static_cast<float>(0.1 + 0.09 * e1));
+        const SmearFactors f = drawSmearFactors();
+        blurColumns(frame, 0.1f, f.red, f.green, f.blue);
     }
 
     drawScanLines(frame);
 
     if (std::fmod(static_cast<double>(T), 7.0) < 0.5) {
-        const double e1 = nextNoise(), e2 = nextNoise(), e3 = nextNoise();
-        blurRows(frame, 0.1f, static_cast<float>(0.1 + 0.09 * e3), static_cast<float>(0.1 + 0.09 * e2),
-                 static_cast<float>(0.1 + 0.09 * e1));
+        const SmearFactors f = drawSmearFactors();
+        blurRows(frame, 0.1f, f.red, f.green, f.blue);
     }
 
     for (int k = 0; k < 5; ++k) {

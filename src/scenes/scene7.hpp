@@ -24,6 +24,13 @@ void placeRepellers(Repeller* repellers, float T);
 // the next row, so the frame must hold row 305.
 void drawScanLines(Image& frame);
 
+// The red, green and blue factors of one smear: three fresh values e1, e2,
+// e3 from nextNoise, in that order, give 0.1 + 0.09 x (e3, e2, e1).
+struct SmearFactors {
+    float red, green, blue;
+};
+SmearFactors drawSmearFactors();
+
 // 0 before 0, 1 after 1, sin^2(x pi / 2) between.
 float greetingFade(float x);
 

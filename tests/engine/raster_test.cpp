@@ -77,6 +77,28 @@ TEST(ClipPolygon, PlanesKeepDropAndCutWithDepthWeightedColour)
     EXPECT_FLOAT_EQ(mid.green, 10.0f);
 }
 
+// The renderer's early rejection may only drop what the clipper drops.
+TEST(ClipPolygon, EarlyRejectionOnlyWhereTheClipperDropsTheWhole)
+{
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> coordinate(-30.0f, 30.0f);
+    int rejected = 0;
+    for (int n = 0; n < 20000; ++n) {
+        ClipVertex v[clipCapacity];
+        for (int k = 0; k < 3; ++k)
+            v[k] = vertex(coordinate(random), coordinate(random), coordinate(random) * 0.5f + 8.0f);
+        if (!clippedAway(v, 3))
+            continue;
+        ++rejected;
+        ClipVertex* out = nullptr;
+        ASSERT_EQ(clipPolygon(v, 3, interpolateLitVertex, out), 0) << "triangle " << n;
+    }
+    EXPECT_GT(rejected, 500);
+    // Outside the top plane but cut by the right one first: the clipper decides.
+    const ClipVertex cut[3] = {vertex(4, 6, 5), vertex(6, 7, 5), vertex(4, 8, 5)};
+    EXPECT_FALSE(clippedAway(cut, 3));
+}
+
 TEST(Rasterizer, RowAndPixelCentresDecideCoverageAndSliverEdgesStayInTheirRows)
 {
     Canvas c(64, 48);

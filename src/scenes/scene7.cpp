@@ -12,6 +12,7 @@
 #include "image/font.hpp"
 #include "image/noise.hpp"
 #include "image/ops.hpp"
+#include "image/simd.hpp"
 #include "scenes/scenes.hpp"
 
 #include <cmath>
@@ -38,17 +39,32 @@ Mesh* dentMesh = nullptr;
 
 void applyRepellers(const Vector3* rest, Vector3* out, int count, const Repeller* repellers, int repellerCount)
 {
-    for (int i = 0; i < count; ++i) {
-        const Vector3 p = rest[i];
-        double x = p.x, y = p.y, z = p.z;
+    // Two vertices at a time, one per lane, with the scalar roundings: the
+    // difference in floats, the rest in doubles, the sum rounded once.
+    const auto floats = [](float a, float b) { return _mm_setr_ps(a, b, 0.0f, 0.0f); };
+    for (int i = 0; i < count; i += 2) {
+        const int j = i + 1 < count ? i + 1 : i;
+        const Vector3 p = rest[i], q = rest[j];
+        const __m128 px = floats(p.x, q.x), py = floats(p.y, q.y), pz = floats(p.z, q.z);
+        __m128d x = _mm_cvtps_pd(px), y = _mm_cvtps_pd(py), z = _mm_cvtps_pd(pz);
         for (int r = 0; r < repellerCount; ++r) {
-            const Vector3 d = repellers[r].position - p;
-            const double k = repellers[r].strength / (d.dot(d) + 800.0);
-            x += d.x * k;
-            y += d.y * k;
-            z += d.z * k;
+            const Vector3& at = repellers[r].position;
+            const __m128d dx = _mm_cvtps_pd(_mm_sub_ps(_mm_set1_ps(at.x), px));
+            const __m128d dy = _mm_cvtps_pd(_mm_sub_ps(_mm_set1_ps(at.y), py));
+            const __m128d dz = _mm_cvtps_pd(_mm_sub_ps(_mm_set1_ps(at.z), pz));
+            const __m128d squares =
+                _mm_add_pd(_mm_add_pd(_mm_mul_pd(dx, dx), _mm_mul_pd(dy, dy)), _mm_mul_pd(dz, dz));
+            const __m128d k = _mm_div_pd(_mm_set1_pd(repellers[r].strength), _mm_add_pd(squares, _mm_set1_pd(800.0)));
+            x = _mm_add_pd(x, _mm_mul_pd(dx, k));
+            y = _mm_add_pd(y, _mm_mul_pd(dy, k));
+            z = _mm_add_pd(z, _mm_mul_pd(dz, k));
         }
-        out[i] = Vector3(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
+        alignas(16) float v[3][4];
+        _mm_store_ps(v[0], _mm_cvtpd_ps(x));
+        _mm_store_ps(v[1], _mm_cvtpd_ps(y));
+        _mm_store_ps(v[2], _mm_cvtpd_ps(z));
+        out[i] = Vector3(v[0][0], v[1][0], v[2][0]);
+        out[j] = Vector3(v[0][1], v[1][1], v[2][1]);
     }
 }
 

@@ -6,7 +6,9 @@
 #include "scenes/scene7.hpp"
 #include "scenes/scenes.hpp"
 
+#include <bit>
 #include <cmath>
+#include <random>
 
 namespace {
 
@@ -40,7 +42,46 @@ double distance(const Vector3& a, const Vector3& b)
     return std::sqrt(d.dot(d));
 }
 
+// applyRepellers as defined, one vertex and one repeller at a time.
+Vector3 plainRepelled(const Vector3& p, const Repeller* repellers, int count)
+{
+    double x = p.x, y = p.y, z = p.z;
+    for (int r = 0; r < count; ++r) {
+        const Vector3 d = repellers[r].position - p;
+        const double k = repellers[r].strength / (d.dot(d) + 800.0);
+        x += d.x * k;
+        y += d.y * k;
+        z += d.z * k;
+    }
+    return Vector3(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
+}
+
 } // namespace
+
+TEST(Repellers, PairedLanesMatchTheDefinitionBitForBit)
+{
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> coordinate(-130.0f, 130.0f);
+    Vector3 rest[1027], out[1027];
+    for (Vector3& p : rest)
+        p = Vector3(coordinate(random), coordinate(random), coordinate(random));
+    Repeller r[4];
+    for (const float T : {0.0f, 5.5f, 12.25f}) {
+        placeRepellers(r, T);
+        r[0].strength = r[1].strength = -3000.0f;
+        r[2].strength = r[3].strength = -2000.0f;
+        for (const int count : {1, 2, 1027}) {
+            applyRepellers(rest, out, count, r, 4);
+            for (int i = 0; i < count; ++i) {
+                const Vector3 e = plainRepelled(rest[i], r, 4);
+                ASSERT_TRUE(std::bit_cast<std::uint32_t>(out[i].x) == std::bit_cast<std::uint32_t>(e.x) &&
+                            std::bit_cast<std::uint32_t>(out[i].y) == std::bit_cast<std::uint32_t>(e.y) &&
+                            std::bit_cast<std::uint32_t>(out[i].z) == std::bit_cast<std::uint32_t>(e.z))
+                    << "T " << T << " count " << count << " vertex " << i;
+            }
+        }
+    }
+}
 
 TEST(Repellers, PushAwayByStrengthTimesDistanceOverSquarePlus800)
 {

@@ -2,6 +2,8 @@
 // sides of the view pyramid |x| <= z, |y| <= z, in that order.
 #pragma once
 
+#include <initializer_list>
+
 struct ClipVertex {
     float x, y, z;         // pre-scaled view space
     float spare0, spare1;  // not used by the lit pipeline
@@ -24,6 +26,24 @@ inline bool insideAllPlanes(const ClipVertex& v)
 {
     return nearPlane(v) <= 0.0f && rightPlane(v) <= 0.0f && leftPlane(v) <= 0.0f && topPlane(v) <= 0.0f &&
            bottomPlane(v) <= 0.0f;
+}
+
+// True when clipPolygon would drop the polygon at a plane it reaches uncut:
+// the vertices pass every plane before it whole and all lie outside it.
+// (A polygon cut first is left to the clipper, whose rounding decides.)
+inline bool clippedAway(const ClipVertex* v, int count)
+{
+    using Plane = float (*)(const ClipVertex&);
+    for (const Plane plane : {nearPlane, rightPlane, leftPlane, topPlane, bottomPlane}) {
+        int inside = 0;
+        for (int i = 0; i < count; ++i)
+            inside += plane(v[i]) <= 0.0f;
+        if (inside == 0)
+            return true;
+        if (inside < count)
+            return false;
+    }
+    return false;
 }
 
 // Room a clip array needs: a triangle gains at most half its vertex count

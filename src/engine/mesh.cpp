@@ -1,5 +1,7 @@
 #include "engine/mesh.hpp"
 
+#include "image/simd.hpp"
+
 #include <algorithm>
 
 Mesh::Mesh(int vertexCount, int faceCount)
@@ -54,22 +56,69 @@ void Mesh::freeGeometry()
     faceNormals = nullptr;
 }
 
+namespace {
+
+// Vectors divided by their lengths two at a time, one per lane of packed
+// doubles, with the roundings of Vector3::normalised: the length rounded to
+// a float, one reciprocal, each component rounded to a float.
+void normaliseLanes(__m128d x, __m128d y, __m128d z, Vector3& a, Vector3& b)
+{
+    const auto toFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
+    const __m128d squares = _mm_add_pd(_mm_add_pd(_mm_mul_pd(x, x), _mm_mul_pd(y, y)), _mm_mul_pd(z, z));
+    const __m128d r = _mm_div_pd(_mm_set1_pd(1.0), toFloat(_mm_sqrt_pd(squares)));
+    alignas(16) float out[3][4];
+    _mm_store_ps(out[0], _mm_cvtpd_ps(_mm_mul_pd(x, r)));
+    _mm_store_ps(out[1], _mm_cvtpd_ps(_mm_mul_pd(y, r)));
+    _mm_store_ps(out[2], _mm_cvtpd_ps(_mm_mul_pd(z, r)));
+    a = Vector3(out[0][0], out[1][0], out[2][0]);
+    b = Vector3(out[0][1], out[1][1], out[2][1]);
+}
+
+// The unit normals of two faces: edge vectors in floats, the cross product
+// in doubles rounded to floats, as Vector3::cross.
+void faceNormalPair(const Vector3* v, const Face& f, const Face& g, Vector3& nf, Vector3& ng)
+{
+    const Vector3& p = v[f.v[0]];
+    const Vector3& q = v[g.v[0]];
+    const Vector3 a1 = v[f.v[1]] - p, a2 = v[f.v[2]] - p;
+    const Vector3 b1 = v[g.v[1]] - q, b2 = v[g.v[2]] - q;
+    const auto lanes = [](float a, float b) { return _mm_setr_pd(a, b); };
+    const __m128d x1 = lanes(a1.x, b1.x), y1 = lanes(a1.y, b1.y), z1 = lanes(a1.z, b1.z);
+    const __m128d x2 = lanes(a2.x, b2.x), y2 = lanes(a2.y, b2.y), z2 = lanes(a2.z, b2.z);
+    const auto toFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
+    const __m128d cx = toFloat(_mm_sub_pd(_mm_mul_pd(y1, z2), _mm_mul_pd(z1, y2)));
+    const __m128d cy = toFloat(_mm_sub_pd(_mm_mul_pd(z1, x2), _mm_mul_pd(x1, z2)));
+    const __m128d cz = toFloat(_mm_sub_pd(_mm_mul_pd(x1, y2), _mm_mul_pd(y1, x2)));
+    normaliseLanes(cx, cy, cz, nf, ng);
+}
+
+} // namespace
+
 void Mesh::computeNormals()
 {
     for (int i = 0; i < vertexCount; ++i)
         vertexNormals[i] = Vector3::zero;
-    for (int f = 0; f < faceCount; ++f) {
-        const Face& face = faces[f];
-        const Vector3& p0 = vertices[face.v[0]];
-        const Vector3 e1 = vertices[face.v[1]] - p0;
-        const Vector3 e2 = vertices[face.v[2]] - p0;
-        const Vector3 n = e1.cross(e2).normalised();
-        faceNormals[f] = n;
+    // Two faces at a time, so that their square roots and divisions overlap;
+    // the sums at the vertices keep the face order.
+    for (int f = 0; f < faceCount; f += 2) {
+        const int g = f + 1 < faceCount ? f + 1 : f;
+        Vector3 nf, ng;
+        faceNormalPair(vertices, faces[f], faces[g], nf, ng);
+        faceNormals[f] = nf;
         for (int k = 0; k < 3; ++k)
-            vertexNormals[face.v[k]] = vertexNormals[face.v[k]] + n;
+            vertexNormals[faces[f].v[k]] = vertexNormals[faces[f].v[k]] + nf;
+        if (g == f)
+            break;
+        faceNormals[g] = ng;
+        for (int k = 0; k < 3; ++k)
+            vertexNormals[faces[g].v[k]] = vertexNormals[faces[g].v[k]] + ng;
     }
-    for (int i = 0; i < vertexCount; ++i)
-        vertexNormals[i] = vertexNormals[i].normalised();
+    for (int i = 0; i < vertexCount; i += 2) {
+        const int j = i + 1 < vertexCount ? i + 1 : i;
+        const Vector3 a = vertexNormals[i], b = vertexNormals[j];
+        normaliseLanes(_mm_setr_pd(a.x, b.x), _mm_setr_pd(a.y, b.y), _mm_setr_pd(a.z, b.z), vertexNormals[i],
+                       vertexNormals[j]);
+    }
 }
 
 Mesh* Mesh::clone() const

@@ -154,7 +154,8 @@ template <typename Run>
 void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pitch, int width, int height, Run run);
 
 template <bool add>
-void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std::uint32_t* pixels, int pitch);
+void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std::uint32_t* pixels, int pitch,
+                int width);
 
 // True when every row and run of the polygon lies inside width x height, so
 // that no row needs to be checked: an edge's x stays between its end points
@@ -198,9 +199,9 @@ void rasterizePolygon(const RasterPolygon& polygon, int count, std::uint32_t* pi
         const YExtremes e = findYExtremes(polygon, count);
         if (whollyInside(polygon, count, e, width, height)) {
             if (polygon.spanWriter == spanGouraud)
-                fillInside<false>(polygon, count, e, pixels, pitch);
+                fillInside<false>(polygon, count, e, pixels, pitch, width);
             else
-                fillInside<true>(polygon, count, e, pixels, pitch);
+                fillInside<true>(polygon, count, e, pixels, pitch, width);
             return;
         }
     }
@@ -298,7 +299,8 @@ void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pi
 // that the product with x0 (0..32767) is one multiply-add of its low half
 // and one 16-bit multiply of its high half.
 template <bool add>
-void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std::uint32_t* pixels, int pitch)
+void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std::uint32_t* pixels, int pitch,
+                int width)
 {
     const std::int64_t bottomY = polygon.vertices[e.bottom].y;
     const ScanStart start0 = scanStart(polygon, polygon.vertices[e.top]);
@@ -339,8 +341,13 @@ void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std
                 const __m128i start = _mm_add_epi32(
                     rowStart, _mm_add_epi32(_mm_madd_epi16(lowHalf, xs), _mm_mullo_epi16(highHalf, xs)));
                 const __m128i value = _mm_srai_epi32(start, 16);
-                span_detail::run<add>(reinterpret_cast<std::uint32_t*>(row) + x0, n, _mm_packs_epi32(value, value),
-                                      steps);
+                auto* dest = reinterpret_cast<std::uint32_t*>(row) + x0;
+                // Short runs (most of them, on small triangles) as eight
+                // pixels where the row has room for eight.
+                if (n <= 8 && x0 <= width - 8)
+                    span_detail::runOfEight<add>(dest, n, _mm_packs_epi32(value, value), steps);
+                else
+                    span_detail::run<add>(dest, n, _mm_packs_epi32(value, value), steps);
             }
             y += 0x10000;
             row += pitch;

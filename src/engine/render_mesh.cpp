@@ -347,9 +347,10 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
     for (int batchEnd = visible; batchEnd > 0; batchEnd -= litBatch) {
         const int batchCount = batchEnd < litBatch ? batchEnd : litBatch;
         int jobs = 0;
+        int kept = 0;
         for (int b = 0; b < batchCount; ++b) {
             const VisibleFace& entry = visibleFaces[batchEnd - 1 - b];
-            LitTriangle& t = litTriangles[b];
+            LitTriangle& t = litTriangles[kept];
             t.inside = true;
             for (int k = 0; k < 3; ++k) {
                 const int i = entry.face->v[k];
@@ -365,8 +366,19 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
                     work.screenY = s.y;
                     work.inside = insideAllPlanes(corner);
                 }
+                t.screen[k] = {work.screenX, work.screenY};
+                t.inside = t.inside && work.inside;
+            }
+            // A triangle the clipper would drop whole draws nothing: it is
+            // neither lit nor set up.
+            if (!t.inside && clippedAway(t.corners, 3))
+                continue;
+            for (int k = 0; k < 3; ++k) {
+                const int i = entry.face->v[k];
+                VertexWork& work = vertexWork[i];
+                ClipVertex& corner = t.corners[k];
                 if (work.litStamp == currentStamp && sameBits(work.litNormal, entry.normal)) {
-                    cornerJob[b][k] = work.litJob;
+                    cornerJob[kept][k] = work.litJob;
                     if (work.litJob < 0) {
                         corner.red = work.litRed;
                         corner.green = work.litGreen;
@@ -377,11 +389,10 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
                     work.litStamp = currentStamp;
                     work.litNormal = entry.normal;
                     work.litJob = jobs;
-                    cornerJob[b][k] = jobs++;
+                    cornerJob[kept][k] = jobs++;
                 }
-                t.screen[k] = {work.screenX, work.screenY};
-                t.inside = t.inside && work.inside;
             }
+            ++kept;
         }
         // The lighting of the batch, two vertices at a time.
         for (int j = 0; j < jobs; j += 2)
@@ -395,7 +406,7 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
                 work.litBlue = shadeJobs[j].blue;
             }
         }
-        for (int b = 0; b < batchCount; ++b) {
+        for (int b = 0; b < kept; ++b) {
             LitTriangle& t = litTriangles[b];
             for (int k = 0; k < 3; ++k)
                 if (const int j = cornerJob[b][k]; j >= 0) {
@@ -405,7 +416,7 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
                 }
             setGradients(t);
         }
-        for (int b = 0; b < batchCount; ++b) {
+        for (int b = 0; b < kept; ++b) {
             const LitTriangle& t = litTriangles[b];
             // A triangle inside every plane passes the clipper unchanged.
             int count = 3;

@@ -149,4 +149,34 @@ inline void run(std::uint32_t* dest, int count, __m128i start, const Steps& s)
     storeGroup(dest, count - 4, tail1);
 }
 
+// Lanes 0..n-1 of eight pixels all ones, the rest zero, for n = 0..8.
+struct RunMasks {
+    alignas(16) std::uint32_t bits[9][8];
+    constexpr RunMasks() : bits{}
+    {
+        for (int n = 0; n <= 8; ++n)
+            for (int i = 0; i < 8; ++i)
+                bits[n][i] = i < n ? 0xFFFFFFFFu : 0u;
+    }
+};
+inline constexpr RunMasks runMasks{};
+
+// A run of 1..8 pixels written as eight without branching on its length:
+// the pixels past the run are read and written back unchanged, so the
+// caller must own dest[0..7].
+template <bool add>
+inline void runOfEight(std::uint32_t* dest, int count, __m128i start, const Steps& s)
+{
+    constexpr int groups = 2;
+    const __m128i* mask = reinterpret_cast<const __m128i*>(runMasks.bits[count]);
+    auto* p = reinterpret_cast<__m128i*>(dest);
+    __m128i at = start;
+    for (int g = 0; g < groups; ++g) {
+        const __m128i c = _mm_and_si128(pack(_mm_add_epi16(at, s.pixels01), _mm_add_epi16(at, s.pixels23)), mask[g]);
+        const __m128i old = _mm_loadu_si128(p + g);
+        _mm_storeu_si128(p + g, add ? _mm_adds_epu8(old, c) : _mm_or_si128(c, _mm_andnot_si128(mask[g], old)));
+        at = _mm_add_epi16(at, s.four);
+    }
+}
+
 } // namespace span_detail

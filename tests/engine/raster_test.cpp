@@ -77,6 +77,28 @@ TEST(ClipPolygon, PlanesKeepDropAndCutWithDepthWeightedColour)
     EXPECT_FLOAT_EQ(mid.green, 10.0f);
 }
 
+// The renderer's early rejection may only drop what the clipper drops.
+TEST(ClipPolygon, EarlyRejectionOnlyWhereTheClipperDropsTheWhole)
+{
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> coordinate(-30.0f, 30.0f);
+    int rejected = 0;
+    for (int n = 0; n < 20000; ++n) {
+        ClipVertex v[clipCapacity];
+        for (int k = 0; k < 3; ++k)
+            v[k] = vertex(coordinate(random), coordinate(random), coordinate(random) * 0.5f + 8.0f);
+        if (!clippedAway(v, 3))
+            continue;
+        ++rejected;
+        ClipVertex* out = nullptr;
+        ASSERT_EQ(clipPolygon(v, 3, interpolateLitVertex, out), 0) << "triangle " << n;
+    }
+    EXPECT_GT(rejected, 500);
+    // Outside the top plane but cut by the right one first: the clipper decides.
+    const ClipVertex cut[3] = {vertex(4, 6, 5), vertex(6, 7, 5), vertex(4, 8, 5)};
+    EXPECT_FALSE(clippedAway(cut, 3));
+}
+
 TEST(Rasterizer, RowAndPixelCentresDecideCoverageAndSliverEdgesStayInTheirRows)
 {
     Canvas c(64, 48);
@@ -182,13 +204,21 @@ TEST(Rasterizer, InlinedWritersGiveTheRunsOfTheCalledOnesOnRandomTriangles)
     // writer called through its pointer leaves.
     std::mt19937 random(777);
     const auto coordinate = [&](int size) { return static_cast<std::int32_t>(random() % ((size + 16) << 16)) - (8 << 16); };
-    for (int trial = 0; trial < 600; ++trial) {
+    for (int trial = 0; trial < 900; ++trial) {
         const bool additive = trial % 2 == 1;
         RasterPolygon p{};
+        // Every fifth trial a small triangle (runs of a few pixels) anywhere inside.
+        const bool small = trial % 5 == 4;
+        const std::int32_t smallX = static_cast<std::int32_t>(random() % (68u << 16));
+        const std::int32_t smallY = static_cast<std::int32_t>(random() % (28u << 16));
         for (int k = 0; k < 3; ++k) {
             const bool inside = trial % 3 != 0;
-            p.vertices[k] = {inside ? static_cast<std::int32_t>(random() % (80u << 16)) : coordinate(80),
-                             inside ? static_cast<std::int32_t>(random() % (40u << 16)) : coordinate(40),
+            p.vertices[k] = {small    ? smallX + static_cast<std::int32_t>(random() % (12u << 16))
+                             : inside ? static_cast<std::int32_t>(random() % (80u << 16))
+                                      : coordinate(80),
+                             small    ? smallY + static_cast<std::int32_t>(random() % (12u << 16))
+                             : inside ? static_cast<std::int32_t>(random() % (40u << 16))
+                                      : coordinate(40),
                              static_cast<std::int32_t>(random() % (255u << 16)),
                              static_cast<std::int32_t>(random() % (255u << 16)),
                              static_cast<std::int32_t>(random() % (255u << 16))};

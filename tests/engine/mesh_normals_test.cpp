@@ -1,0 +1,45 @@
+#include "engine/mesh.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <random>
+#include <vector>
+
+// The normals are worked out two at a time; every bit must match the
+// definition (one face, then one vertex at a time), for odd and even
+// counts and for a face without area.
+TEST(Mesh, PairedNormalsMatchTheDefinitionBitForBit)
+{
+    const auto sameBits = [](const Vector3& a, const Vector3& b) {
+        return std::bit_cast<std::uint32_t>(a.x) == std::bit_cast<std::uint32_t>(b.x) &&
+               std::bit_cast<std::uint32_t>(a.y) == std::bit_cast<std::uint32_t>(b.y) &&
+               std::bit_cast<std::uint32_t>(a.z) == std::bit_cast<std::uint32_t>(b.z);
+    };
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> coordinate(-150.0f, 150.0f);
+    for (const int faces : {1, 2, 301}) {
+        const int vertices = faces / 2 + 3;
+        Mesh mesh(vertices, faces);
+        for (int i = 0; i < vertices; ++i)
+            mesh.vertices[i] = Vector3(coordinate(random), coordinate(random), coordinate(random) * 0.01f);
+        for (int f = 0; f < faces; ++f)
+            for (int k = 0; k < 3; ++k)
+                mesh.faces[f].v[k] = static_cast<int>(random() % vertices);
+        mesh.faces[0].v[2] = mesh.faces[0].v[1];
+        std::vector<Vector3> faceNormals(faces), vertexNormals(vertices, Vector3::zero);
+        for (int f = 0; f < faces; ++f) {
+            const Vector3* v = mesh.vertices;
+            const int* i = mesh.faces[f].v;
+            faceNormals[f] = (v[i[1]] - v[i[0]]).cross(v[i[2]] - v[i[0]]).normalised();
+            for (int k = 0; k < 3; ++k)
+                vertexNormals[i[k]] = vertexNormals[i[k]] + faceNormals[f];
+        }
+        mesh.computeNormals();
+        for (int f = 0; f < faces; ++f)
+            ASSERT_TRUE(sameBits(mesh.faceNormals[f], faceNormals[f])) << faces << " faces, face " << f;
+        for (int i = 0; i < vertices; ++i)
+            ASSERT_TRUE(sameBits(mesh.vertexNormals[i], vertexNormals[i].normalised())) << faces << " faces, vertex " << i;
+        mesh.freeGeometry();
+    }
+}

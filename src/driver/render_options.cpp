@@ -27,7 +27,7 @@ const char* const renderUsage =
     "                the drawing thread), also in multiples of one 640 x 320\n"
     "                frame copy timed the same way in the same run\n"
     "  --wav FILE    also write the show's audio, with its fade-out, as 16-bit\n"
-    "                stereo WAV at 44,100 Hz\n"
+    "                stereo WAV at 44,100 Hz, front to back (FILE may be a pipe)\n"
     "  --help        show this text\n";
 
 namespace {

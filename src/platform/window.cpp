@@ -3,7 +3,7 @@
 #include "platform/display.hpp"
 #include "platform/display_internal.hpp"
 #include "platform/timer.hpp"
-#include "platform/x11_loss.hpp"
+#include "platform/x11_window.hpp"
 
 #include <SDL.h>
 
@@ -57,8 +57,10 @@ void destroyDisplay()
         SDL_DestroyTexture(texture);
     if (renderer)
         SDL_DestroyRenderer(renderer);
-    if (window)
+    if (window) {
+        unmapX11Window(window);
         SDL_DestroyWindow(window);
+    }
     texture = nullptr;
     renderer = nullptr;
     window = nullptr;
@@ -257,10 +259,12 @@ void failStart(const char* what)
     state.store(WindowState::Failed, std::memory_order_release);
 }
 
-// The render driver SDL would pick (or the one asked for by name), and the
-// window flags it needs. A window made without them is made again by
+// The render driver and the window flags it needs: OpenGL, SDL's first
+// choice here, or the software one (without OpenGL, or when asked for by
+// name). A window made without the flags its renderer needs is made again by
 // SDL_CreateRenderer, under a new window-system id, and the key presses that
-// reached the first one are lost.
+// reached the first one are lost. Any other driver asked for by name is left
+// to SDL.
 struct RendererChoice {
     int index = -1;
     Uint32 windowFlags = 0;

@@ -38,7 +38,9 @@ double cpuMilliseconds()
     return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) * 1e-6;
 }
 
-// The music played in step with the frames; silent when the module is missing.
+// The music played in step with the frames; silent when the module is
+// missing, and silent after the song has ended, so that a recording always
+// has the length announced in its header.
 struct OfflineMusic {
     long long framesRendered = 0;
     bool ended = false;
@@ -59,12 +61,18 @@ struct OfflineMusic {
     bool advanceTo(double seconds)
     {
         const long long target = std::llround(seconds * mixRate);
-        while (song && !ended && framesRendered < target) {
+        while (framesRendered < target) {
             const int want = static_cast<int>(std::min<long long>(audioChunk, target - framesRendered));
-            const int got = FMUSIC_RenderOffline(song, buffer, want);
-            if (got <= 0) {
-                ended = true;
-                break;
+            int got = 0;
+            if (song && !ended) {
+                got = FMUSIC_RenderOffline(song, buffer, want);
+                ended = got <= 0;
+            }
+            if (!song || ended) {
+                if (!wav)
+                    return true;  // nothing to fill
+                std::fill(buffer, buffer + 2 * want, 0.0f);
+                got = want;
             }
             framesRendered += got;
             if (wav && !wav->write(buffer, got))
@@ -137,6 +145,18 @@ int render(const RenderOptions& options)
         stills.push_back({t, (std::filesystem::path(options.outDir) / stillFileName(t)).string()});
     std::sort(stills.begin(), stills.end(), [](const Still& a, const Still& b) { return a.time < b.time; });
 
+    // The music first: a recording without it would be a failure reported
+    // as success, and is refused before any file is made.
+    OfflineMusic music;
+    if (!music.start()) {
+        song = nullptr;
+        if (!options.wavPath.empty()) {
+            std::fprintf(stderr, "morvane-render: the soundtrack cannot be played, so there is no audio to write\n");
+            return 1;
+        }
+        std::fprintf(stderr, "morvane-render: the soundtrack cannot be played; rendering without music\n");
+    }
+
     if (!options.outDir.empty()) {
         std::error_code failure;
         std::filesystem::create_directories(options.outDir, failure);
@@ -147,28 +167,24 @@ int render(const RenderOptions& options)
         }
     }
 
+    // The recording runs to the end of the show, past the last frame.
+    const double showEnd = timeline.entries[timeline.count].start;
     WavWriter wav;
     std::string error;
-    if (!options.wavPath.empty() && !wav.open(options.wavPath, error)) {
-        std::fprintf(stderr, "morvane-render: %s\n", error.c_str());
-        return 1;
+    if (!options.wavPath.empty()) {
+        if (!wav.open(options.wavPath, std::llround(showEnd * mixRate), error)) {
+            std::fprintf(stderr, "morvane-render: %s\n", error.c_str());
+            return 1;
+        }
+        music.wav = &wav;
     }
 
     prepareShow();
-
-    OfflineMusic music;
-    if (!options.wavPath.empty())
-        music.wav = &wav;
-    if (!music.start()) {
-        std::fprintf(stderr, "morvane-render: the soundtrack cannot be played; rendering without music\n");
-        song = nullptr;
-    }
 
     const int fps = options.bench ? benchFps : options.fps;
     // The whole show is drawn for a benchmark or a recording; stills stop
     // after the last one.
     const bool wholeShow = options.bench || !options.wavPath.empty();
-    const double showEnd = timeline.entries[timeline.count].start;
 
     std::vector<double> frameMs;
     std::vector<int> frameScene;
@@ -183,11 +199,12 @@ int render(const RenderOptions& options)
     FrameStep step;
     std::size_t nextStill = 0;
     for (long long frameIndex = 0;; ++frameIndex) {
-        const double timer = static_cast<double>(frameIndex) / fps;
+        const double timer = frameClock(frameIndex, fps);
         if (!stepTimeline(clock, timeline, timer, step))
             break;
         if (!music.advanceTo(timer)) {
-            std::fprintf(stderr, "morvane-render: cannot write %s\n", options.wavPath.c_str());
+            wav.close(error);
+            std::fprintf(stderr, "morvane-render: %s\n", error.c_str());
             return 1;
         }
 
@@ -198,7 +215,9 @@ int render(const RenderOptions& options)
             frameScene.push_back(sceneNumber(step.entry->scene));
         }
 
-        for (; nextStill < stills.size() && static_cast<double>(step.demoTime) >= stills[nextStill].time; ++nextStill) {
+        // By the frame clock, not the float demoTime, which may fall a
+        // rounding short of the time the frame stands for.
+        for (; nextStill < stills.size() && frameClockReaches(timer, stills[nextStill].time); ++nextStill) {
             const Still& still = stills[nextStill];
             if (!writePng(still.path, frame, error)) {
                 std::fprintf(stderr, "morvane-render: %s\n", error.c_str());
@@ -214,16 +233,16 @@ int render(const RenderOptions& options)
     }
 
     if (!options.wavPath.empty()) {
-        // The recording runs to the end of the show, past the last frame.
-        if (!music.advanceTo(showEnd) || !wav.close(error)) {
-            std::fprintf(stderr, "morvane-render: %s\n", error.empty() ? "cannot write the audio" : error.c_str());
+        const bool written = music.advanceTo(showEnd);
+        if (!wav.close(error) || !written) {
+            std::fprintf(stderr, "morvane-render: %s\n", error.c_str());
             return 1;
         }
     }
 
     if (nextStill < stills.size()) {
-        std::fprintf(stderr, "morvane-render: no frame at %d frames per second is at or past %.3f s before the show ends\n",
-                     fps, stills[nextStill].time);
+        // Times past the last frame are refused before the show is drawn.
+        std::fprintf(stderr, "morvane-render: the show ended before the still at %.9g s\n", stills[nextStill].time);
         return 1;
     }
 
@@ -250,8 +269,7 @@ int main(int argc, char** argv)
 {
     RenderOptions options;
     std::string message;
-    const double showEnd = timeline.entries[timeline.count].start;
-    switch (parseRenderOptions(argc, argv, showEnd, options, message)) {
+    switch (parseRenderOptions(argc, argv, timeline, options, message)) {
     case ParseResult::help:
         std::fputs(renderUsage, stdout);
         return 0;

@@ -1,5 +1,6 @@
 #include "driver/render_options.hpp"
 
+#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -15,9 +16,10 @@ const char* const renderUsage =
     "is drawn from 0 s at a fixed frame rate, with the music played in step, so\n"
     "the pictures are those the live show draws at that frame rate.\n"
     "\n"
-    "  --at SECONDS  write the first frame drawn at or past this time as\n"
+    "  --at SECONDS  write the first frame at or past this time on the frame\n"
+    "                clock (frame k is drawn at k / N seconds) as\n"
     "                DIR/frame_MMMMMM.png (the time in milliseconds), 640 x 320 RGB;\n"
-    "                may be repeated\n"
+    "                may be repeated; the time must not be past the last frame\n"
     "  --out DIR     directory for the stills (created if missing)\n"
     "  --fps N       frames per second, 1 to 1000 (default 60)\n"
     "  --bench       draw the whole show at 60 frames per second without writing\n"
@@ -25,7 +27,7 @@ const char* const renderUsage =
     "                the drawing thread), also in multiples of one 640 x 320\n"
     "                frame copy timed the same way in the same run\n"
     "  --wav FILE    also write the show's audio, with its fade-out, as 16-bit\n"
-    "                stereo WAV at 44,100 Hz\n"
+    "                stereo WAV at 44,100 Hz, front to back (FILE may be a pipe)\n"
     "  --help        show this text\n"
     "  --version     show the program's version\n";
 
@@ -54,6 +56,14 @@ bool parseSeconds(const std::string& text, double& value)
     return errno == 0 && *end == '\0' && std::isfinite(value);
 }
 
+// The shortest decimal that reads back as exactly this double.
+std::string exactText(double value)
+{
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, result.ptr);
+}
+
 } // namespace
 
 std::string stillFileName(double seconds)
@@ -63,10 +73,33 @@ std::string stillFileName(double seconds)
     return name;
 }
 
-ParseResult parseRenderOptions(int argc, const char* const* argv, double showEnd, RenderOptions& options,
+double frameClock(long long frame, int fps)
+{
+    return static_cast<double>(frame) / fps;
+}
+
+bool frameClockReaches(double frameTime, double stillTime)
+{
+    return frameTime >= stillTime - 1e-6;
+}
+
+double lastFrameTime(const Timeline& show, int fps)
+{
+    Timeline table = show;
+    deriveTimeline(table);
+    TimelineClock clock;
+    FrameStep step;
+    long long frame = 0;
+    while (stepTimeline(clock, table, frameClock(frame, fps), step))
+        ++frame;
+    return frameClock(frame - 1, fps);
+}
+
+ParseResult parseRenderOptions(int argc, const char* const* argv, const Timeline& show, RenderOptions& options,
                                std::string& message)
 {
     options = RenderOptions{};
+    std::vector<std::string> atTexts;  // as given, for the messages
     bool fpsGiven = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -107,13 +140,12 @@ ParseResult parseRenderOptions(int argc, const char* const* argv, double showEnd
                 message = "--at needs a time in seconds, not '" + value + "'";
                 return ParseResult::error;
             }
-            if (t < 0.0 || t >= showEnd) {
-                char range[96];
-                std::snprintf(range, sizeof range, "--at %s is outside the show (0 to %.2f s)", value.c_str(), showEnd);
-                message = range;
+            if (t < 0.0) {
+                message = "--at " + value + " is before the show, which starts at 0 s";
                 return ParseResult::error;
             }
             options.stillTimes.push_back(t);
+            atTexts.push_back(value);
         } else if (arg == "--out") {
             if (value.empty()) {
                 message = "--out needs a directory";
@@ -151,6 +183,19 @@ ParseResult parseRenderOptions(int argc, const char* const* argv, double showEnd
     if (!options.bench && options.stillTimes.empty() && options.wavPath.empty()) {
         message = "nothing to do: give --at and --out, --bench or --wav";
         return ParseResult::error;
+    }
+    // Refused before any work: a time no frame reaches would otherwise be
+    // found out only after the whole show was drawn.
+    if (!options.stillTimes.empty()) {
+        const double last = lastFrameTime(show, options.fps);
+        for (std::size_t i = 0; i < options.stillTimes.size(); ++i) {
+            if (!frameClockReaches(last, options.stillTimes[i])) {
+                message = "--at " + atTexts[i] + " is past the last frame: at " +
+                          std::to_string(options.fps) + " frames per second it is drawn at " + exactText(last) +
+                          " s";
+                return ParseResult::error;
+            }
+        }
     }
     // Two times that round to the same millisecond would write one file twice.
     std::set<std::string> names;

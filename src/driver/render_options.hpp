@@ -1,6 +1,8 @@
 // Command line of the offline renderer, morvane-render.
 #pragma once
 
+#include "driver/timeline.hpp"
+
 #include <string>
 #include <vector>
 
@@ -14,10 +16,20 @@ struct RenderOptions {
 
 enum class ParseResult { run, help, version, error };
 
-// Fills options from argv; on error, message says what is wrong.
-// showEnd is the time at which the show stops drawing frames.
-ParseResult parseRenderOptions(int argc, const char* const* argv, double showEnd, RenderOptions& options,
+// Fills options from argv; on error, message says what is wrong. A still
+// time past the last frame the show draws at the chosen rate is an error.
+ParseResult parseRenderOptions(int argc, const char* const* argv, const Timeline& show, RenderOptions& options,
                                std::string& message);
+
+// The frame clock: frame k is drawn at k / fps seconds, in double. A still
+// asked for at some time is the first frame at or past it, less a
+// microsecond, so that a frame's time written with fewer digits (0.0166667
+// at 60 frames per second) still names that frame.
+double frameClock(long long frame, int fps);
+bool frameClockReaches(double frameTime, double stillTime);
+
+// The frame clock time of the last frame the show draws at this rate.
+double lastFrameTime(const Timeline& show, int fps);
 
 // "frame_027000.png" for 27 s: the time in whole milliseconds, six digits.
 std::string stillFileName(double seconds);

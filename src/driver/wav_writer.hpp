@@ -1,4 +1,6 @@
-// Streams 44,100 Hz stereo audio into a 16-bit PCM WAV file.
+// Streams 44,100 Hz stereo audio into a 16-bit PCM WAV file whose length is
+// known in advance: the final header goes first and the file is written
+// front to back without a seek, so a pipe or a terminal device will do.
 #pragma once
 
 #include <cstdio>
@@ -11,15 +13,21 @@ public:
     WavWriter(const WavWriter&) = delete;
     WavWriter& operator=(const WavWriter&) = delete;
 
-    bool open(const std::string& path, std::string& error);
+    // Writes the header for exactly `frames` stereo frames.
+    bool open(const std::string& path, long long frames, std::string& error);
     // Interleaved stereo floats in -1..1, clipped to 16 bits.
     bool write(const float* interleaved, int frames);
-    // Fills in the sizes of the header and closes the file.
+    // Checks that the announced length was written and closes the file.
+    // On any failure, here or before, error says why, and a regular file
+    // that was written is removed rather than left short.
     bool close(std::string& error);
 
 private:
+    bool fail(const char* what);
+
     std::FILE* file = nullptr;
     std::string path;
     unsigned long long dataBytes = 0;
-    bool failed = false;
+    unsigned long long announcedBytes = 0;
+    std::string firstError;
 };

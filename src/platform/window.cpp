@@ -3,10 +3,12 @@
 #include "platform/display.hpp"
 #include "platform/display_internal.hpp"
 #include "platform/timer.hpp"
+#include "platform/x11_window.hpp"
 
 #include <SDL.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -16,12 +18,16 @@
 
 namespace {
 
-enum class WindowState { None, Starting, Running, Failed };
+// Failed and Lost stay until the process ends: a window that could not be
+// made is not tried again (its reason was said once), and a window thread
+// whose display went away never comes back.
+enum class WindowState { None, Starting, Running, Failed, Lost };
 
 std::atomic<WindowState> state{WindowState::None};
 std::thread* windowThreadHandle = nullptr;  // deliberately never destroyed at exit
 bool exitHandlerRegistered = false;
 std::atomic<XpKeyHandler> keyHandler{nullptr};
+thread_local bool onWindowThread = false;
 
 // Owned by the window thread.
 SDL_Window* window = nullptr;
@@ -51,8 +57,10 @@ void destroyDisplay()
         SDL_DestroyTexture(texture);
     if (renderer)
         SDL_DestroyRenderer(renderer);
-    if (window)
+    if (window) {
+        unmapX11Window(window);
         SDL_DestroyWindow(window);
+    }
     texture = nullptr;
     renderer = nullptr;
     window = nullptr;
@@ -156,54 +164,91 @@ int openPicture(int width, int height, int depth)
     return 0;
 }
 
-// Serves the main thread's request, if any. Returns false on shutdown.
+// Serves the main thread's request, if any. Returns false on shutdown. The
+// lock is not held while SDL works, so that a display lost in the middle of
+// a request cannot leave the main thread stuck on the lock.
 bool serveRequest()
 {
-    std::lock_guard<std::mutex> lock(requestMutex);
-    if (pending.kind == Request::None || pending.done)
-        return true;
+    Pending request;
+    {
+        std::lock_guard<std::mutex> lock(requestMutex);
+        if (pending.kind == Request::None || pending.done)
+            return true;
+        request = pending;
+    }
+    int result = 0;
     bool keepRunning = true;
-    switch (pending.kind) {
+    switch (request.kind) {
     case Request::OpenPicture:
-        pending.result = openPicture(pending.width, pending.height, pending.depth);
+        result = openPicture(request.width, request.height, request.depth);
         break;
     case Request::ClosePicture:
         if (texture)
             SDL_DestroyTexture(texture);
         texture = nullptr;
-        pending.result = 0;
         break;
     case Request::Message:
-        pending.result = SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, "Morvane message",
-                                                  pending.text, window);
+        result = SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, "Morvane message", request.text, window);
         break;
     case Request::Shutdown:
         destroyDisplay();
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         state.store(WindowState::None, std::memory_order_release);
-        pending.result = 0;
         keepRunning = false;
         break;
     case Request::None:
         break;
     }
-    pending.done = true;
+    {
+        std::lock_guard<std::mutex> lock(requestMutex);
+        pending.result = result;
+        pending.done = true;
+    }
     requestAnswered.notify_all();
     return keepRunning;
 }
 
+// Waits for the window thread's answer; -1 when the display is lost first.
+// The window thread itself never asks: it would wait for an answer only it
+// can give.
 int ask(Pending request)
 {
+    if (onWindowThread)
+        return -1;
     std::unique_lock<std::mutex> lock(requestMutex);
     request.done = false;
     pending = request;
     lock.unlock();
     windowWake();
     lock.lock();
-    requestAnswered.wait(lock, [] { return pending.done; });
-    const int result = pending.result;
+    requestAnswered.wait(lock, [] { return pending.done || state.load(std::memory_order_acquire) == WindowState::Lost; });
+    const int result = pending.done ? pending.result : -1;
     pending = Pending{};
     return result;
+}
+
+// Called when the connection to the display breaks; must not return. Ending
+// the process here would run the exit handlers on the window thread, and
+// every later call on the broken connection would fail again. So the show is
+// told, and the window thread stays here for good, out of everyone's way,
+// while the main thread ends the run.
+void onDisplayLost(const char* displayName)
+{
+    if (state.exchange(WindowState::Lost, std::memory_order_acq_rel) != WindowState::Lost)
+        std::fprintf(stderr, "xp_window: lost the connection to the display %s; the show ends\n", displayName);
+    {
+        // Taken once so that a waiting ask either sees Lost or is woken.
+        std::lock_guard<std::mutex> lock(requestMutex);
+    }
+    requestAnswered.notify_all();
+    if (!onWindowThread) {
+        // Another thread's connection (a message box without a window):
+        // nothing is drawn and nothing waits for that thread.
+        std::fflush(nullptr);
+        std::_Exit(1);
+    }
+    for (;;)
+        std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
 void failStart(const char* what)
@@ -214,8 +259,50 @@ void failStart(const char* what)
     state.store(WindowState::Failed, std::memory_order_release);
 }
 
+// The render driver and the window flags it needs: OpenGL, SDL's first
+// choice here, or the software one (without OpenGL, or when asked for by
+// name). A window made without the flags its renderer needs is made again by
+// SDL_CreateRenderer, under a new window-system id, and the key presses that
+// reached the first one are lost. Any other driver asked for by name is left
+// to SDL.
+struct RendererChoice {
+    int index = -1;
+    Uint32 windowFlags = 0;
+};
+
+RendererChoice chooseRenderer(bool softwareOnly)
+{
+    const char* requested = SDL_GetHint(SDL_HINT_RENDER_DRIVER);
+    for (int i = 0; i < SDL_GetNumRenderDrivers(); ++i) {
+        SDL_RendererInfo info{};
+        if (SDL_GetRenderDriverInfo(i, &info) != 0)
+            continue;
+        if (!softwareOnly && requested && *requested && SDL_strcasecmp(requested, info.name) != 0)
+            continue;
+        if (!softwareOnly && std::strcmp(info.name, "opengl") == 0)
+            return {i, SDL_WINDOW_OPENGL};
+        if (std::strcmp(info.name, "software") == 0)
+            return {i, 0};
+    }
+    return {};
+}
+
+bool makeWindowAndRenderer(const SDL_DisplayMode& desktop, bool softwareOnly)
+{
+    const RendererChoice choice = chooseRenderer(softwareOnly);
+    window = SDL_CreateWindow("Morvane", 0, 0, desktop.w, desktop.h,
+                              SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS | choice.windowFlags);
+    if (window)
+        renderer = SDL_CreateRenderer(window, choice.index, 0);
+    if (renderer)
+        return true;
+    destroyDisplay();
+    return false;
+}
+
 void windowThread()
 {
+    onWindowThread = true;
     SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
@@ -232,6 +319,8 @@ void windowThread()
         SDL_SetError("only the %s video driver is available", driver);
         return failStart("no display");
     }
+    if (driver && std::strcmp(driver, "x11") == 0)
+        watchX11DisplayLoss(onDisplayLost);
     // The whole screen from its top-left corner, also where no window
     // manager is there to honour the full-screen request.
     SDL_DisplayMode desktop{};
@@ -239,13 +328,9 @@ void windowThread()
         desktop.w = 640;
         desktop.h = 480;
     }
-    window = SDL_CreateWindow("Morvane", 0, 0, desktop.w, desktop.h,
-                              SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS);
-    if (!window)
-        return failStart("no window");
-    renderer = SDL_CreateRenderer(window, -1, 0);
-    if (!renderer)
-        return failStart("no renderer");
+    // Without OpenGL the software renderer draws into the window's own surface.
+    if (!makeWindowAndRenderer(desktop, false) && !makeWindowAndRenderer(desktop, true))
+        return failStart("no window with a renderer");
     SDL_ShowCursor(SDL_DISABLE);
     wakeEventType = SDL_RegisterEvents(1);
     showPicture();
@@ -273,7 +358,8 @@ bool windowExists()
 
 void windowWake()
 {
-    if (wakeEventType == static_cast<Uint32>(-1) || wakePending.exchange(true, std::memory_order_relaxed))
+    if (!windowExists() || wakeEventType == static_cast<Uint32>(-1) ||
+        wakePending.exchange(true, std::memory_order_relaxed))
         return;
     SDL_Event event{};
     event.type = wakeEventType;
@@ -304,8 +390,11 @@ void windowClosePicture()
 
 int xp_window_create()
 {
-    if (windowExists())
+    const WindowState now = state.load(std::memory_order_acquire);
+    if (now == WindowState::Running)
         return 1;
+    if (now == WindowState::Failed || now == WindowState::Lost)
+        return 0;
     if (!exitHandlerRegistered)
         exitHandlerRegistered = std::atexit(xp_window_shutdown) == 0;
 
@@ -321,6 +410,8 @@ int xp_window_create()
         xp_sleep(20);
     if (windowExists())
         return 1;
+    if (state.load(std::memory_order_acquire) == WindowState::Lost)
+        return 0;  // the thread stays where the lost display left it
     // A window that cannot be made is a failure of the caller, not the end of the run.
     windowThreadHandle->join();
     delete windowThreadHandle;
@@ -330,12 +421,24 @@ int xp_window_create()
 
 void xp_window_shutdown()
 {
-    xp_screen_close();
-    if (!windowExists())
+    // The process is ending on the window thread itself (a library gave up):
+    // waiting for that thread's answer would never end.
+    if (onWindowThread)
         return;
-    Pending request;
-    request.kind = Request::Shutdown;
-    ask(request);
+    xp_screen_close();
+    if (windowExists()) {
+        Pending request;
+        request.kind = Request::Shutdown;
+        ask(request);
+    }
+    if (xp_window_lost()) {
+        // The stopped window thread keeps the broken connection locked, and
+        // the display libraries' own exit handlers would wait for it for ever.
+        std::fflush(nullptr);
+        std::_Exit(1);
+    }
+    if (!windowThreadHandle || state.load(std::memory_order_acquire) != WindowState::None)
+        return;
     windowThreadHandle->join();
     delete windowThreadHandle;
     windowThreadHandle = nullptr;
@@ -347,6 +450,11 @@ int xp_keyboard_init(XpKeyHandler handler)
         return -1;
     keyHandler.store(handler, std::memory_order_release);
     return 0;
+}
+
+bool xp_window_lost()
+{
+    return state.load(std::memory_order_acquire) == WindowState::Lost;
 }
 
 void xp_message(const char* text)

@@ -3,8 +3,10 @@
 //
 // The window thread makes every windowing call. Key presses and releases
 // reach the handler from that thread; a close request (window manager close,
-// a held Escape, a quit signal) ends the whole process at once with exit
-// code 0, right after the display is closed.
+// a held Escape) ends the whole process at once with exit code 0, right
+// after the display is closed. When the connection to the display breaks,
+// the window thread says so once on standard error and stops for good;
+// xp_window_lost tells the main thread, which ends the run.
 #pragma once
 
 // Key handler: key code (Escape 27, letters as upper-case codes, digits as
@@ -12,6 +14,9 @@
 using XpKeyHandler = int (*)(int key, int down);
 
 int xp_window_create();     // 1 when the window exists, 0 when it cannot be made
-void xp_window_shutdown();  // closes the display and the window; run at process exit
+// Closes the display and the window; run at process exit. After a lost
+// display it ends the process at once with exit code 1.
+void xp_window_shutdown();
 int xp_keyboard_init(XpKeyHandler handler);  // 0, or -1 when there is no window
+bool xp_window_lost();                       // the display connection has broken
 void xp_message(const char* text);           // blocks until dismissed

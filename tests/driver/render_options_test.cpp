@@ -18,7 +18,7 @@ Parsed parse(const std::vector<const char*>& args)
     std::vector<const char*> argv{"morvane-render"};
     argv.insert(argv.end(), args.begin(), args.end());
     Parsed p;
-    p.result = parseRenderOptions(static_cast<int>(argv.size()), argv.data(), 168.81, p.options, p.message);
+    p.result = parseRenderOptions(static_cast<int>(argv.size()), argv.data(), timeline, p.options, p.message);
     return p;
 }
 
@@ -41,7 +41,7 @@ TEST(RenderOptions, BadCommandLinesSayWhatIsWrong)
         {{"--frobnicate"}, "unknown option '--frobnicate'"},
         {{"--at"}, "--at needs a value"},
         {{"--at", "soon", "--out", "d"}, "--at needs a time in seconds, not 'soon'"},
-        {{"--at", "-1", "--out", "d"}, "outside the show"},
+        {{"--at", "-1", "--out", "d"}, "before the show"},
         {{"--at", "2"}, "--at needs --out"},
         {{"--out", "d"}, "--out needs at least one --at"},
         {{"--fps", "0", "--at", "1", "--out", "d"}, "--fps needs a whole number"},

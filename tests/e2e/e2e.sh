@@ -2,7 +2,8 @@
 # End-to-end runs of the demo under a virtual X server, with SDL's disk audio
 # driver standing in for a sound card.
 #   e2e.sh <case> <demo harness> <morvane> <wm_close>
-# Cases: picture, depth24, pause, close, ends, nodisplay, noaudio.
+# Cases: picture, depth24, pause, close, ends, nodisplay, noaudio, escape,
+# release, signals, displaylost.
 set -u
 
 case_name=$1 harness=$2 demo=$3 wm_close=$4
@@ -31,11 +32,12 @@ poll() {
   return 1
 }
 
-# Starts Xvfb with a screen of the given size on a free display number.
+# Starts Xvfb with a screen of the given size on a free display number,
+# with any further server options.
 # -noreset: without it the server resets whenever its last client leaves
 # (each xdotool poll), and a demo connecting just then is refused.
 start_x() {
-  Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
+  Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -noreset "${@:2}" 3>"$work/display" 2>"$work/xvfb.log" &
   xvfb_pid=$!
   poll 100 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
   export DISPLAY=":$(head -n1 "$work/display")"
@@ -61,17 +63,22 @@ start_demo() {
   poll 1200 window_shown || fail "no window titled Morvane"
 }
 
-# Waits at most $1 ms for the demo to end, with exit code 0 after $2.
-exits_cleanly() {
-  local start rc
-  start=$(date +%s%3N)
+# Waits at most $1 ms for the demo to end after $2; its exit code is then in rc.
+awaits_exit() {
+  local start=${EPOCHREALTIME/./} elapsed
   while kill -0 "$demo_pid" 2>/dev/null; do
-    [ $(( $(date +%s%3N) - start )) -gt "$1" ] && fail "still running $1 ms after $2"
-    sleep 0.02
+    elapsed=$(( (${EPOCHREALTIME/./} - start) / 1000 ))
+    [ "$elapsed" -gt "$1" ] && fail "still running $1 ms after $2"
+    sleep 0.01
   done
-  echo "$2 ended the run in $(( $(date +%s%3N) - start )) ms"
+  echo "$2 ended the run in $(( (${EPOCHREALTIME/./} - start) / 1000 )) ms"
   wait "$demo_pid"
   rc=$? demo_pid=""
+}
+
+# Waits at most $1 ms for the demo to end, with exit code 0 after $2.
+exits_cleanly() {
+  awaits_exit "$@"
   [ "$rc" -eq 0 ] || fail "$2 ended the run with $rc"
 }
 
@@ -95,7 +102,7 @@ pixel() {  # x y -> "r,g,b"
 # picture's colour; the bars and the rows above and below are black.
 check_picture() {
   local w=$1 h=$2 expected box
-  # The window may be replaced once while the renderer starts; try again.
+  # The first picture comes after the start-up wait.
   middle_is_test_colour() {
     xwd -root -silent >"$work/shot.xwd" 2>/dev/null && [ "$(pixel $((w / 2)) $((h / 2)))" = "192,128,64" ]
   }
@@ -176,6 +183,70 @@ ends)
   ;;
 nodisplay)
   expect_failure "screen.open() failed" env SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" "$harness"
+  # Trying 24 bits after 32 does not repeat why there is no window.
+  [ "$(grep -c xp_window_create "$work/stderr")" -eq 1 ] || fail "the display failure is not said exactly once"
+  ;;
+escape)
+  # Escape right after the window appears (no key may be lost while the
+  # renderer starts) and later in the 2 s start-up wait ends the run at once
+  # (about 0.2 s on an idle machine; the bound leaves room for a busy one
+  # and is still well short of the rest of the wait).
+  start_x 800x600
+  for delay in 0.1 0.5; do
+    launch "$harness"
+    poll 1200 window_shown || fail "no window titled Morvane"
+    sleep "$delay"
+    xdotool key Escape
+    exits_cleanly 1000 "Escape ${delay} s after the window appeared"
+  done
+  ;;
+release)
+  # P goes down before the window exists and the server repeats it every
+  # 10 ms, so the window system has seen the press before the demo's key
+  # handler is there; the handler sees only the release. The picture must
+  # go on moving.
+  start_x 800x600 -ardelay 1 -arinterval 10
+  xdotool keydown p
+  launch "$harness"
+  poll 1200 window_shown || fail "no window titled Morvane"
+  check_picture 800 600
+  xdotool keyup p
+  sleep 0.3
+  before=$(screen_sum)
+  sleep 0.3
+  [ "$(screen_sum)" != "$before" ] || fail "the picture froze after a lone P release"
+  xdotool key Escape
+  exits_cleanly 1000 Escape
+  ;;
+signals)
+  # A quit signal ends the run with 0 whatever it is doing: waiting to
+  # start, running, and paused with P held (about 0.2 s on an idle machine;
+  # the bound leaves room for a busy one).
+  start_x 800x600
+  for phase in waiting running paused; do
+    launch "$harness"
+    poll 1200 window_shown || fail "no window titled Morvane"
+    case $phase in
+    waiting) sleep 0.3 ;;
+    running) check_picture 800 600 ;;
+    paused) check_picture 800 600; xdotool keydown p; sleep 0.3 ;;
+    esac
+    signal=TERM
+    [ "$phase" = paused ] && signal=INT
+    kill -s "$signal" "$demo_pid"
+    exits_cleanly 1000 "SIG$signal while $phase"
+    [ "$phase" = paused ] && xdotool keyup p
+  done
+  ;;
+displaylost)
+  # The X server goes away in the middle of the show.
+  start_demo 800x600 "$harness"
+  check_picture 800 600
+  kill "$xvfb_pid"
+  xvfb_pid=""
+  awaits_exit 2000 "losing the display"
+  [ "$rc" -ne 0 ] || fail "losing the display ended the run with 0"
+  grep -q "lost the connection to the display" "$work/stderr" || fail "no reason on standard error"
   ;;
 noaudio)
   expect_failure "FSOUND_Init: .*nosuch" env SDL_AUDIODRIVER=nosuch "$demo"

@@ -5,7 +5,7 @@ BUILD      := build
 ASAN_BUILD := build-asan
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all run test setup build build-asan data wav bench clean
+.PHONY: all run test setup build build-asan data wav soundtrack-report bench clean
 
 all: build
 
@@ -39,6 +39,10 @@ data: build
 # Renders the soundtrack to build/soundtrack.wav for listening (not committed).
 wav: build
 	@cmake --build $(BUILD) --target wav
+
+# Prints the soundtrack's loudness, stereo image and scene changes per scene.
+soundtrack-report: build
+	@cmake --build $(BUILD) --target soundtrack-report
 
 bench: build
 	@cmake --build $(BUILD) --target benchmarks

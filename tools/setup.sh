@@ -8,6 +8,7 @@ packages=(
   libsdl2-dev libopenmpt-dev libfreetype-dev libpng-dev
   libgtest-dev libbenchmark-dev libsimde-dev fonts-dejavu-core
   xvfb xauth xdotool x11-apps imagemagick sox libx11-dev openmpt123
+  libebur128-dev
 )
 
 missing=()

@@ -53,7 +53,7 @@ struct Biquad {
 };
 
 struct SceneFigures {
-    double integrated = 0.0, range = 0.0, correlation = 0.0, monoLoss = 0.0, bandDb = 0.0, bandShareDb = 0.0;
+    double integrated = 0.0, range = 0.0, peakDb = 0.0, correlation = 0.0, monoLoss = 0.0, bandDb = 0.0, bandShareDb = 0.0;
 };
 
 double loudness(const float* frames, std::size_t count, double* range) {
@@ -74,11 +74,12 @@ SceneFigures measure(const Stereo& audio, long from, long to) {
     f.integrated = loudness(frames, count, &f.range);
     // Mono: both speakers play the average of the two sides.
     std::vector<float> mono(2 * count);
-    double ll = 0.0, rr = 0.0, lr = 0.0, all = 0.0, band = 0.0;
+    double ll = 0.0, rr = 0.0, lr = 0.0, all = 0.0, band = 0.0, peak = 1e-9;
     std::array<Biquad, 4> filters{Biquad::make(true, 250, 0.7071), Biquad::make(true, 250, 0.7071),
                                   Biquad::make(false, 600, 0.7071), Biquad::make(false, 600, 0.7071)};
     for (std::size_t i = 0; i < count; ++i) {
         const double l = frames[2 * i], r = frames[2 * i + 1], m = (l + r) / 2.0;
+        peak = std::max({peak, std::fabs(l), std::fabs(r)});
         ll += l * l;
         rr += r * r;
         lr += l * r;
@@ -88,6 +89,7 @@ SceneFigures measure(const Stereo& audio, long from, long to) {
         band += b * b;
         all += m * m;
     }
+    f.peakDb = 20.0 * std::log10(peak);
     f.correlation = lr / std::sqrt(std::max(ll * rr, 1e-30));
     f.monoLoss = f.integrated - loudness(mono.data(), count, nullptr);
     f.bandDb = 10.0 * std::log10(std::max(band / count, 1e-30));
@@ -175,14 +177,14 @@ int main(int argc, char** argv) {
 
     std::printf("Rendered %.2f s at the show's volume (240/256), unfaded; peak %.2f dBFS\n\n", showEnd,
                 20.0 * std::log10(peak));
-    std::printf("scene  start   LUFS-I    LRA  L-R corr  mono loss  250-600 Hz  (of all)\n");
+    std::printf("scene  start   LUFS-I    LRA  L-R corr  mono loss  250-600 Hz  (of all)   peak\n");
     double quietest = 1e9, loudest = -1e9;
     for (int s = 0; s < 8; ++s) {
         const SceneFigures f = measure(audio, std::lround(sceneStarts[s] * sampleRate), std::lround(sceneStarts[s + 1] * sampleRate));
         quietest = std::min(quietest, f.integrated);
         loudest = std::max(loudest, f.integrated);
-        std::printf("%5d %6.2f  %7.1f %6.1f %9.2f %8.2f dB %7.1f dB %6.1f dB\n", s + 1, sceneStarts[s], f.integrated,
-                    f.range, f.correlation, f.monoLoss, f.bandDb, f.bandShareDb);
+        std::printf("%5d %6.2f  %7.1f %6.1f %9.2f %8.2f dB %7.1f dB %6.1f dB %6.2f\n", s + 1, sceneStarts[s],
+                    f.integrated, f.range, f.correlation, f.monoLoss, f.bandDb, f.bandShareDb, f.peakDb);
     }
     const SceneFigures whole = measure(audio, 0, total);
     std::printf("whole  0.00  %7.1f %6.1f %9.2f %8.2f dB %7.1f dB %6.1f dB\n", whole.integrated, whole.range,
@@ -199,7 +201,7 @@ int main(int argc, char** argv) {
         const int o = sceneOrders[static_cast<std::size_t>(s)];
         if (o >= int(orders.size())) break;
         const ChannelChanges c = channelChanges(orders[static_cast<std::size_t>(o - 1)], orders[static_cast<std::size_t>(o)], barRows);
-        std::printf("scene %d (order %2d): %zu; start: %s; stop: %s\n", s + 1, o, c.started.size() + c.stopped.size(),
+        std::printf("scene %d (order %2d, row %2d): %zu; start: %s; stop: %s\n", s + 1, o, orders[static_cast<std::size_t>(o)].first, c.started.size() + c.stopped.size(),
                     names(c.started).c_str(), names(c.stopped).c_str());
     }
     return 0;

@@ -12,18 +12,23 @@ constexpr int noteFade = 253, noteCut = 254, noteOff = 255;
 std::vector<PlayedPattern> readPlayedOrders(openmpt_module* module) {
     std::vector<PlayedPattern> orders;
     const int channels = openmpt_module_get_num_channels(module);
+    int entry = 0;  // the row a break sends the next order to
     for (int o = 0; o < openmpt_module_get_num_orders(module); ++o) {
         const int pattern = openmpt_module_get_order_pattern(module, o);
+        const int patternRows = openmpt_module_get_pattern_num_rows(module, pattern);
         PlayedPattern p;
         p.channels = channels;
-        p.rows = openmpt_module_get_pattern_num_rows(module, pattern);
+        p.first = std::min(entry, std::max(0, patternRows - 1));
+        p.rows = patternRows - p.first;
         p.events.assign(static_cast<std::size_t>(p.rows * channels), 0);
-        for (int row = 0; row < p.rows; ++row) {
+        entry = 0;
+        for (int r = 0; r < p.rows; ++r) {
+            const int row = p.first + r;
             bool breaks = false;
             for (int ch = 0; ch < channels; ++ch) {
                 const int note =
                     openmpt_module_get_pattern_row_channel_command(module, pattern, row, ch, OPENMPT_MODULE_COMMAND_NOTE);
-                int& e = p.events[static_cast<std::size_t>(row * channels + ch)];
+                int& e = p.events[static_cast<std::size_t>(r * channels + ch)];
                 if (note == noteOff || note == noteCut || note == noteFade) e = -1;
                 else if (note > 0) e = 1;
                 // A note cut in the effect column (ECx) ends the note too.
@@ -33,12 +38,17 @@ std::vector<PlayedPattern> readPlayedOrders(openmpt_module* module) {
                                                                                        OPENMPT_MODULE_COMMAND_PARAMETER);
                 const char letter = effect ? effect[0] : 0;
                 if (letter == 'E' && param && (param[0] == 'C' || param[0] == 'c') && e == 0) e = -1;
-                breaks |= letter == 'D';
+                if (letter == 'D') {
+                    breaks = true;
+                    // libopenmpt gives the target row as a number, decoded from the decimal digits.
+                    entry = openmpt_module_get_pattern_row_channel_command(module, pattern, row, ch,
+                                                                           OPENMPT_MODULE_COMMAND_PARAMETER);
+                }
                 openmpt_free_string(effect);
                 openmpt_free_string(param);
             }
             if (breaks) {
-                p.rows = row + 1;
+                p.rows = r + 1;
                 p.events.resize(static_cast<std::size_t>(p.rows * channels));
                 break;
             }

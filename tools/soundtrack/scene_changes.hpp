@@ -6,9 +6,11 @@
 
 #include <vector>
 
-// One order's pattern up to its break: per row and channel, 0 for nothing,
-// 1 for a note played, -1 for a key off or a note cut.
+// The rows one order plays, from the row the previous order's break enters
+// (`first`) to its own break: per row and channel, 0 for nothing, 1 for a
+// note played, -1 for a key off or a note cut.
 struct PlayedPattern {
+    int first = 0;
     int rows = 0;
     int channels = 0;
     std::vector<int> events;  // rows * channels, row-major

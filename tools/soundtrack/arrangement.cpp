@@ -43,7 +43,7 @@ constexpr int bar = 12;
 // The sections' levels, which give the show its arc: the reflective scenes
 // (trees, ripple grid) quiet, the dented sphere's the loudest.
 // All levels, for headroom at the show's volume.
-constexpr double master = 0.94;
+constexpr double master = 0.98;
 constexpr double themeGain = 0.95, softGain = 0.5, flowGain = 0.9, warmGain = 0.55, techGain = 0.85,
                  heavyGain = 1.06, repriseGain = 0.97;
 
@@ -164,7 +164,7 @@ struct Kit {
 
 void drums(Part& p, int fromBar, int toBar, const Kit& k) {
     for (int b = fromBar; b < toBar; ++b) {
-        if (k.kick) hits(p, b, ChKick, Kick, k.kick, 60, k.scale * 0.85);  // the kick's boom is mostly energy
+        if (k.kick) hits(p, b, ChKick, Kick, k.kick, 60, k.scale * 0.75);  // the kick's boom is mostly energy
         if (k.snare) hits(p, b, ChSnare, Snare, k.snare, 60, k.scale);
         if (k.hat) hits(p, b, ChHat, ClosedHat, k.hat, 60, k.scale);
         if (k.open) hits(p, b, ChOpenHat, OpenHat, k.open, 60, k.scale);
@@ -175,7 +175,7 @@ enum class BassStyle { Long, Pulse, Shuffle, Drive, Heavy };
 
 void bassBar(Part& p, int barIndex, const Chord& c, BassStyle style, int volume) {
     const int r = c.bass, at = barIndex * bar;
-    const int v = volume * 3 / 4;  // the bass carries most of the energy; keep it under the kick
+    const int v = volume * 2 / 3;  // the bass carries most of the energy; keep it under the kick
     switch (style) {
     case BassStyle::Long:
         p.put(at, ChBass, r, Bass, v);
@@ -210,7 +210,7 @@ void bassBar(Part& p, int barIndex, const Chord& c, BassStyle style, int volume)
 // Pad chord: a new attack when `attack`, otherwise the voices glide from the
 // previous chord without a new attack. The voices are spread wide.
 void padChord(Part& p, int row, const Chord& c, int v, bool attack) {
-    const int pans[3] = {0x18, 0x80, 0xe8};
+    const int pans[3] = {0x18, 0xb0, 0xe8};  // right of centre, across from the lead
     for (int i = 0; i < 3; ++i) {
         if (attack) p.put(row, ChPad1 + i, c.pad[i], Pad, v * 4 / 5, fxPan, pans[i]);
         else p.put(row, ChPad1 + i, c.pad[i], 0, v * 4 / 5, fxPortaTo, 0x60);
@@ -620,7 +620,7 @@ const Kit techKit{"X..X..X...x.", "......X.....", "xoxoxoxoxoxo", nullptr, 0.9};
 // each bar's chord.
 void techCommon(Part& p, const Chord* chords, const int* arpeggios) {
     for (int b = 0; b < 4; ++b) {
-        padChord(p, b * bar, chords[b], 18, false);
+        padChord(p, b * bar, chords[b], 28, false);
         arpBar(p, b, chords[b], ArpStyle::Up, 44, 12);
         bassBar(p, b, chords[b], BassStyle::Drive, 46);
         // A chip-like chord: the tracker arpeggio steps through root, third
@@ -698,8 +698,8 @@ void heavyCommon(Part& p, const Chord* chords) {
         p.put(b * bar + 3, ChPerc, 67, Snare, 50, fxPan, 0x30);
         p.put(b * bar + 9, ChPerc, 67, Snare, 50, fxPan, 0xd0);
         // The bass riff an octave up on the counter channel.
-        p.put(b * bar, ChCounter, chords[b].bass + 12, Bass, 34, fxPan, 0x20);
-        p.put(b * bar + 6, ChCounter, chords[b].bass + 19, Bass, 28, fxPan, 0x20);
+        p.put(b * bar, ChCounter, chords[b].bass + 12, Bass, 34, fxPan, 0xe0);
+        p.put(b * bar + 6, ChCounter, chords[b].bass + 19, Bass, 28, fxPan, 0xe0);
     }
     drums(p, 0, 4, heavyKit);
 }

@@ -210,7 +210,7 @@ void bassBar(Part& p, int barIndex, const Chord& c, BassStyle style, int volume)
 // Pad chord: a new attack when `attack`, otherwise the voices glide from the
 // previous chord without a new attack. The voices are spread wide.
 void padChord(Part& p, int row, const Chord& c, int v, bool attack) {
-    const int pans[3] = {0x18, 0xb0, 0xe8};  // right of centre, across from the lead
+    const int pans[3] = {0x08, 0xb0, 0xf8};  // right of centre, across from the lead
     for (int i = 0; i < 3; ++i) {
         if (attack) p.put(row, ChPad1 + i, c.pad[i], Pad, v * 4 / 5, fxPan, pans[i]);
         else p.put(row, ChPad1 + i, c.pad[i], 0, v * 4 / 5, fxPortaTo, 0x60);
@@ -238,8 +238,8 @@ void arpBar(Part& p, int barIndex, const Chord& c, ArpStyle style, int v, int oc
         const int k = style == ArpStyle::Roll ? roll[i] : up[i];
         const int n = c.arp[k % 4] + 12 * (k / 4) + octave;
         const int accent = i % 3 == 0 ? v : v * 3 / 4;
-        p.put(at + i, ChArp, n, Pluck, accent, fxPan, 0xd8);
-        p.put(at + i + 3, ChArpEcho, n, Pluck, accent * 2 / 5, fxPan, 0x28);
+        p.put(at + i, ChArp, n, Pluck, accent, fxPan, 0xe8);
+        p.put(at + i + 3, ChArpEcho, n, Pluck, accent * 2 / 5, fxPan, 0x18);
     }
 }
 
@@ -414,7 +414,7 @@ XmPattern themeA() {
     drums(p, 0, 4, grooveKit);
     eightRowFigure(p, chords);
     // The poem appears: the theme enters on the second bar.
-    melody(p, 12, ChLead, ChLeadEcho, Lead, theme, 44, 0x40, 0xe8);
+    melody(p, 12, ChLead, ChLeadEcho, Lead, theme, 44, 0x28, 0xf0);
     return p.finish();
 }
 
@@ -442,7 +442,7 @@ XmPattern themeB() {
     melody(p, 0, ChLead, ChLeadEcho, Lead,
            {{0, 74, 9}, {9, 69, 3}, {12, 74, 3}, {15, 77, 3}, {18, 81, 6}, {24, 79, 3}, {27, 82, 3}, {30, 81, 3},
             {33, 79, 3}, {36, 76, 6}, {42, 73, 6}},
-           44, 0x40, 0xe8);
+           44, 0x28, 0xf0);
     // Last bar: a tom fill, a sweep and the bass climbing an octave.
     drums(p, 3, 4, {"X...........", "...X........", "xxxxxxxxxxxx", "o..o..o.....", 1.0});
     const int climb[6] = {45, 47, 49, 50, 52, 55};
@@ -547,7 +547,7 @@ XmPattern flowA() {
     melody(p, 0, ChLead, ChLeadEcho, Lead,
            {{0, 81, 12}, {12, 79, 6}, {18, 76, 6}, {24, 77, 9}, {33, 74, 3}, {36, 76, 6}, {42, 73, 3},
             {45, 76, 3}},
-           42, 0x40, 0xe8);
+           42, 0x28, 0xf0);
     return overlay(p.finish(), fill());
 }
 
@@ -564,7 +564,7 @@ XmPattern flowB() {
     melody(p, 0, ChLead, ChLeadEcho, Lead,
            {{0, 77, 6}, {6, 81, 6}, {12, 79, 6}, {18, 76, 3}, {21, 72, 3}, {24, 74, 6}, {30, 77, 6}, {36, 76, 6},
             {42, 79, 6}},
-           42, 0x40, 0xe8);
+           42, 0x28, 0xf0);
     melody(p, 0, ChBell, ChBellEcho, Bell, {{6, 86, 6}, {18, 84, 6}, {30, 82, 6}, {42, 84, 6}}, 26, 0x40, 0xc0);
     return p.finish(48);
 }
@@ -589,7 +589,7 @@ XmPattern warmA() {
     // The theme in F major, two degrees up, lyrical on the lead.
     std::vector<Note> tune = themeVariant(2, 0, 1);
     tune.push_back({36, 79, 12});
-    melody(p, 0, ChLead, ChLeadEcho, Lead, tune, 36, 0x40, 0xe8);
+    melody(p, 0, ChLead, ChLeadEcho, Lead, tune, 36, 0x28, 0xf0);
     return p.finish();
 }
 
@@ -607,7 +607,7 @@ XmPattern warmB() {
     drums(p, 0, 4, warmKit);
     const std::vector<Note> tune{{0, 81, 6}, {6, 84, 6}, {12, 84, 6}, {18, 81, 6}, {24, 82, 3},
                                  {27, 81, 3}, {30, 77, 6}, {36, 79, 9}, {45, 76, 3}};
-    melody(p, 0, ChLead, ChLeadEcho, Lead, tune, 36, 0x40, 0xe8);
+    melody(p, 0, ChLead, ChLeadEcho, Lead, tune, 36, 0x28, 0xf0);
     for (const Note& n : tune) p.put(n.row, ChBell, n.midi + 12, Bell, 18, fxPan, 0xa8);
     return p.finish(48);
 }
@@ -679,7 +679,7 @@ const Kit heavyKit{"X..X..X..X.x", "...X.....X..", "x.xx.xx.xx.x", "......o.....
 void gatedPowerChord(Part& p, int barIndex, const Chord& c, int v) {
     static const char gate[13] = "X.oX.oX.oXxo";
     const int notes[3] = {c.bass + 12, c.bass + 19, c.bass + 24};
-    const int pans[3] = {0x18, 0x80, 0xe8};
+    const int pans[3] = {0x08, 0xb0, 0xf8};
     for (int i = 0; i < bar; ++i) {
         const int row = barIndex * bar + i;
         const int level = gate[i] == 'X' ? v : gate[i] == 'x' ? v * 3 / 4 : gate[i] == 'o' ? v / 3 : v / 8;
@@ -744,8 +744,8 @@ XmPattern outro() {
     p.put(0, ChBass, Dm.bass, Bass, 48);
     padChord(p, 0, Dm, 40, false);
     keysChord(p, 0, Dm, 44);
-    p.put(0, ChLead, 74, Lead, 42, fxPan, 0x40);
-    p.put(3, ChLeadEcho, 74, Lead, 16, fxPan, 0xe8);
+    p.put(0, ChLead, 74, Lead, 42, fxPan, 0x28);
+    p.put(3, ChLeadEcho, 74, Lead, 16, fxPan, 0xf0);
     p.put(0, ChBell, 86, Bell, 34, fxPan, 0x50);
     p.put(6, ChBellEcho, 86, Bell, 14, fxPan, 0xc0);
     // Let go: the notes fade out in turn, the pads last.
@@ -766,7 +766,7 @@ XmPattern heavyA() {
     p.off(0, ChArp);
     p.off(0, ChArpEcho);
     heavyCommon(p, chords);
-    melody(p, 0, ChLead, ChLeadEcho, Lead, heavyRiff(), 44, 0x40, 0xe8);
+    melody(p, 0, ChLead, ChLeadEcho, Lead, heavyRiff(), 44, 0x28, 0xf0);
     stutter(p, 0);
     stutter(p, 39);
     return overlay(p.finish(), outro());
@@ -780,7 +780,7 @@ XmPattern heavyB() {
     melody(p, 0, ChLead, ChLeadEcho, Lead,
            {{0, 74, 3}, {3, 69, 3}, {6, 72, 2}, {8, 74, 4}, {12, 77, 3}, {15, 76, 3}, {18, 74, 3}, {21, 72, 3},
             {24, 79, 6}, {30, 82, 3}, {33, 81, 3}, {36, 81, 9}, {45, 76, 3}},
-           44, 0x40, 0xe8);
+           44, 0x28, 0xf0);
     stutter(p, 9);
     stutter(p, 30);
     return p.finish(48);
@@ -814,7 +814,7 @@ XmPattern reprise() {
     std::vector<Note> tune = theme;
     tune.push_back({36, 76, 6});
     tune.push_back({42, 73, 6});
-    melody(p, 12, ChLead, ChLeadEcho, Lead, tune, 46, 0x40, 0xe8);
+    melody(p, 12, ChLead, ChLeadEcho, Lead, tune, 46, 0x28, 0xf0);
     melody(p, 0, ChBell, ChBellEcho, Bell, {{0, 86, 12}, {12, 86, 6}, {18, 84, 6}, {24, 84, 12}, {36, 83, 6},
                                             {42, 79, 6}, {48, 85, 6}, {54, 88, 6}},
            32, 0xb0, 0x40);

@@ -109,6 +109,9 @@ struct Part {
     void volume(int row, int ch, int v) { put(row, ch, 0, 0, v); }
     void effect(int row, int ch, int effect, int param) { put(row, ch, 0, 0, -1, effect, param); }
     void off(int row, int ch) { put(row, ch, keyOff, 0); }
+    void fineVolumeDown(int row, int ch, int amount) {
+        if (XmCell* c = cell(row, ch)) c->volume = static_cast<std::uint8_t>(0x80 + std::clamp(amount, 1, 15));
+    }
 
     // The break goes on the last played row, in a channel whose effect is
     // free; its parameter is the row to enter next, in decimal digits.
@@ -423,6 +426,7 @@ XmPattern themeA() {
 XmPattern afterEnd() {
     Part p(16, 48);
     p.effect(0, ChCounter, fxExtended, patternDelay(15));
+    for (int ch : {ChPad1, ChPad2, ChPad3, ChKeys1, ChKeys2, ChKeys3, ChLead, ChLeadEcho}) p.off(0, ch);
     return p.finish();
 }
 
@@ -748,12 +752,17 @@ XmPattern outro() {
     p.put(3, ChLeadEcho, 74, Lead, 16, fxPan, 0xf0);
     p.put(0, ChBell, 86, Bell, 34, fxPan, 0x50);
     p.put(6, ChBellEcho, 86, Bell, 14, fxPan, 0xc0);
-    // Let go: the notes fade out in turn, the pads last.
+    // Let go: the bass stops, the rest fades a little on every row (a fine
+    // volume slide), the lead fastest, the pads and keys over the whole ending.
     p.off(6, ChBass);
-    p.off(8, ChLead);
-    p.off(9, ChLeadEcho);
-    for (int i = 0; i < 3; ++i) p.off(9, ChKeys1 + i);
-    for (int i = 0; i < 3; ++i) p.off(10, ChPad1 + i);
+    for (int row = 1; row < p.length; ++row) {
+        p.fineVolumeDown(row, ChLead, 3);
+        p.fineVolumeDown(row, ChLeadEcho, 1);
+        for (int i = 0; i < 3; ++i) {
+            p.fineVolumeDown(row, ChPad1 + i, 2);
+            p.fineVolumeDown(row, ChKeys1 + i, 2);
+        }
+    }
     return p.finish(48);  // the song's last order: a held empty row
 }
 

@@ -325,6 +325,9 @@ XmPattern intro1() {
     Part p(48);
     // From near silence: the pad swells over the first two bars.
     padChord(p, 0, Dm, 2, true);
+    // Alone, the pad sits narrower than in the full mix.
+    const int pans[3] = {0x18, 0xa0, 0xe8};
+    for (int i = 0; i < 3; ++i) p.effect(1, ChPad1 + i, fxPan, pans[i]);
     for (int r = 1; r < 24; ++r) {
         for (int i = 0; i < 3; ++i) p.volume(r, ChPad1 + i, 2 + r * 3 / 2);
     }

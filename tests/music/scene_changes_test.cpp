@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -57,8 +59,8 @@ TEST(SceneChanges, FollowsBreaksIntoLaterRowsAndFindsStartsAndStops) {
     EXPECT_EQ(orders[1].first, 12);
     ASSERT_EQ(orders[1].rows, 4);
     EXPECT_EQ(orders[1].at(0, 0), -1);
-    EXPECT_EQ(orders[1].at(0, 1), 1);
-    EXPECT_EQ(orders[1].at(1, 2), 1);
+    EXPECT_EQ(orders[1].at(0, 1), 61);  // C-4 in the file, libopenmpt counts from C-0 as 13
+    EXPECT_EQ(orders[1].at(1, 2), 61);
 
     const ChannelChanges c = channelChanges(orders[0], orders[1], 4);
     EXPECT_EQ(c.started, std::vector<int>{1});
@@ -80,6 +82,44 @@ TEST(SceneChanges, EverySceneStartOfTheSoundtrackChangesTwoChannelsOrMore) {
     // The orders that break into later rows: the fill, the heavy groove, the last order.
     for (auto [order, first] : {std::pair{10, 48}, {13, 48}, {16, 16}, {18, 48}, {21, 0}, {22, 48}})
         EXPECT_EQ(orders[static_cast<std::size_t>(order)].first, first) << "order " << order;
+}
+
+// Position of a note (libopenmpt's number: C-0 is 1) in the scale that D
+// minor and F major share (B flat major), counted in scale steps; notes
+// outside it count as the step below.
+int scaleDegree(int note) {
+    static const int steps[12] = {0, 0, 1, 1, 2, 3, 3, 4, 4, 5, 6, 6};  // from C
+    return (note - 1) / 12 * 7 + steps[(note - 1) % 12];
+}
+
+// The theme's head, F D E F A, as scale steps: down two, up one, up one, up
+// two. It comes back, moved to other degrees and octaves and at other
+// speeds, on some channel of at least five of the eight scenes.
+TEST(SceneChanges, TheThemeReturnsInFiveScenesOrMore) {
+    Module m = load(soundtrackModule, soundtrackModuleSize);
+    ASSERT_TRUE(m);
+    const std::vector<PlayedPattern> orders = readPlayedOrders(m.get());
+    ASSERT_EQ(orders.size(), 23u);
+    const int sceneOrders[9] = {0, 4, 6, 8, 11, 14, 16, 19, 22};
+    const int head[4] = {-2, 1, 1, 2};
+    int scenesWithTheme = 0;
+    for (int scene = 0; scene < 8; ++scene) {
+        bool found = false;
+        for (int ch = 0; ch < orders[0].channels && !found; ++ch) {
+            std::vector<int> degrees;
+            for (int o = sceneOrders[scene]; o < sceneOrders[scene + 1]; ++o) {
+                const PlayedPattern& p = orders[static_cast<std::size_t>(o)];
+                for (int row = 0; row < p.rows; ++row)
+                    if (p.at(row, ch) > 0) degrees.push_back(scaleDegree(p.at(row, ch)));
+            }
+            for (std::size_t i = 0; i + 4 < degrees.size() && !found; ++i)
+                found = std::equal(head, head + 4, degrees.begin() + static_cast<long>(i),
+                                   [](int step, const int& d) { return (&d)[1] - d == step; });
+        }
+        std::printf("scene %d: %s\n", scene + 1, found ? "theme" : "-");
+        scenesWithTheme += found;
+    }
+    EXPECT_GE(scenesWithTheme, 5);
 }
 
 }  // namespace

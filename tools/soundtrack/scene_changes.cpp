@@ -30,7 +30,7 @@ std::vector<PlayedPattern> readPlayedOrders(openmpt_module* module) {
                     openmpt_module_get_pattern_row_channel_command(module, pattern, row, ch, OPENMPT_MODULE_COMMAND_NOTE);
                 int& e = p.events[static_cast<std::size_t>(r * channels + ch)];
                 if (note == noteOff || note == noteCut || note == noteFade) e = -1;
-                else if (note > 0) e = 1;
+                else if (note > 0) e = note;
                 // A note cut in the effect column (ECx) ends the note too.
                 const char* effect =
                     openmpt_module_format_pattern_row_channel_command(module, pattern, row, ch, OPENMPT_MODULE_COMMAND_EFFECT);

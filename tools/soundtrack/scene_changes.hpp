@@ -7,8 +7,9 @@
 #include <vector>
 
 // The rows one order plays, from the row the previous order's break enters
-// (`first`) to its own break: per row and channel, 0 for nothing, 1 for a
-// note played, -1 for a key off or a note cut.
+// (`first`) to its own break: per row and channel, 0 for nothing, the note
+// played (libopenmpt's number, 1 to 120, C-5 is 61), -1 for a key off or a
+// note cut.
 struct PlayedPattern {
     int first = 0;
     int rows = 0;

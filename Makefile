@@ -7,7 +7,7 @@ ASAN_BUILD := build-asan
 ARM_BUILD  := build-arm64
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all run test test-arm64 setup build build-asan data wav bench install package clean
+.PHONY: all run test test-arm64 setup build build-asan data wav soundtrack-report bench install package clean
 
 all: build
 
@@ -51,6 +51,10 @@ data: build
 # Renders the soundtrack to build/soundtrack.wav for listening (not committed).
 wav: build
 	@cmake --build $(BUILD) --target wav
+
+# Prints the soundtrack's loudness, stereo image and scene changes per scene.
+soundtrack-report: build
+	@cmake --build $(BUILD) --target soundtrack-report
 
 bench: build
 	@cmake --build $(BUILD) --target benchmarks

@@ -74,12 +74,27 @@ struct HighPass {
 
 // Replaces the last `fade` frames of the loop [start, end) by a crossfade
 // into the frames before `start`, so the wrap from end to start is smooth.
+// The loops are noise, so the fade keeps the power constant (sine and
+// cosine weights) rather than the amplitude, which would dip in the middle.
 void crossfadeLoop(Signal& x, int start, int end, int fade) {
     for (int i = 0; i < fade; ++i) {
-        const double w = (i + 0.5) / fade;
+        const double w = (i + 0.5) / fade * pi / 2.0;
         double& tail = x[static_cast<std::size_t>(end - fade + i)];
-        tail = tail * (1.0 - w) + x[static_cast<std::size_t>(start - fade + i)] * w;
+        tail = tail * std::cos(w) + x[static_cast<std::size_t>(start - fade + i)] * std::sin(w);
     }
+}
+
+// Divides the signal by its smoothed level (a one-pole follower of the
+// power, run forwards and then backwards, `frames` long), so that narrow-band
+// noise keeps a steady level instead of swelling and sinking at random.
+void flattenLevel(Signal& x, double frames) {
+    const double a = 1.0 / frames;
+    Signal power(x.size());
+    double p = 0.0;
+    for (std::size_t i = 0; i < x.size(); ++i) p = power[i] = p + a * (x[i] * x[i] - p);
+    p = power.back();
+    for (std::size_t i = x.size(); i-- > 0;) p = power[i] = p + a * (power[i] - p);
+    for (std::size_t i = 0; i < x.size(); ++i) x[i] /= std::sqrt(std::max(power[i], 1e-12));
 }
 
 void fadeEnd(Signal& x, int frames) {
@@ -164,7 +179,7 @@ XmInstrument closedHat() {
     XmInstrument in;
     in.name = "closed hat";
     in.sample.data = toPcm(x);
-    in.sample.panning = 168;
+    in.sample.panning = 216;
     tuneDrum(in.sample, rate);
     return in;
 }
@@ -176,7 +191,7 @@ XmInstrument openHat() {
     XmInstrument in;
     in.name = "open hat";
     in.sample.data = toPcm(x);
-    in.sample.panning = 96;
+    in.sample.panning = 44;
     tuneDrum(in.sample, rate);
     return in;
 }
@@ -261,7 +276,7 @@ XmInstrument pad() {
             const double phase = double(periods[o]) * i / n + 0.21 * o;
             v += gains[o] * harmonics(phase, 16, [](int h) { return 1.0 / h / (1.0 + h * h / 60.0); });
         }
-        v += 0.6 * std::sin(2 * pi * 64.0 * i / n);  // an octave below, for warmth
+        v += 0.25 * std::sin(2 * pi * 64.0 * i / n);  // a little of the octave below, for warmth
         x[i] = v;
     }
     XmInstrument in;
@@ -276,15 +291,16 @@ XmInstrument pad() {
     return in;
 }
 
-// A pulse whose width sways slowly; 32 periods make one seamless loop.
+// A pulse whose width sways slowly: 768 short periods make one seamless
+// loop, so the sway runs at the played pitch / 768 (under 2 Hz up to D-6).
 XmInstrument lead() {
-    const int cycle = 128, periods = 32, n = cycle * periods;
+    const int cycle = 32, periods = 768, n = cycle * periods;
     Signal x(n);
     for (int i = 0; i < n; ++i) {
         const double width = 0.5 + 0.22 * std::sin(2 * pi * i / n);
         const double phase = double(i) / cycle;
         double v = 0.0;
-        for (int h = 1; h <= 20; ++h) {
+        for (int h = 1; h <= 15; ++h) {
             const double soft = 1.0 / (1.0 + h * h / 140.0);
             v += soft * (2.0 / (h * pi)) * std::sin(pi * h * width) * std::cos(2 * pi * h * (phase - width / 2));
             v += 0.35 * soft / h * std::sin(2 * pi * h * phase);  // a little saw in it
@@ -342,7 +358,7 @@ XmInstrument bell() {
     in.sample.data = toPcm(x, 0.9);
     in.sample.loopStart = attack;
     in.sample.loopLength = loop;
-    in.sample.panning = 104;
+    in.sample.panning = 200;  // where no pan is set: the stuttered bells
     tune(in.sample, cycle * middleC, middleC, 60);
     in.volumeEnvelope = envelope({{0, 64}, {16, 40}, {50, 20}, {110, 6}, {170, 0}});
     in.fadeout = 800;
@@ -352,17 +368,21 @@ XmInstrument bell() {
 // Resonant band of noise; pitch slides in the patterns sweep it upward.
 XmInstrument riser() {
     const double rate = 22050;
-    const int loop = 4096, fade = 512, n = loop + fade;
+    const int loop = 4096, fade = 1024, n = loop + fade, settle = 1024;
     Signal x(n);
     Noise noise(0x7A11CEu);
     const double f = 2 * pi * 0.05, r = 0.985;
     double y1 = 0.0, y2 = 0.0;
-    for (int i = 0; i < n; ++i) {
+    // The resonator runs a while before recording, so the frames the loop's
+    // end fades into already ring at full level.
+    for (int i = -settle; i < n; ++i) {
         const double y = noise.next() + 2.0 * r * std::cos(f) * y1 - r * r * y2;
         y2 = y1;
         y1 = y;
-        x[i] = y + 4.0 * noise.next() * 0.15;
+        const double v = y + 4.0 * noise.next() * 0.15;
+        if (i >= 0) x[static_cast<std::size_t>(i)] = v;
     }
+    flattenLevel(x, 100.0);
     crossfadeLoop(x, fade, n, fade);
     XmInstrument in;
     in.name = "riser";

@@ -1,16 +1,22 @@
 // Two pixels per register, four 16-bit lanes each. The quadrants never
 // depend on each other: a sample of one quadrant reaches into the next only
-// at a fraction of 0, which takes no weight. Far from the centre a row
-// samples only rows already finished, so its pixels are independent and go
-// in pairs along the row. Near it (the first rows out in each direction) a
-// row samples itself: those rows are chains from the centre outward, and the
-// left and right halves, up and down, run as four chains side by side.
+// at a fraction of 0, which takes no weight.
+//
+// Far from the centre a row samples only rows already finished. Its samples'
+// horizontal blends are then shared: every source row is blended along
+// itself once, for every destination column, and each destination row mixes
+// two such blended rows. Within a run of columns whose sources lie side by
+// side (all but about one column in 40) four blends come from two loads.
+//
+// Near the centre a row samples itself, so each is a chain from the centre
+// outward; but a pixel k columns out needs, of the row before, only pixels
+// at most k columns out. So the chained rows run as a wavefront, row m one
+// column behind row m - 1, and every step has dozens of independent chains
+// to work on instead of waiting on one.
 #include "content/radial_blur.hpp"
 
 #include "image/simd.hpp"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -18,12 +24,20 @@
 namespace {
 
 // Per destination column: the sample's source column and its horizontal
-// fraction repeated in four 16-bit lanes (so two neighbours load as one
+// fraction repeated in four 16-bit lanes (two neighbours load as one
 // register of weights).
 std::int32_t sourceColumn[maxRadialBlurWidth];
-std::uint64_t columnWeight[maxRadialBlurWidth];
+alignas(16) std::uint64_t columnWeight[maxRadialBlurWidth];
 
-// One destination row and the two rows its samples blend.
+// Two source rows blended along themselves, per destination column, and
+// which rows they are.
+alignas(16) std::uint64_t blended[2][maxRadialBlurWidth];
+int blendedRow[2];
+
+// Chained rows are worked in batches of at most this many per half.
+constexpr int wavefrontRows = 64;
+
+// One destination row and the two rows its samples mix.
 struct RowJob {
     std::uint8_t* dest;
     const std::uint8_t* top;
@@ -31,6 +45,8 @@ struct RowJob {
     __m128i fy;      // vertical fraction as signed 16-bit lanes
     __m128i fyHigh;  // all ones where the fraction is 32768 or more
 };
+
+RowJob chained[2][wavefrontRows];
 
 struct Weights {
     __m128i keep;  // K, for the unsigned high product
@@ -50,9 +66,24 @@ inline void store32(std::uint8_t* p, __m128i v)
     std::memcpy(p, &bits, 4);
 }
 
-inline __m128i load64(const std::uint8_t* p)
+inline __m128i load64(const void* p)
 {
-    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    return _mm_loadl_epi64(static_cast<const __m128i*>(p));
+}
+
+inline __m128i load128(const void* p)
+{
+    return _mm_load_si128(static_cast<const __m128i*>(p));
+}
+
+inline __m128i widen(__m128i bytes)
+{
+    return _mm_unpacklo_epi8(bytes, _mm_setzero_si128());
+}
+
+inline __m128i widenHigh(__m128i bytes)
+{
+    return _mm_unpackhi_epi8(bytes, _mm_setzero_si128());
 }
 
 // a + floor((b - a) f / 32768) per lane, f at most 32767.
@@ -61,93 +92,155 @@ inline __m128i lerp15(__m128i a, __m128i b, __m128i f)
     return _mm_add_epi16(a, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(b, a), 1), f));
 }
 
-// Blends two pixels at once. top and bottom hold, as bytes, the source pixel
-// of lane A, that of lane B, then the right-hand neighbour of each; old holds
-// the two destination pixels. Returns the two new pixels in the low 8 bytes.
-inline __m128i blendPair(__m128i top, __m128i bottom, __m128i old, __m128i fx, const RowJob& row,
-                         const Weights& w)
+// top + floor((bottom - top) fy / 65536): the signed product falls short by
+// (bottom - top) wherever the fraction has its top bit set.
+inline __m128i lerp16(__m128i top, __m128i bottom, const RowJob& row)
 {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i h = lerp15(_mm_unpacklo_epi8(top, zero), _mm_unpackhi_epi8(top, zero), fx);
-    const __m128i g = lerp15(_mm_unpacklo_epi8(bottom, zero), _mm_unpackhi_epi8(bottom, zero), fx);
-    // The signed product is short by d wherever the fraction has its top bit set.
-    const __m128i d = _mm_sub_epi16(g, h);
-    const __m128i sample =
-        _mm_add_epi16(_mm_add_epi16(h, _mm_mulhi_epi16(d, row.fy)), _mm_and_si128(d, row.fyHigh));
-    const __m128i sum = _mm_add_epi16(_mm_mulhi_epu16(sample, w.keep),
-                                      _mm_mulhi_epu16(_mm_unpacklo_epi8(old, zero), w.own));
-    return _mm_packus_epi16(sum, sum);
+    const __m128i d = _mm_sub_epi16(bottom, top);
+    return _mm_add_epi16(_mm_add_epi16(top, _mm_mulhi_epi16(d, row.fy)), _mm_and_si128(d, row.fyHigh));
 }
 
-// Pixels xa and xb of a row that samples itself: every load and store is
-// one pixel wide, so each result reaches the next load by store forwarding.
+// The new values (16-bit lanes, up to 508) from the samples and the old pixels.
+inline __m128i mix(__m128i sample, __m128i old, const Weights& w)
+{
+    return _mm_add_epi16(_mm_mulhi_epu16(sample, w.keep), _mm_mulhi_epu16(old, w.own));
+}
+
+// ---- Chained rows ----------------------------------------------------------
+
+// Pixels xa and xb of a row that samples itself, blended from scratch.
+// Within a wavefront step the pixels they read were written a step or more
+// before, dozens of other pixels ago, so whole source pairs load at once.
 inline void chainPair(const RowJob& row, int xa, int xb, const Weights& w)
 {
     const int ca = 4 * sourceColumn[xa], cb = 4 * sourceColumn[xb];
-    const __m128i top = _mm_unpacklo_epi64(_mm_unpacklo_epi32(load32(row.top + ca), load32(row.top + cb)),
-                                           _mm_unpacklo_epi32(load32(row.top + ca + 4), load32(row.top + cb + 4)));
-    const __m128i bottom =
-        _mm_unpacklo_epi64(_mm_unpacklo_epi32(load32(row.bottom + ca), load32(row.bottom + cb)),
-                           _mm_unpacklo_epi32(load32(row.bottom + ca + 4), load32(row.bottom + cb + 4)));
-    const __m128i old = _mm_unpacklo_epi32(load32(row.dest + 4 * xa), load32(row.dest + 4 * xb));
-    const __m128i fx = _mm_unpacklo_epi64(load64(reinterpret_cast<const std::uint8_t*>(columnWeight + xa)),
-                                          load64(reinterpret_cast<const std::uint8_t*>(columnWeight + xb)));
-    const __m128i result = blendPair(top, bottom, old, fx, row, w);
+    const __m128i fx = _mm_unpacklo_epi64(load64(columnWeight + xa), load64(columnWeight + xb));
+    const __m128i top = _mm_unpacklo_epi32(load64(row.top + ca), load64(row.top + cb));
+    const __m128i bottom = _mm_unpacklo_epi32(load64(row.bottom + ca), load64(row.bottom + cb));
+    const __m128i h = lerp15(widen(top), widenHigh(top), fx);
+    const __m128i g = lerp15(widen(bottom), widenHigh(bottom), fx);
+    const __m128i old = widen(_mm_unpacklo_epi32(load32(row.dest + 4 * xa), load32(row.dest + 4 * xb)));
+    const __m128i sum = mix(lerp16(h, g, row), old, w);
+    const __m128i result = _mm_packus_epi16(sum, sum);
     store32(row.dest + 4 * xa, result);
     store32(row.dest + 4 * xb, _mm_srli_si128(result, 4));
 }
 
-// Pixels x and x + 1 (or x alone when single) of a row that samples only
-// finished rows.
-inline void freePair(const RowJob& row, int x, bool single, const Weights& w)
+// The pixels k columns out on either side of the centre column (or on the
+// one side that reaches that far: then both lanes do the same pixel).
+inline void chainStep(const RowJob& row, int k, int cx, int width, const Weights& w)
 {
-    const int xb = single ? x : x + 1;
-    const int ca = 4 * sourceColumn[x], cb = 4 * sourceColumn[xb];
-    const __m128i top = _mm_unpacklo_epi32(load64(row.top + ca), load64(row.top + cb));
-    const __m128i bottom = _mm_unpacklo_epi32(load64(row.bottom + ca), load64(row.bottom + cb));
-    const __m128i fx = _mm_unpacklo_epi64(load64(reinterpret_cast<const std::uint8_t*>(columnWeight + x)),
-                                          load64(reinterpret_cast<const std::uint8_t*>(columnWeight + xb)));
-    if (single) {
-        store32(row.dest + 4 * x, blendPair(top, bottom, load32(row.dest + 4 * x), fx, row, w));
-        return;
-    }
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(row.dest + 4 * x),
-                     blendPair(top, bottom, load64(row.dest + 4 * x), fx, row, w));
+    const int left = cx - 1 - k, right = cx + k;
+    if (left >= 0)
+        chainPair(row, left, right < width ? right : left, w);
+    else
+        chainPair(row, right, right, w);
 }
 
-void freeRow(const RowJob& row, int width, const Weights& w)
+// Rows chained[half][0..count) of each half, each depending on the one before it.
+void wavefront(const int count[2], int cx, int width, const Weights& w)
+{
+    const int reach = cx > width - cx ? cx : width - cx;
+    const int longest = count[0] > count[1] ? count[0] : count[1];
+    for (int step = 0; step < reach + longest - 1; ++step) {
+        const int first = step - reach + 1 > 0 ? step - reach + 1 : 0;
+        const int last = step < longest - 1 ? step : longest - 1;
+        for (int m = first; m <= last; ++m)
+            for (int half = 0; half < 2; ++half)
+                if (m < count[half])
+                    chainStep(chained[half][m], step - m, cx, width, w);
+    }
+}
+
+// ---- Rows that sample finished rows ----------------------------------------
+
+void blendRow(const std::uint8_t* row, std::uint64_t* out, int width)
 {
     int x = 0;
-    for (; x + 1 < width; x += 2)
-        freePair(row, x, false, w);
-    if (x < width)
-        freePair(row, x, true, w);
+    for (; x + 3 < width; x += 4) {
+        const int c = sourceColumn[x];
+        if (sourceColumn[x + 3] == c + 3) {
+            // Sources side by side: pixels c .. c + 3 and c + 1 .. c + 4.
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 4 * c));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 4 * c + 4));
+            _mm_store_si128(reinterpret_cast<__m128i*>(out + x), lerp15(widen(a), widen(b), load128(columnWeight + x)));
+            _mm_store_si128(reinterpret_cast<__m128i*>(out + x + 2),
+                            lerp15(widenHigh(a), widenHigh(b), load128(columnWeight + x + 2)));
+            continue;
+        }
+        for (int j = x; j < x + 4; j += 2) {
+            const __m128i pair = _mm_unpacklo_epi32(load64(row + 4 * sourceColumn[j]), load64(row + 4 * sourceColumn[j + 1]));
+            _mm_store_si128(reinterpret_cast<__m128i*>(out + j), lerp15(widen(pair), widenHigh(pair), load128(columnWeight + j)));
+        }
+    }
+    for (; x < width; ++x) {
+        const __m128i pixels = widen(load64(row + 4 * sourceColumn[x]));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x),
+                         lerp15(pixels, _mm_srli_si128(pixels, 8), load64(columnWeight + x)));
+    }
 }
 
-// Chains of one row (a) or of two rows in different halves (a, b), each
-// from the centre column outward on both sides.
-void chainRows(const RowJob& a, const RowJob* b, int cx, int width, const Weights& w)
+// The slot holding the blend of this row, blending it if neither does;
+// `other` is the slot that must be kept.
+int blendedSlot(const Image& image, int row, int other)
 {
-    const int left = cx, right = width - cx;
-    const int both = std::min(left, right);
-    int k = 0;
-    for (; k < both; ++k) {
-        chainPair(a, cx - 1 - k, cx + k, w);
-        if (b)
-            chainPair(*b, cx - 1 - k, cx + k, w);
+    for (int slot = 0; slot < 2; ++slot)
+        if (blendedRow[slot] == row)
+            return slot;
+    const int slot = other == 0 ? 1 : 0;
+    blendRow(reinterpret_cast<const std::uint8_t*>(image.row(row)), blended[slot], image.width);
+    blendedRow[slot] = row;
+    return slot;
+}
+
+// The vertical mix of two blended rows for one kind of fraction fy:
+// below 32768 the signed product takes fy as it is; above, the same result
+// comes from the bottom row with 65536 - fy; at 32768 the general form.
+enum class Fraction { Low, High, Half };
+
+template <Fraction kind>
+inline __m128i vertical(__m128i top, __m128i bottom, const RowJob& row, __m128i rest)
+{
+    if constexpr (kind == Fraction::Low)
+        return _mm_add_epi16(top, _mm_mulhi_epi16(_mm_sub_epi16(bottom, top), row.fy));
+    else if constexpr (kind == Fraction::High)
+        return _mm_add_epi16(bottom, _mm_mulhi_epi16(_mm_sub_epi16(top, bottom), rest));
+    else
+        return lerp16(top, bottom, row);
+}
+
+template <Fraction kind>
+void mixRows(const std::uint64_t* top, const std::uint64_t* bottom, const RowJob& row, int width, const Weights& w)
+{
+    const __m128i rest = _mm_sub_epi16(_mm_setzero_si128(), row.fy);  // 65536 - fy in 16 bits
+    std::uint8_t* dest = row.dest;
+    int x = 0;
+    for (; x + 3 < width; x += 4) {
+        const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dest + 4 * x));
+        const __m128i s0 = mix(vertical<kind>(load128(top + x), load128(bottom + x), row, rest), widen(old), w);
+        const __m128i s1 =
+            mix(vertical<kind>(load128(top + x + 2), load128(bottom + x + 2), row, rest), widenHigh(old), w);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + 4 * x), _mm_packus_epi16(s0, s1));
     }
-    // The longer side goes on alone (both lanes on the same pixel).
-    for (; k < left; ++k) {
-        chainPair(a, cx - 1 - k, cx - 1 - k, w);
-        if (b)
-            chainPair(*b, cx - 1 - k, cx - 1 - k, w);
-    }
-    for (; k < right; ++k) {
-        chainPair(a, cx + k, cx + k, w);
-        if (b)
-            chainPair(*b, cx + k, cx + k, w);
+    for (; x < width; ++x) {
+        const __m128i s = mix(lerp16(load64(top + x), load64(bottom + x), row), widen(load32(dest + 4 * x)), w);
+        store32(dest + 4 * x, _mm_packus_epi16(s, s));
     }
 }
+
+void freeRow(const Image& image, const RowJob& row, int source, int fraction, const Weights& w)
+{
+    const int t = blendedSlot(image, source, -1);
+    const int b = blendedSlot(image, source + 1, t);
+    if (fraction < 32768)
+        mixRows<Fraction::Low>(blended[t], blended[b], row, image.width, w);
+    else if (fraction > 32768)
+        mixRows<Fraction::High>(blended[t], blended[b], row, image.width, w);
+    else
+        mixRows<Fraction::Half>(blended[t], blended[b], row, image.width, w);
+}
+
+// ---- Set-up ------------------------------------------------------------------
 
 std::uint64_t repeatLanes(int fraction)
 {
@@ -204,6 +297,7 @@ struct RowWalk {
             }
         }
     }
+    bool inside(int height) const { return dest >= 0 && dest < height; }
     // The row's samples read the row itself.
     bool chained() const { return source == dest || source + 1 == dest; }
 
@@ -251,23 +345,23 @@ void radialBlur(Image& image, float centerX, float centerY, float keep, float sc
     const int cx = centre(centerX, width), cy = centre(centerY, height);
     buildColumnTables(cx, width, S >> 1);
 
-    RowWalk up{cy - 1, cy - 1, 0, -1};
-    RowWalk down{cy, cy, 0, 1};
-    const auto upLeft = [&] { return up.dest >= 0; };
-    const auto downLeft = [&] { return down.dest < height; };
+    RowWalk walks[2] = {{cy - 1, cy - 1, 0, -1}, {cy, cy, 0, 1}};
 
-    // Chained rows first, both halves together while both have them.
-    while (upLeft() && up.chained() && downLeft() && down.chained()) {
-        const RowJob a = up.job(image), b = down.job(image);
-        chainRows(a, &b, cx, width, w);
-        up.next(S);
-        down.next(S);
+    // Chained rows first, a batch from each half at a time.
+    for (;;) {
+        int count[2] = {0, 0};
+        for (int half = 0; half < 2; ++half) {
+            RowWalk& walk = walks[half];
+            for (; count[half] < wavefrontRows && walk.inside(height) && walk.chained(); walk.next(S))
+                chained[half][count[half]++] = walk.job(image);
+        }
+        if (count[0] == 0 && count[1] == 0)
+            break;
+        wavefront(count, cx, width, w);
     }
-    for (RowWalk* walk : {&up, &down}) {
-        const auto inside = [&] { return walk->dest >= 0 && walk->dest < height; };
-        for (; inside() && walk->chained(); walk->next(S))
-            chainRows(walk->job(image), nullptr, cx, width, w);
-        for (; inside(); walk->next(S))
-            freeRow(walk->job(image), width, w);
+    for (RowWalk& walk : walks) {
+        blendedRow[0] = blendedRow[1] = -1;
+        for (; walk.inside(height); walk.next(S))
+            freeRow(image, walk.job(image), walk.source, walk.fraction, w);
     }
 }

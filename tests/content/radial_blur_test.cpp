@@ -82,7 +82,8 @@ TEST(RadialBlur, MatchesThePlainBlurByteForByte)
     };
     std::vector<Case> cases = {{640, 320, 262.7f, 101.3f, 0.97f, 0.975f}, {640, 320, 390.2f, 230.9f, 0.97f, 0.975f},
                                {37, 23, 1.0f, 1.0f, 0.97f, 0.975f},     {37, 23, 35.9f, 21.5f, 0.5f, 0.5f},
-                               {3, 3, 1.5f, 1.5f, 0.9f, 0.99f},         {101, 64, 50.0f, 2.0f, 0.999f, 0.01f}};
+                               {3, 3, 1.5f, 1.5f, 0.9f, 0.99f},         {101, 64, 50.0f, 2.0f, 0.999f, 0.01f},
+                               {150, 300, 70.3f, 160.8f, 0.97f, 0.9999f}};
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
     for (int i = 0; i < 24; ++i) {
         const int w = 3 + static_cast<int>(rng() % 300), h = 3 + static_cast<int>(rng() % 200);

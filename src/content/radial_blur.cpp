@@ -17,16 +17,17 @@
 
 #include "image/simd.hpp"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
-// Per destination column: the sample's source column and its horizontal
-// fraction repeated in four 16-bit lanes (two neighbours load as one
-// register of weights).
-std::int32_t sourceColumn[maxRadialBlurWidth];
+// Per destination column: the byte offset of the sample's source pixel in
+// its row and the horizontal fraction repeated in four 16-bit lanes (two
+// neighbours load as one register of weights).
+std::ptrdiff_t sourceOffset[maxRadialBlurWidth];
 alignas(16) std::uint64_t columnWeight[maxRadialBlurWidth];
 
 // Two source rows blended along themselves, per destination column, and
@@ -113,7 +114,7 @@ inline __m128i mix(__m128i sample, __m128i old, const Weights& w)
 // before, dozens of other pixels ago, so whole source pairs load at once.
 inline void chainPair(const RowJob& row, int xa, int xb, const Weights& w)
 {
-    const int ca = 4 * sourceColumn[xa], cb = 4 * sourceColumn[xb];
+    const std::ptrdiff_t ca = sourceOffset[xa], cb = sourceOffset[xb];
     const __m128i fx = _mm_unpacklo_epi64(load64(columnWeight + xa), load64(columnWeight + xb));
     const __m128i top = _mm_unpacklo_epi32(load64(row.top + ca), load64(row.top + cb));
     const __m128i bottom = _mm_unpacklo_epi32(load64(row.bottom + ca), load64(row.bottom + cb));
@@ -126,29 +127,30 @@ inline void chainPair(const RowJob& row, int xa, int xb, const Weights& w)
     store32(row.dest + 4 * xb, _mm_srli_si128(result, 4));
 }
 
-// The pixels k columns out on either side of the centre column (or on the
-// one side that reaches that far: then both lanes do the same pixel).
-inline void chainStep(const RowJob& row, int k, int cx, int width, const Weights& w)
-{
-    const int left = cx - 1 - k, right = cx + k;
-    if (left >= 0)
-        chainPair(row, left, right < width ? right : left, w);
-    else
-        chainPair(row, right, right, w);
-}
-
-// Rows chained[half][0..count) of each half, each depending on the one before it.
+// Rows chained[half][0..count) of each half, each depending on the one
+// before it. At step j row m does the pixels j - m columns out on both sides
+// of the centre column, as one pair; once the nearer side has run out, the
+// other side goes on alone (both lanes on the same pixel).
 void wavefront(const int count[2], int cx, int width, const Weights& w)
 {
-    const int reach = cx > width - cx ? cx : width - cx;
+    const int both = cx < width - cx ? cx : width - cx;
+    const int reach = cx + width - cx - both;
+    const bool leftLonger = cx > width - cx;
     const int longest = count[0] > count[1] ? count[0] : count[1];
     for (int step = 0; step < reach + longest - 1; ++step) {
         const int first = step - reach + 1 > 0 ? step - reach + 1 : 0;
-        const int last = step < longest - 1 ? step : longest - 1;
-        for (int m = first; m <= last; ++m)
-            for (int half = 0; half < 2; ++half)
-                if (m < count[half])
-                    chainStep(chained[half][m], step - m, cx, width, w);
+        const int split = step - both + 1 > first ? step - both + 1 : first;
+        for (int half = 0; half < 2; ++half) {
+            const RowJob* rows = chained[half];
+            const int end = step + 1 < count[half] ? step + 1 : count[half];
+            int m = first;
+            for (; m < split && m < end; ++m) {
+                const int x = leftLonger ? cx - 1 - (step - m) : cx + (step - m);
+                chainPair(rows[m], x, x, w);
+            }
+            for (; m < end; ++m)
+                chainPair(rows[m], cx - 1 - (step - m), cx + (step - m), w);
+        }
     }
 }
 
@@ -158,23 +160,23 @@ void blendRow(const std::uint8_t* row, std::uint64_t* out, int width)
 {
     int x = 0;
     for (; x + 3 < width; x += 4) {
-        const int c = sourceColumn[x];
-        if (sourceColumn[x + 3] == c + 3) {
-            // Sources side by side: pixels c .. c + 3 and c + 1 .. c + 4.
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 4 * c));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 4 * c + 4));
+        const std::ptrdiff_t c = sourceOffset[x];
+        if (sourceOffset[x + 3] == c + 12) {
+            // Sources side by side: four pixels from c, four from the next.
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + c));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + c + 4));
             _mm_store_si128(reinterpret_cast<__m128i*>(out + x), lerp15(widen(a), widen(b), load128(columnWeight + x)));
             _mm_store_si128(reinterpret_cast<__m128i*>(out + x + 2),
                             lerp15(widenHigh(a), widenHigh(b), load128(columnWeight + x + 2)));
             continue;
         }
         for (int j = x; j < x + 4; j += 2) {
-            const __m128i pair = _mm_unpacklo_epi32(load64(row + 4 * sourceColumn[j]), load64(row + 4 * sourceColumn[j + 1]));
+            const __m128i pair = _mm_unpacklo_epi32(load64(row + sourceOffset[j]), load64(row + sourceOffset[j + 1]));
             _mm_store_si128(reinterpret_cast<__m128i*>(out + j), lerp15(widen(pair), widenHigh(pair), load128(columnWeight + j)));
         }
     }
     for (; x < width; ++x) {
-        const __m128i pixels = widen(load64(row + 4 * sourceColumn[x]));
+        const __m128i pixels = widen(load64(row + sourceOffset[x]));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x),
                          lerp15(pixels, _mm_srli_si128(pixels, 8), load64(columnWeight + x)));
     }
@@ -258,7 +260,7 @@ void buildColumnTables(int cx, int width, int step)
                 ++column;
             }
         }
-        sourceColumn[x] = column;
+        sourceOffset[x] = 4 * static_cast<std::ptrdiff_t>(column);
         columnWeight[x] = repeatLanes(fraction);
     }
     column = cx - 1;
@@ -271,7 +273,7 @@ void buildColumnTables(int cx, int width, int step)
                 --column;
             }
         }
-        sourceColumn[x] = column;
+        sourceOffset[x] = 4 * static_cast<std::ptrdiff_t>(column);
         columnWeight[x] = repeatLanes(fraction);
     }
 }

@@ -172,7 +172,8 @@ void blendRow(const std::uint8_t* row, std::uint64_t* out, int width)
         }
         for (int j = x; j < x + 4; j += 2) {
             const __m128i pair = _mm_unpacklo_epi32(load64(row + sourceOffset[j]), load64(row + sourceOffset[j + 1]));
-            _mm_store_si128(reinterpret_cast<__m128i*>(out + j), lerp15(widen(pair), widenHigh(pair), load128(columnWeight + j)));
+            _mm_store_si128(reinterpret_cast<__m128i*>(out + j),
+                            lerp15(widen(pair), widenHigh(pair), load128(columnWeight + j)));
         }
     }
     for (; x < width; ++x) {

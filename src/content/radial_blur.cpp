@@ -156,44 +156,46 @@ void wavefront(const int count[2], int cx, int width, const Weights& w)
 
 // ---- Rows that sample finished rows ----------------------------------------
 
+// The blends for the four columns from x, as two registers of two.
+inline void blendFour(const std::uint8_t* row, int x, __m128i& low, __m128i& high)
+{
+    const std::ptrdiff_t c = sourceOffset[x];
+    if (sourceOffset[x + 3] == c + 12) {
+        // Sources side by side: four pixels from c, four from the next.
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + c));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + c + 4));
+        low = lerp15(widen(a), widen(b), load128(columnWeight + x));
+        high = lerp15(widenHigh(a), widenHigh(b), load128(columnWeight + x + 2));
+        return;
+    }
+    const __m128i p = _mm_unpacklo_epi32(load64(row + c), load64(row + sourceOffset[x + 1]));
+    const __m128i q = _mm_unpacklo_epi32(load64(row + sourceOffset[x + 2]), load64(row + sourceOffset[x + 3]));
+    low = lerp15(widen(p), widenHigh(p), load128(columnWeight + x));
+    high = lerp15(widen(q), widenHigh(q), load128(columnWeight + x + 2));
+}
+
+inline __m128i blendOne(const std::uint8_t* row, int x)
+{
+    const __m128i pixels = widen(load64(row + sourceOffset[x]));
+    return lerp15(pixels, _mm_srli_si128(pixels, 8), load64(columnWeight + x));
+}
+
+inline void store128(std::uint64_t* p, __m128i v)
+{
+    _mm_store_si128(reinterpret_cast<__m128i*>(p), v);
+}
+
 void blendRow(const std::uint8_t* row, std::uint64_t* out, int width)
 {
     int x = 0;
     for (; x + 3 < width; x += 4) {
-        const std::ptrdiff_t c = sourceOffset[x];
-        if (sourceOffset[x + 3] == c + 12) {
-            // Sources side by side: four pixels from c, four from the next.
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + c));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + c + 4));
-            _mm_store_si128(reinterpret_cast<__m128i*>(out + x), lerp15(widen(a), widen(b), load128(columnWeight + x)));
-            _mm_store_si128(reinterpret_cast<__m128i*>(out + x + 2),
-                            lerp15(widenHigh(a), widenHigh(b), load128(columnWeight + x + 2)));
-            continue;
-        }
-        for (int j = x; j < x + 4; j += 2) {
-            const __m128i pair = _mm_unpacklo_epi32(load64(row + sourceOffset[j]), load64(row + sourceOffset[j + 1]));
-            _mm_store_si128(reinterpret_cast<__m128i*>(out + j),
-                            lerp15(widen(pair), widenHigh(pair), load128(columnWeight + j)));
-        }
+        __m128i low, high;
+        blendFour(row, x, low, high);
+        store128(out + x, low);
+        store128(out + x + 2, high);
     }
-    for (; x < width; ++x) {
-        const __m128i pixels = widen(load64(row + sourceOffset[x]));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x),
-                         lerp15(pixels, _mm_srli_si128(pixels, 8), load64(columnWeight + x)));
-    }
-}
-
-// The slot holding the blend of this row, blending it if neither does;
-// `other` is the slot that must be kept.
-int blendedSlot(const Image& image, int row, int other)
-{
-    for (int slot = 0; slot < 2; ++slot)
-        if (blendedRow[slot] == row)
-            return slot;
-    const int slot = other == 0 ? 1 : 0;
-    blendRow(reinterpret_cast<const std::uint8_t*>(image.row(row)), blended[slot], image.width);
-    blendedRow[slot] = row;
-    return slot;
+    for (; x < width; ++x)
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), blendOne(row, x));
 }
 
 // The vertical mix of two blended rows for one kind of fraction fy:
@@ -212,35 +214,57 @@ inline __m128i vertical(__m128i top, __m128i bottom, const RowJob& row, __m128i 
         return lerp16(top, bottom, row);
 }
 
+// Mixes the blended top row with the bottom row, which is blended on the
+// way from `raw` (and kept for the next row) unless raw is null.
 template <Fraction kind>
-void mixRows(const std::uint64_t* top, const std::uint64_t* bottom, const RowJob& row, int width, const Weights& w)
+void mixRows(const std::uint64_t* top, std::uint64_t* bottom, const std::uint8_t* raw, const RowJob& row, int width,
+             const Weights& w)
 {
     const __m128i rest = _mm_sub_epi16(_mm_setzero_si128(), row.fy);  // 65536 - fy in 16 bits
     std::uint8_t* dest = row.dest;
     int x = 0;
     for (; x + 3 < width; x += 4) {
+        __m128i low, high;
+        if (raw) {
+            blendFour(raw, x, low, high);
+            store128(bottom + x, low);
+            store128(bottom + x + 2, high);
+        } else {
+            low = load128(bottom + x);
+            high = load128(bottom + x + 2);
+        }
         const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dest + 4 * x));
-        const __m128i s0 = mix(vertical<kind>(load128(top + x), load128(bottom + x), row, rest), widen(old), w);
-        const __m128i s1 =
-            mix(vertical<kind>(load128(top + x + 2), load128(bottom + x + 2), row, rest), widenHigh(old), w);
+        const __m128i s0 = mix(vertical<kind>(load128(top + x), low, row, rest), widen(old), w);
+        const __m128i s1 = mix(vertical<kind>(load128(top + x + 2), high, row, rest), widenHigh(old), w);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + 4 * x), _mm_packus_epi16(s0, s1));
     }
     for (; x < width; ++x) {
+        if (raw)
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(bottom + x), blendOne(raw, x));
         const __m128i s = mix(lerp16(load64(top + x), load64(bottom + x), row), widen(load32(dest + 4 * x)), w);
         store32(dest + 4 * x, _mm_packus_epi16(s, s));
     }
 }
 
+// A row whose samples blend source rows `source` and `source + 1`. Each
+// source row is blended once: the top one is usually the last row's bottom.
 void freeRow(const Image& image, const RowJob& row, int source, int fraction, const Weights& w)
 {
-    const int t = blendedSlot(image, source, -1);
-    const int b = blendedSlot(image, source + 1, t);
+    int t = blendedRow[0] == source ? 0 : blendedRow[1] == source ? 1 : -1;
+    if (t < 0) {
+        t = blendedRow[0] == source + 1 ? 1 : 0;
+        blendRow(row.top, blended[t], image.width);
+        blendedRow[t] = source;
+    }
+    const int b = 1 - t;
+    const std::uint8_t* raw = blendedRow[b] == source + 1 ? nullptr : row.bottom;
+    blendedRow[b] = source + 1;
     if (fraction < 32768)
-        mixRows<Fraction::Low>(blended[t], blended[b], row, image.width, w);
+        mixRows<Fraction::Low>(blended[t], blended[b], raw, row, image.width, w);
     else if (fraction > 32768)
-        mixRows<Fraction::High>(blended[t], blended[b], row, image.width, w);
+        mixRows<Fraction::High>(blended[t], blended[b], raw, row, image.width, w);
     else
-        mixRows<Fraction::Half>(blended[t], blended[b], row, image.width, w);
+        mixRows<Fraction::Half>(blended[t], blended[b], raw, row, image.width, w);
 }
 
 // ---- Set-up ------------------------------------------------------------------

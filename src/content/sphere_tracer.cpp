@@ -1,0 +1,280 @@
+#include "content/sphere_tracer.hpp"
+
+#include <bit>
+#include <cmath>
+
+TraceSphere traceSpheres[traceSphereCount];
+TraceLight traceLights[traceLightCount];
+std::uint64_t tracedRayCount = 0;
+float mantissaRoot[256];
+float exponentRoot[256];
+
+void initSqrtTables()
+{
+    for (std::uint32_t e = 0; e < 256; ++e)
+        exponentRoot[e] = std::sqrt(std::bit_cast<float>(e << 23));
+    for (std::uint32_t j = 0; j < 256; ++j)
+        mantissaRoot[j] = std::sqrt(std::bit_cast<float>(0x3F803FFFu + j * 0x8000u));
+}
+
+float fastSqrt(float x)
+{
+    const std::uint32_t b = std::bit_cast<std::uint32_t>(x);
+    return mantissaRoot[(b >> 15) & 255] * exponentRoot[b >> 23];
+}
+
+void TraceSphere::prepare(const Vector3& eye)
+{
+    eyeOffset = eye - centre;
+    radiusSquared = static_cast<float>(static_cast<double>(radius) * radius);
+    eyeTerm = static_cast<float>(eyeOffset.dot(eyeOffset) - radiusSquared);
+}
+
+namespace {
+
+// The crossing from the rounded b and disc, common to both intersections.
+bool crossing(float b, float disc, float& t)
+{
+    if (disc < 0.0f)
+        return false;
+    const float s = fastSqrt(disc);
+    if (-b > s) {
+        t = -b - s;
+        return true;
+    }
+    if (b < s) {
+        t = s - b;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool TraceSphere::intersectFromEye(const Vector3& dir, float& t) const
+{
+    const float b = static_cast<float>(dir.dot(eyeOffset));
+    const float disc = static_cast<float>(static_cast<double>(b) * b - eyeTerm);
+    return crossing(b, disc, t);
+}
+
+bool TraceSphere::intersect(const Vector3& origin, const Vector3& dir, float& t) const
+{
+    const Vector3 offset = origin - centre;
+    const float b = static_cast<float>(dir.dot(offset));
+    const float disc = static_cast<float>(static_cast<double>(b) * b - offset.dot(offset) + radiusSquared);
+    return crossing(b, disc, t);
+}
+
+Vector3 TraceSphere::normalAt(const Vector3& p) const
+{
+    Vector3 v = p - centre;
+    v /= fastSqrt(static_cast<float>(v.dot(v)));
+    return v;
+}
+
+namespace {
+
+double pow50(double e)
+{
+    const double e2 = e * e, e4 = e2 * e2, e8 = e4 * e4, e16 = e8 * e8, e32 = e16 * e16;
+    return e32 * e16 * e2;
+}
+
+float addTo(float sum, double term)
+{
+    return static_cast<float>(sum + term);
+}
+
+} // namespace
+
+void traceSample(TraceSample& s, std::uint32_t sphereMask, std::uint32_t lightMask)
+{
+    if (s.sphere != -2)
+        return;
+    ++tracedRayCount;
+    const Vector3 d = s.direction.normalised();
+
+    float best = 1e20f;
+    int nearest = -1;
+    for (int i = 0; i < traceSphereCount; ++i) {
+        float t;
+        if ((sphereMask >> i & 1) && traceSpheres[i].intersectFromEye(d, t) && t < best) {
+            best = t;
+            nearest = i;
+        }
+    }
+    s.hitMask = 0;
+    s.sphere = -1;
+    if (nearest < 0) {
+        s.colour = {0.0f, 0.0f, 0.0f};
+        return;
+    }
+
+    const TraceSphere& sphere = traceSpheres[nearest];
+    s.t = best;
+    s.sphere = nearest;
+    s.hitMask = 1u << nearest;
+    const Vector3 p(static_cast<float>(s.origin.x + static_cast<double>(d.x) * best),
+                    static_cast<float>(s.origin.y + static_cast<double>(d.y) * best),
+                    static_cast<float>(s.origin.z + static_cast<double>(d.z) * best));
+    const Vector3 n = sphere.normalAt(p);
+    s.hit = p;
+    s.normal = n;
+    TraceColour c{0.0f, 0.0f, 0.0f};
+    s.lightMask = 0;
+
+    for (int j = 0; j < traceLightCount; ++j) {
+        if (!(lightMask >> j & 1))
+            continue;
+        const TraceLight& light = traceLights[j];
+        const Vector3 l = (p - light.position).normalised();
+        const Vector3 toLight(-l.x, -l.y, -l.z);
+        bool blocked = false;
+        for (int k = 0; k < traceSphereCount && !blocked; ++k) {
+            float t;
+            blocked = k != nearest && traceSpheres[k].intersect(p, toLight, t);
+        }
+        if (blocked)
+            continue;
+        const float k = static_cast<float>(-n.dot(l));
+        if (k <= 0.0f)
+            continue;
+        s.lightMask |= 1u << j;
+        c.red = addTo(c.red, static_cast<double>(sphere.colour.red) * light.colour.red * k);
+        c.green = addTo(c.green, static_cast<double>(sphere.colour.green) * light.colour.green * k);
+        c.blue = addTo(c.blue, static_cast<double>(sphere.colour.blue) * light.colour.blue * k);
+
+        const double k2 = -2.0 * k;
+        const Vector3 r(static_cast<float>(k2 * n.x - l.x), static_cast<float>(k2 * n.y - l.y),
+                        static_cast<float>(k2 * n.z - l.z));
+        const float e = static_cast<float>(r.dot(d));
+        if (e >= 0.0f) {
+            const double highlight = 0.8 * pow50(e);
+            c.red = addTo(c.red, highlight);
+            c.green = addTo(c.green, highlight);
+            c.blue = addTo(c.blue, highlight);
+        }
+    }
+    s.colour = {std::fmin(c.red, 1.0f), std::fmin(c.green, 1.0f), std::fmin(c.blue, 1.0f)};
+}
+
+Colour packColour(const TraceColour& c)
+{
+    const auto byte = [](float v) { return static_cast<Colour>(static_cast<int>(255.0 * v)); };
+    return byte(c.red) << 16 | byte(c.green) << 8 | byte(c.blue);
+}
+
+namespace {
+
+std::uint32_t* pixelAt(Image& image, int x, int y)
+{
+    return image.row(y) + x;
+}
+
+Colour average(Colour a, Colour b)
+{
+    return ((a & 0xFEFEFEu) + (b & 0xFEFEFEu)) >> 1;
+}
+
+// corner + offset: a copy of the corner's record with the offset added to
+// its direction, traced with the block's masks.
+TraceSample offsetSample(const TraceSample& corner, const Vector3& offset, std::uint32_t m, std::uint32_t lm)
+{
+    TraceSample s = corner;
+    s.direction = s.direction + offset;
+    s.sphere = -2;
+    traceSample(s, m, lm);
+    return s;
+}
+
+} // namespace
+
+void fillBlock(Image& image, int x, int y, int level, const TraceSample corners[4])
+{
+    const int size = 1 << level;
+    const double k = 255.0 * size;
+    const float* tl = &corners[0].colour.red;
+    const float* tr = &corners[1].colour.red;
+    const float* bl = &corners[2].colour.red;
+    const float* br = &corners[3].colour.red;
+    int left[3], leftStep[3], right[3], rightStep[3];
+    for (int ch = 0; ch < 3; ++ch) {
+        left[ch] = static_cast<int>(k * tl[ch]);
+        leftStep[ch] = static_cast<int>(255.0 * bl[ch] - 255.0 * tl[ch]);
+        right[ch] = static_cast<int>(k * tr[ch]);
+        rightStep[ch] = static_cast<int>(255.0 * br[ch] - 255.0 * tr[ch]);
+    }
+    for (int row = 0; row < size; ++row) {
+        std::uint32_t* p = pixelAt(image, x, y + row);
+        int v[3], step[3];
+        for (int ch = 0; ch < 3; ++ch) {
+            v[ch] = left[ch] << level;
+            step[ch] = right[ch] - left[ch];
+        }
+        for (int i = 0; i < size; ++i) {
+            p[i] = static_cast<Colour>(v[0] >> 2 * level) << 16 | static_cast<Colour>(v[1] >> 2 * level) << 8 |
+                   static_cast<Colour>(v[2] >> 2 * level);
+            for (int ch = 0; ch < 3; ++ch)
+                v[ch] += step[ch];
+        }
+        for (int ch = 0; ch < 3; ++ch) {
+            left[ch] += leftStep[ch];
+            right[ch] += rightStep[ch];
+        }
+    }
+}
+
+void subdivideBlock(Image& image, int x, int y, int level, const TraceSample corners[4], Vector3 dx, Vector3 dy)
+{
+    const TraceSample& tl = corners[0];
+    const TraceSample& tr = corners[1];
+    const TraceSample& bl = corners[2];
+    const TraceSample& br = corners[3];
+    const std::uint32_t m = tl.hitMask | tr.hitMask | bl.hitMask | br.hitMask;
+    if (m == 0)
+        return;
+    const std::uint32_t lm = tl.lightMask | tr.lightMask | bl.lightMask | br.lightMask;
+    const bool uniform = (tl.hitMask & tr.hitMask & bl.hitMask & br.hitMask) != 0 &&
+                         tl.lightMask == tr.lightMask && tl.lightMask == bl.lightMask &&
+                         tl.lightMask == br.lightMask;
+    const Vector3 hx = dx * 0.5f;
+    const Vector3 hy = dy * 0.5f;
+    const Vector3 hxy = hx + hy;
+
+    if (level == 1) {
+        const Colour first = packColour(tl.colour);
+        pixelAt(image, x, y)[0] = first;
+        if (uniform) {
+            pixelAt(image, x, y)[1] = average(first, packColour(tr.colour));
+            pixelAt(image, x, y + 1)[0] = average(first, packColour(bl.colour));
+            pixelAt(image, x, y + 1)[1] = average(first, packColour(br.colour));
+        } else {
+            pixelAt(image, x, y)[1] = packColour(offsetSample(tl, hx, m, lm).colour);
+            pixelAt(image, x, y + 1)[0] = packColour(offsetSample(tl, hy, m, lm).colour);
+            pixelAt(image, x, y + 1)[1] = packColour(offsetSample(tl, hxy, m, lm).colour);
+        }
+        return;
+    }
+
+    const TraceSample q = offsetSample(tl, hxy, m, lm);
+    if (uniform && std::fabs((static_cast<double>(tl.colour.green) + br.colour.green) / 2 - q.colour.green) <= 0.02 &&
+        std::fabs((static_cast<double>(tr.colour.blue) + bl.colour.blue) / 2 - q.colour.blue) <= 0.02) {
+        fillBlock(image, x, y, level, corners);
+        return;
+    }
+    const int h = 1 << (level - 1);
+    TraceSample sub[4];
+    const TraceSample t = offsetSample(tl, hx, m, lm);
+    const TraceSample lmid = offsetSample(tl, hy, m, lm);
+    sub[0] = tl, sub[1] = t, sub[2] = lmid, sub[3] = q;
+    subdivideBlock(image, x, y, level - 1, sub, hx, hy);
+    const TraceSample rmid = offsetSample(tr, hy, m, lm);
+    sub[0] = t, sub[1] = tr, sub[2] = q, sub[3] = rmid;
+    subdivideBlock(image, x + h, y, level - 1, sub, hx, hy);
+    const TraceSample bmid = offsetSample(bl, hx, m, lm);
+    sub[0] = lmid, sub[1] = q, sub[2] = bl, sub[3] = bmid;
+    subdivideBlock(image, x, y + h, level - 1, sub, hx, hy);
+    sub[0] = q, sub[1] = rmid, sub[2] = bmid, sub[3] = br;
+    subdivideBlock(image, x + h, y + h, level - 1, sub, hx, hy);
+}

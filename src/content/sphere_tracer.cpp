@@ -7,6 +7,21 @@ TraceSphere traceSpheres[traceSphereCount];
 TraceLight traceLights[traceLightCount];
 std::uint64_t tracedRayCount = 0;
 float mantissaRoot[256];
+
+namespace {
+
+// Bit k of shadowCandidates[j][i]: sphere k could stand between light j and
+// some point of sphere i. Every other sphere until the first preparation.
+constexpr std::uint32_t allOthers(int i)
+{
+    return ((1u << traceSphereCount) - 1) & ~(1u << i);
+}
+std::uint32_t shadowCandidates[traceLightCount][traceSphereCount] = {
+    {allOthers(0), allOthers(1), allOthers(2), allOthers(3), allOthers(4), allOthers(5)},
+    {allOthers(0), allOthers(1), allOthers(2), allOthers(3), allOthers(4), allOthers(5)},
+};
+
+} // namespace
 float exponentRoot[256];
 
 void initSqrtTables()
@@ -75,6 +90,46 @@ Vector3 TraceSphere::normalAt(const Vector3& p) const
 
 namespace {
 
+// Seen from the light, the points of sphere i lie within the angle alpha of
+// the direction to its centre, and every shadow ray from such a point runs
+// along a line through the light within alpha of that direction or of its
+// opposite. Sphere k (angle beta) can only meet such a line if the angle
+// between the two directions lies within alpha + beta of 0 or of pi. Both
+// radii are taken 2 larger than they are, far more than the rounding of
+// the traced shadow test, so a sphere left out here is one that test would
+// never report.
+bool couldShadow(const Vector3& light, const TraceSphere& lit, const TraceSphere& blocker)
+{
+    constexpr double margin = 2.0, angleMargin = 1e-3;
+    const Vector3 a = lit.centre - light, b = blocker.centre - light;
+    const double la = std::sqrt(a.dot(a)), lb = std::sqrt(b.dot(b));
+    const double ra = lit.radius + margin, rb = blocker.radius + margin;
+    if (la <= ra || lb <= rb)
+        return true;
+    const double theta = std::asin(ra / la) + std::asin(rb / lb) + angleMargin;
+    if (theta >= 1.5)
+        return true;
+    return std::fabs(a.dot(b) / (la * lb)) >= std::cos(theta);
+}
+
+} // namespace
+
+void prepareTraceFrame(const Vector3& eye)
+{
+    for (TraceSphere& sphere : traceSpheres)
+        sphere.prepare(eye);
+    for (int j = 0; j < traceLightCount; ++j)
+        for (int i = 0; i < traceSphereCount; ++i) {
+            std::uint32_t mask = 0;
+            for (int k = 0; k < traceSphereCount; ++k)
+                if (k != i && couldShadow(traceLights[j].position, traceSpheres[i], traceSpheres[k]))
+                    mask |= 1u << k;
+            shadowCandidates[j][i] = mask;
+        }
+}
+
+namespace {
+
 double pow50(double e)
 {
     const double e2 = e * e, e4 = e2 * e2, e8 = e4 * e4, e16 = e8 * e8, e32 = e16 * e16;
@@ -131,9 +186,9 @@ void traceSample(TraceSample& s, std::uint32_t sphereMask, std::uint32_t lightMa
         const Vector3 l = (p - light.position).normalised();
         const Vector3 toLight(-l.x, -l.y, -l.z);
         bool blocked = false;
-        for (int k = 0; k < traceSphereCount && !blocked; ++k) {
+        for (std::uint32_t c = shadowCandidates[j][nearest]; c && !blocked; c &= c - 1) {
             float t;
-            blocked = k != nearest && traceSpheres[k].intersect(p, toLight, t);
+            blocked = traceSpheres[std::countr_zero(c)].intersect(p, toLight, t);
         }
         if (blocked)
             continue;

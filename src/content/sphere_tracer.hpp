@@ -56,6 +56,11 @@ constexpr int traceLightCount = 2;
 extern TraceSphere traceSpheres[traceSphereCount];
 extern TraceLight traceLights[traceLightCount];
 
+// Prepares every sphere for the eye and works out, for each light and each
+// sphere that can be hit, which other spheres could ever shadow it. Call it
+// after moving the eye, the lights or the spheres and before tracing.
+void prepareTraceFrame(const Vector3& eye);
+
 // Rays actually traced since the program started (samples already traced
 // are not counted again); for measuring the refinement.
 extern std::uint64_t tracedRayCount;

@@ -95,6 +95,74 @@ int smearCoefficient(float T)
     return s >= 0.0 ? static_cast<int>(16383.0 / (1.0 + 25.0 * s)) : 16383;
 }
 
+void aimCamera(Camera& camera, float T)
+{
+    const double t = T;
+    camera.setScreenSize(640, 480);
+    camera.setViewport(320.0f, 160.0f, 320.0f, 160.0f);
+    camera.position.value = Vector3(static_cast<float>(550.0 * std::sin(0.5 * t)),
+                                    static_cast<float>(500.0 * std::sin(0.3 * t)),
+                                    static_cast<float>(-500.0 * std::cos(0.5 * t)));
+    camera.target.value = Vector3(0.0f, 0.0f, 0.0f);
+    camera.updateView();
+}
+
+TraceView setUpTraceView(const Camera& camera, float T)
+{
+    // The rays of the window (-0.5 .. 0.5, -0.25 .. 0.25) of the pre-scaled
+    // view space, turned back into the world.
+    Matrix toWorld = camera.viewMatrix;
+    toWorld.m[9] = toWorld.m[10] = toWorld.m[11] = 0.0f;
+    toWorld.invertRigid();
+    const Vector3 topLeft = transformPoint(toWorld, -0.5f, 0.25f, 1.0f).normalised();
+    const Vector3 topRight = transformPoint(toWorld, 0.5f, 0.25f, 1.0f).normalised();
+    const Vector3 bottomLeft = transformPoint(toWorld, -0.5f, -0.25f, 1.0f).normalised();
+    const auto blockStep = [](const Vector3& from, const Vector3& to) {
+        return Vector3(static_cast<float>((static_cast<double>(to.x) - from.x) * 0.003125 * 8),
+                       static_cast<float>((static_cast<double>(to.y) - from.y) * 0.003125 * 8),
+                       static_cast<float>((static_cast<double>(to.z) - from.z) * 0.003125 * 8));
+    };
+
+    const double t = T;
+    traceLights[0].position = Vector3(static_cast<float>(500.0 * std::sin(1.2 * t)),
+                                      static_cast<float>(400.0 + 200.0 * std::sin(1.3 * t)),
+                                      static_cast<float>(500.0 * std::cos(1.15 * t)));
+    traceLights[1].position = Vector3(static_cast<float>(2000.0 * std::sin(0.7 * t)),
+                                      static_cast<float>(400.0 + 200.0 * std::sin(1.2 * t)),
+                                      static_cast<float>(2000.0 * std::cos(0.7 * t)));
+    const Vector3 eye = camera.position.value;
+    prepareTraceFrame(eye);
+    return {eye, topLeft, blockStep(topLeft, topRight), blockStep(topLeft, bottomLeft)};
+}
+
+void traceBlocks(Image& frame, const TraceView& view)
+{
+    constexpr std::uint32_t allSpheres = (1u << traceSphereCount) - 1;
+    constexpr std::uint32_t allLights = (1u << traceLightCount) - 1;
+    Vector3 rowStart = view.topLeft;
+    for (int r = 0; r < sampleGridSize; ++r) {
+        Vector3 dir = rowStart;
+        for (int c = 0; c < sampleGridSize; ++c) {
+            TraceSample& s = sampleGrid[r][c];
+            // A ray that misses keeps its masks, so they are cleared here
+            // for the frame not to depend on the frames before it.
+            s = {};
+            s.origin = view.eye;
+            s.direction = dir;
+            s.sphere = -2;
+            traceSample(s, allSpheres, allLights);
+            dir = dir + view.colStep;
+        }
+        rowStart = rowStart + view.rowStep;
+    }
+    for (int by = 0; by < sampleGridSize - 1; ++by)
+        for (int bx = 0; bx < sampleGridSize - 1; ++bx) {
+            const TraceSample corners[4] = {sampleGrid[by][bx], sampleGrid[by][bx + 1], sampleGrid[by + 1][bx],
+                                            sampleGrid[by + 1][bx + 1]};
+            subdivideBlock(frame, 8 * bx, 8 * by, 3, corners, view.colStep, view.rowStep);
+        }
+}
+
 void prepareScene6()
 {
     wireBox = makeBox(70.0f, 70.0f, 70.0f);
@@ -116,67 +184,11 @@ void prepareScene6()
 void scene6(Image& frame, float, float sceneTime, float, float, int)
 {
     const float T = sceneTime;
-    const double t = T;
     fillRect(frame, 0, 0, 320, 320, backgroundColour);
 
     Camera camera;
-    camera.setScreenSize(640, 480);
-    camera.setViewport(320.0f, 160.0f, 320.0f, 160.0f);
-    const Vector3 eye(static_cast<float>(550.0 * std::sin(0.5 * t)), static_cast<float>(500.0 * std::sin(0.3 * t)),
-                      static_cast<float>(-500.0 * std::cos(0.5 * t)));
-    camera.position.value = eye;
-    camera.target.value = Vector3(0.0f, 0.0f, 0.0f);
-    camera.updateView();
-
-    // The rays of the window (-0.5 .. 0.5, -0.25 .. 0.25) of the pre-scaled
-    // view space, turned back into the world.
-    Matrix toWorld = camera.viewMatrix;
-    toWorld.m[9] = toWorld.m[10] = toWorld.m[11] = 0.0f;
-    toWorld.invertRigid();
-    const Vector3 topLeft = transformPoint(toWorld, -0.5f, 0.25f, 1.0f).normalised();
-    const Vector3 topRight = transformPoint(toWorld, 0.5f, 0.25f, 1.0f).normalised();
-    const Vector3 bottomLeft = transformPoint(toWorld, -0.5f, -0.25f, 1.0f).normalised();
-    const auto blockStep = [](const Vector3& from, const Vector3& to) {
-        return Vector3(static_cast<float>((static_cast<double>(to.x) - from.x) * 0.003125 * 8),
-                       static_cast<float>((static_cast<double>(to.y) - from.y) * 0.003125 * 8),
-                       static_cast<float>((static_cast<double>(to.z) - from.z) * 0.003125 * 8));
-    };
-    const Vector3 colStep = blockStep(topLeft, topRight);
-    const Vector3 rowStep = blockStep(topLeft, bottomLeft);
-
-    traceLights[0].position = Vector3(static_cast<float>(500.0 * std::sin(1.2 * t)),
-                                      static_cast<float>(400.0 + 200.0 * std::sin(1.3 * t)),
-                                      static_cast<float>(500.0 * std::cos(1.15 * t)));
-    traceLights[1].position = Vector3(static_cast<float>(2000.0 * std::sin(0.7 * t)),
-                                      static_cast<float>(400.0 + 200.0 * std::sin(1.2 * t)),
-                                      static_cast<float>(2000.0 * std::cos(0.7 * t)));
-    for (TraceSphere& sphere : traceSpheres)
-        sphere.prepare(eye);
-
-    constexpr std::uint32_t allSpheres = (1u << traceSphereCount) - 1;
-    constexpr std::uint32_t allLights = (1u << traceLightCount) - 1;
-    Vector3 rowStart = topLeft;
-    for (int r = 0; r < sampleGridSize; ++r) {
-        Vector3 dir = rowStart;
-        for (int c = 0; c < sampleGridSize; ++c) {
-            TraceSample& s = sampleGrid[r][c];
-            // A ray that misses keeps its masks, so they are cleared here
-            // for the frame not to depend on the frames before it.
-            s = {};
-            s.origin = eye;
-            s.direction = dir;
-            s.sphere = -2;
-            traceSample(s, allSpheres, allLights);
-            dir = dir + colStep;
-        }
-        rowStart = rowStart + rowStep;
-    }
-    for (int by = 0; by < sampleGridSize - 1; ++by)
-        for (int bx = 0; bx < sampleGridSize - 1; ++bx) {
-            const TraceSample corners[4] = {sampleGrid[by][bx], sampleGrid[by][bx + 1], sampleGrid[by + 1][bx],
-                                            sampleGrid[by + 1][bx + 1]};
-            subdivideBlock(frame, 8 * bx, 8 * by, 3, corners, colStep, rowStep);
-        }
+    aimCamera(camera, T);
+    traceBlocks(frame, setUpTraceView(camera, T));
 
     copyToMonitor(frame);
 

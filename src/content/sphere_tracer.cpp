@@ -280,12 +280,17 @@ void fillBlock(Image& image, int x, int y, int level, const TraceSample corners[
     }
 }
 
-void subdivideBlock(Image& image, int x, int y, int level, const TraceSample corners[4], Vector3 dx, Vector3 dy)
+namespace {
+
+// The recursion works on pointers to the corners, so that no record is
+// copied; new samples live in this call's frame while its quarters run.
+void refine(Image& image, int x, int y, int level, const TraceSample* const c[4], const Vector3& dx,
+            const Vector3& dy)
 {
-    const TraceSample& tl = corners[0];
-    const TraceSample& tr = corners[1];
-    const TraceSample& bl = corners[2];
-    const TraceSample& br = corners[3];
+    const TraceSample& tl = *c[0];
+    const TraceSample& tr = *c[1];
+    const TraceSample& bl = *c[2];
+    const TraceSample& br = *c[3];
     const std::uint32_t m = tl.hitMask | tr.hitMask | bl.hitMask | br.hitMask;
     if (m == 0)
         return;
@@ -298,16 +303,18 @@ void subdivideBlock(Image& image, int x, int y, int level, const TraceSample cor
     const Vector3 hxy = hx + hy;
 
     if (level == 1) {
+        std::uint32_t* top = pixelAt(image, x, y);
+        std::uint32_t* bottom = pixelAt(image, x, y + 1);
         const Colour first = packColour(tl.colour);
-        pixelAt(image, x, y)[0] = first;
+        top[0] = first;
         if (uniform) {
-            pixelAt(image, x, y)[1] = average(first, packColour(tr.colour));
-            pixelAt(image, x, y + 1)[0] = average(first, packColour(bl.colour));
-            pixelAt(image, x, y + 1)[1] = average(first, packColour(br.colour));
+            top[1] = average(first, packColour(tr.colour));
+            bottom[0] = average(first, packColour(bl.colour));
+            bottom[1] = average(first, packColour(br.colour));
         } else {
-            pixelAt(image, x, y)[1] = packColour(offsetSample(tl, hx, m, lm).colour);
-            pixelAt(image, x, y + 1)[0] = packColour(offsetSample(tl, hy, m, lm).colour);
-            pixelAt(image, x, y + 1)[1] = packColour(offsetSample(tl, hxy, m, lm).colour);
+            top[1] = packColour(offsetSample(tl, hx, m, lm).colour);
+            bottom[0] = packColour(offsetSample(tl, hy, m, lm).colour);
+            bottom[1] = packColour(offsetSample(tl, hxy, m, lm).colour);
         }
         return;
     }
@@ -315,21 +322,29 @@ void subdivideBlock(Image& image, int x, int y, int level, const TraceSample cor
     const TraceSample q = offsetSample(tl, hxy, m, lm);
     if (uniform && std::fabs((static_cast<double>(tl.colour.green) + br.colour.green) / 2 - q.colour.green) <= 0.02 &&
         std::fabs((static_cast<double>(tr.colour.blue) + bl.colour.blue) / 2 - q.colour.blue) <= 0.02) {
+        const TraceSample corners[4] = {tl, tr, bl, br};
         fillBlock(image, x, y, level, corners);
         return;
     }
     const int h = 1 << (level - 1);
-    TraceSample sub[4];
     const TraceSample t = offsetSample(tl, hx, m, lm);
     const TraceSample lmid = offsetSample(tl, hy, m, lm);
-    sub[0] = tl, sub[1] = t, sub[2] = lmid, sub[3] = q;
-    subdivideBlock(image, x, y, level - 1, sub, hx, hy);
+    const TraceSample* const a[4] = {&tl, &t, &lmid, &q};
+    refine(image, x, y, level - 1, a, hx, hy);
     const TraceSample rmid = offsetSample(tr, hy, m, lm);
-    sub[0] = t, sub[1] = tr, sub[2] = q, sub[3] = rmid;
-    subdivideBlock(image, x + h, y, level - 1, sub, hx, hy);
+    const TraceSample* const b[4] = {&t, &tr, &q, &rmid};
+    refine(image, x + h, y, level - 1, b, hx, hy);
     const TraceSample bmid = offsetSample(bl, hx, m, lm);
-    sub[0] = lmid, sub[1] = q, sub[2] = bl, sub[3] = bmid;
-    subdivideBlock(image, x, y + h, level - 1, sub, hx, hy);
-    sub[0] = q, sub[1] = rmid, sub[2] = bmid, sub[3] = br;
-    subdivideBlock(image, x + h, y + h, level - 1, sub, hx, hy);
+    const TraceSample* const d[4] = {&lmid, &q, &bl, &bmid};
+    refine(image, x, y + h, level - 1, d, hx, hy);
+    const TraceSample* const e[4] = {&q, &rmid, &bmid, &br};
+    refine(image, x + h, y + h, level - 1, e, hx, hy);
+}
+
+} // namespace
+
+void subdivideBlock(Image& image, int x, int y, int level, const TraceSample corners[4], Vector3 dx, Vector3 dy)
+{
+    const TraceSample* const c[4] = {&corners[0], &corners[1], &corners[2], &corners[3]};
+    refine(image, x, y, level, c, dx, dy);
 }

@@ -1,5 +1,7 @@
 #include "content/sphere_tracer.hpp"
 
+#include "image/simd.hpp"
+
 #include <bit>
 #include <cmath>
 
@@ -35,7 +37,9 @@ void initSqrtTables()
 float fastSqrt(float x)
 {
     const std::uint32_t b = std::bit_cast<std::uint32_t>(x);
-    return mantissaRoot[(b >> 15) & 255] * exponentRoot[b >> 23];
+    // The exponent index is masked so that -0 (and any negative number)
+    // reads inside the table.
+    return mantissaRoot[(b >> 15) & 255] * exponentRoot[(b >> 23) & 255];
 }
 
 void TraceSphere::prepare(const Vector3& eye)
@@ -214,6 +218,223 @@ void traceSample(TraceSample& s, std::uint32_t sphereMask, std::uint32_t lightMa
     s.colour = {std::fmin(c.red, 1.0f), std::fmin(c.green, 1.0f), std::fmin(c.blue, 1.0f)};
 }
 
+namespace {
+
+// Two rays side by side in the two double lanes of a register. Every float
+// result of the single-ray tracer is formed the same way: the double
+// expression, then rounded to float (round()), so the lanes give the same
+// bits as traceSample gives each ray on its own.
+using Pair = __m128d;
+
+inline Pair round(Pair v)
+{
+    return _mm_cvtps_pd(_mm_cvtpd_ps(v));
+}
+inline Pair pair(float lane0, float lane1)
+{
+    return _mm_set_pd(lane1, lane0);
+}
+inline Pair all(double v)
+{
+    return _mm_set1_pd(v);
+}
+inline Pair add(Pair a, Pair b) { return _mm_add_pd(a, b); }
+inline Pair sub(Pair a, Pair b) { return _mm_sub_pd(a, b); }
+inline Pair mul(Pair a, Pair b) { return _mm_mul_pd(a, b); }
+inline Pair select(Pair mask, Pair yes, Pair no)
+{
+    return _mm_or_pd(_mm_and_pd(mask, yes), _mm_andnot_pd(mask, no));
+}
+inline float lane(Pair v, int i)
+{
+    return static_cast<float>(i == 0 ? _mm_cvtsd_f64(v) : _mm_cvtsd_f64(_mm_unpackhi_pd(v, v)));
+}
+
+struct PairVector {
+    Pair x, y, z;
+};
+
+inline Pair dot(const PairVector& a, const PairVector& b)
+{
+    return add(add(mul(a.x, b.x), mul(a.y, b.y)), mul(a.z, b.z));
+}
+inline PairVector roundedSub(const PairVector& a, const PairVector& b)
+{
+    return {round(sub(a.x, b.x)), round(sub(a.y, b.y)), round(sub(a.z, b.z))};
+}
+inline PairVector broadcast(const Vector3& v)
+{
+    return {all(v.x), all(v.y), all(v.z)};
+}
+// Divided by its length as Vector3::normalised does: the length rounded to
+// float, one reciprocal, each product rounded.
+inline PairVector normalisedPair(const PairVector& v)
+{
+    const Pair r = _mm_div_pd(all(1.0), round(_mm_sqrt_pd(dot(v, v))));
+    return {round(mul(v.x, r)), round(mul(v.y, r)), round(mul(v.z, r))};
+}
+
+inline Pair fastSqrtPair(Pair x)
+{
+    const __m128i bits = _mm_castps_si128(_mm_cvtpd_ps(x));
+    const float r0 = fastSqrt(std::bit_cast<float>(_mm_cvtsi128_si32(bits)));
+    const float r1 = fastSqrt(std::bit_cast<float>(_mm_cvtsi128_si32(_mm_srli_si128(bits, 4))));
+    return pair(r0, r1);
+}
+
+// The crossing of the single-ray tracer for both lanes: whether there is
+// one in front, and its distance.
+inline Pair crossingPair(Pair b, Pair disc, Pair& t)
+{
+    const Pair zero = _mm_setzero_pd();
+    const Pair s = fastSqrtPair(_mm_max_pd(disc, zero));
+    const Pair minusB = _mm_xor_pd(b, all(-0.0));
+    const Pair nearFront = _mm_cmpgt_pd(minusB, s);
+    const Pair farFront = _mm_cmplt_pd(b, s);
+    t = select(nearFront, round(sub(minusB, s)), round(sub(s, b)));
+    return _mm_and_pd(_mm_cmpge_pd(disc, zero), _mm_or_pd(nearFront, farFront));
+}
+
+inline Pair pow50Pair(Pair e)
+{
+    const Pair e2 = mul(e, e), e4 = mul(e2, e2), e8 = mul(e4, e4), e16 = mul(e8, e8), e32 = mul(e16, e16);
+    return mul(mul(e32, e16), e2);
+}
+
+void tracePair(TraceSample& s0, TraceSample& s1, std::uint32_t sphereMask, std::uint32_t lightMask)
+{
+    tracedRayCount += 2;
+    TraceSample* const s[2] = {&s0, &s1};
+    const PairVector d = normalisedPair({pair(s0.direction.x, s1.direction.x), pair(s0.direction.y, s1.direction.y),
+                                         pair(s0.direction.z, s1.direction.z)});
+
+    Pair best = all(1e20f);
+    int nearest[2] = {-1, -1};
+    for (std::uint32_t m = sphereMask & ((1u << traceSphereCount) - 1); m; m &= m - 1) {
+        const int i = std::countr_zero(m);
+        const TraceSphere& sphere = traceSpheres[i];
+        const Pair b = round(dot(d, broadcast(sphere.eyeOffset)));
+        const Pair disc = round(sub(mul(b, b), all(sphere.eyeTerm)));
+        Pair t = _mm_setzero_pd();
+        const Pair meets = crossingPair(b, disc, t);
+        const Pair closer = _mm_and_pd(meets, _mm_cmplt_pd(t, best));
+        best = select(closer, t, best);
+        const int lanes = _mm_movemask_pd(closer);
+        if (lanes & 1)
+            nearest[0] = i;
+        if (lanes & 2)
+            nearest[1] = i;
+    }
+    for (TraceSample* sample : s) {
+        sample->hitMask = 0;
+        sample->sphere = -1;
+    }
+    if (nearest[0] < 0 && nearest[1] < 0) {
+        s0.colour = s1.colour = {0.0f, 0.0f, 0.0f};
+        return;
+    }
+    // A lane that missed follows the other lane's sphere; its results are
+    // thrown away.
+    const int used[2] = {nearest[0] < 0 ? nearest[1] : nearest[0], nearest[1] < 0 ? nearest[0] : nearest[1]};
+    const TraceSphere& a = traceSpheres[used[0]];
+    const TraceSphere& b = traceSpheres[used[1]];
+    const PairVector origin{pair(s0.origin.x, s1.origin.x), pair(s0.origin.y, s1.origin.y),
+                            pair(s0.origin.z, s1.origin.z)};
+    const PairVector p{round(add(origin.x, mul(d.x, best))), round(add(origin.y, mul(d.y, best))),
+                       round(add(origin.z, mul(d.z, best)))};
+    const PairVector centre{pair(a.centre.x, b.centre.x), pair(a.centre.y, b.centre.y), pair(a.centre.z, b.centre.z)};
+    PairVector n = roundedSub(p, centre);
+    const Pair inverse = _mm_div_pd(all(1.0), fastSqrtPair(round(dot(n, n))));
+    n = {round(mul(n.x, inverse)), round(mul(n.y, inverse)), round(mul(n.z, inverse))};
+    const Pair sphereColour[3] = {pair(a.colour.red, b.colour.red), pair(a.colour.green, b.colour.green),
+                                  pair(a.colour.blue, b.colour.blue)};
+    Pair colour[3] = {_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()};
+    const Pair hitLanes = _mm_castsi128_pd(_mm_set_epi64x(nearest[1] < 0 ? 0 : -1, nearest[0] < 0 ? 0 : -1));
+    std::uint32_t lit[2] = {0, 0};
+
+    for (int j = 0; j < traceLightCount; ++j) {
+        if (!(lightMask >> j & 1))
+            continue;
+        const TraceLight& light = traceLights[j];
+        const PairVector l = normalisedPair(roundedSub(p, broadcast(light.position)));
+        const PairVector toLight{_mm_xor_pd(l.x, all(-0.0)), _mm_xor_pd(l.y, all(-0.0)), _mm_xor_pd(l.z, all(-0.0))};
+        const std::uint32_t candidates[2] = {shadowCandidates[j][used[0]], shadowCandidates[j][used[1]]};
+        Pair blocked = _mm_setzero_pd();
+        for (std::uint32_t c = candidates[0] | candidates[1]; c; c &= c - 1) {
+            const int k = std::countr_zero(c);
+            const TraceSphere& blocker = traceSpheres[k];
+            const PairVector offset = roundedSub(p, broadcast(blocker.centre));
+            const Pair bk = round(dot(toLight, offset));
+            const Pair disc = round(add(sub(mul(bk, bk), dot(offset, offset)), all(blocker.radiusSquared)));
+            Pair t = _mm_setzero_pd();
+            const Pair meets = crossingPair(bk, disc, t);
+            const Pair candidate = _mm_castsi128_pd(
+                _mm_set_epi64x(candidates[1] >> k & 1 ? -1 : 0, candidates[0] >> k & 1 ? -1 : 0));
+            blocked = _mm_or_pd(blocked, _mm_and_pd(meets, candidate));
+            if (_mm_movemask_pd(_mm_or_pd(blocked, _mm_xor_pd(hitLanes, _mm_castsi128_pd(_mm_set1_epi32(-1))))) == 3)
+                break;
+        }
+        const Pair k = round(_mm_xor_pd(dot(n, l), all(-0.0)));
+        const Pair lightOn = _mm_andnot_pd(blocked, _mm_and_pd(hitLanes, _mm_cmpgt_pd(k, _mm_setzero_pd())));
+        const int on = _mm_movemask_pd(lightOn);
+        if (!on)
+            continue;
+        if (on & 1)
+            lit[0] |= 1u << j;
+        if (on & 2)
+            lit[1] |= 1u << j;
+        const Pair lightColour[3] = {all(light.colour.red), all(light.colour.green), all(light.colour.blue)};
+        for (int ch = 0; ch < 3; ++ch)
+            colour[ch] = select(lightOn, round(add(colour[ch], mul(mul(sphereColour[ch], lightColour[ch]), k))),
+                                colour[ch]);
+        const Pair k2 = mul(all(-2.0), k);
+        const PairVector r{round(sub(mul(k2, n.x), l.x)), round(sub(mul(k2, n.y), l.y)), round(sub(mul(k2, n.z), l.z))};
+        const Pair e = round(dot(r, d));
+        const Pair shine = _mm_and_pd(lightOn, _mm_cmpge_pd(e, _mm_setzero_pd()));
+        if (_mm_movemask_pd(shine)) {
+            const Pair highlight = mul(all(0.8), pow50Pair(e));
+            for (Pair& c : colour)
+                c = select(shine, round(add(c, highlight)), c);
+        }
+    }
+
+    for (int ln = 0; ln < 2; ++ln) {
+        if (nearest[ln] < 0) {
+            s[ln]->colour = {0.0f, 0.0f, 0.0f};
+            continue;
+        }
+        TraceSample& out = *s[ln];
+        out.t = lane(best, ln);
+        out.sphere = nearest[ln];
+        out.hitMask = 1u << nearest[ln];
+        out.hit = Vector3(lane(p.x, ln), lane(p.y, ln), lane(p.z, ln));
+        out.normal = Vector3(lane(n.x, ln), lane(n.y, ln), lane(n.z, ln));
+        out.lightMask = lit[ln];
+        const auto clamp = [&](Pair c) { return std::min(lane(c, ln), 1.0f); };
+        out.colour = {clamp(colour[0]), clamp(colour[1]), clamp(colour[2])};
+    }
+}
+
+} // namespace
+
+void traceSamples(TraceSample* const* samples, int count, std::uint32_t sphereMask, std::uint32_t lightMask)
+{
+    TraceSample* waiting = nullptr;
+    for (int i = 0; i < count; ++i) {
+        TraceSample* sample = samples[i];
+        if (sample->sphere != -2)
+            continue;
+        if (!waiting) {
+            waiting = sample;
+            continue;
+        }
+        tracePair(*waiting, *sample, sphereMask, lightMask);
+        waiting = nullptr;
+    }
+    if (waiting)
+        traceSample(*waiting, sphereMask, lightMask);
+}
+
 Colour packColour(const TraceColour& c)
 {
     const auto byte = [](float v) { return static_cast<Colour>(static_cast<int>(255.0 * v)); };
@@ -233,13 +454,12 @@ Colour average(Colour a, Colour b)
 }
 
 // corner + offset: a copy of the corner's record with the offset added to
-// its direction, traced with the block's masks.
-TraceSample offsetSample(const TraceSample& corner, const Vector3& offset, std::uint32_t m, std::uint32_t lm)
+// its direction, waiting to be traced with the block's masks.
+TraceSample startSample(const TraceSample& corner, const Vector3& offset)
 {
     TraceSample s = corner;
     s.direction = s.direction + offset;
     s.sphere = -2;
-    traceSample(s, m, lm);
     return s;
 }
 
@@ -312,29 +532,37 @@ void refine(Image& image, int x, int y, int level, const TraceSample* const c[4]
             bottom[0] = average(first, packColour(bl.colour));
             bottom[1] = average(first, packColour(br.colour));
         } else {
-            top[1] = packColour(offsetSample(tl, hx, m, lm).colour);
-            bottom[0] = packColour(offsetSample(tl, hy, m, lm).colour);
-            bottom[1] = packColour(offsetSample(tl, hxy, m, lm).colour);
+            TraceSample right = startSample(tl, hx), down = startSample(tl, hy), across = startSample(tl, hxy);
+            TraceSample* const batch[3] = {&right, &down, &across};
+            traceSamples(batch, 3, m, lm);
+            top[1] = packColour(right.colour);
+            bottom[0] = packColour(down.colour);
+            bottom[1] = packColour(across.colour);
         }
         return;
     }
 
-    const TraceSample q = offsetSample(tl, hxy, m, lm);
-    if (uniform && std::fabs((static_cast<double>(tl.colour.green) + br.colour.green) / 2 - q.colour.green) <= 0.02 &&
-        std::fabs((static_cast<double>(tr.colour.blue) + bl.colour.blue) / 2 - q.colour.blue) <= 0.02) {
-        const TraceSample corners[4] = {tl, tr, bl, br};
-        fillBlock(image, x, y, level, corners);
-        return;
+    // The centre decides whether the block is filled; the edge midpoints
+    // are needed otherwise, and all five are traced with the same masks.
+    TraceSample q = startSample(tl, hxy);
+    TraceSample t = startSample(tl, hx), lmid = startSample(tl, hy);
+    TraceSample rmid = startSample(tr, hy), bmid = startSample(bl, hx);
+    if (uniform) {
+        traceSample(q, m, lm);
+        if (std::fabs((static_cast<double>(tl.colour.green) + br.colour.green) / 2 - q.colour.green) <= 0.02 &&
+            std::fabs((static_cast<double>(tr.colour.blue) + bl.colour.blue) / 2 - q.colour.blue) <= 0.02) {
+            const TraceSample corners[4] = {tl, tr, bl, br};
+            fillBlock(image, x, y, level, corners);
+            return;
+        }
     }
+    TraceSample* const batch[5] = {&q, &t, &lmid, &rmid, &bmid};
+    traceSamples(batch, 5, m, lm);
     const int h = 1 << (level - 1);
-    const TraceSample t = offsetSample(tl, hx, m, lm);
-    const TraceSample lmid = offsetSample(tl, hy, m, lm);
     const TraceSample* const a[4] = {&tl, &t, &lmid, &q};
     refine(image, x, y, level - 1, a, hx, hy);
-    const TraceSample rmid = offsetSample(tr, hy, m, lm);
     const TraceSample* const b[4] = {&t, &tr, &q, &rmid};
     refine(image, x + h, y, level - 1, b, hx, hy);
-    const TraceSample bmid = offsetSample(bl, hx, m, lm);
     const TraceSample* const d[4] = {&lmid, &q, &bl, &bmid};
     refine(image, x, y + h, level - 1, d, hx, hy);
     const TraceSample* const e[4] = {&q, &rmid, &bmid, &br};

@@ -77,6 +77,10 @@ float fastSqrt(float x);  // x >= 0
 // spheres and lights whose bits are set; every sphere can cast a shadow.
 void traceSample(TraceSample& s, std::uint32_t sphereMask, std::uint32_t lightMask);
 
+// traceSample for each of the samples, two at a time in packed lanes; the
+// same results bit for bit. A sample may appear only once.
+void traceSamples(TraceSample* const* samples, int count, std::uint32_t sphereMask, std::uint32_t lightMask);
+
 // 0x00RRGGBB, each channel trunc(255 * c).
 Colour packColour(const TraceColour& c);
 

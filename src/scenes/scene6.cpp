@@ -147,6 +147,7 @@ void traceBlocks(Image& frame, const TraceView& view)
     constexpr std::uint32_t allSpheres = (1u << traceSphereCount) - 1;
     constexpr std::uint32_t allLights = (1u << traceLightCount) - 1;
     Vector3 rowStart = view.topLeft;
+    TraceSample* row[sampleGridSize];
     for (int r = 0; r < sampleGridSize; ++r) {
         Vector3 dir = rowStart;
         for (int c = 0; c < sampleGridSize; ++c) {
@@ -157,9 +158,10 @@ void traceBlocks(Image& frame, const TraceView& view)
             s.origin = view.eye;
             s.direction = dir;
             s.sphere = -2;
-            traceSample(s, allSpheres, allLights);
+            row[c] = &s;
             dir = dir + view.colStep;
         }
+        traceSamples(row, sampleGridSize, allSpheres, allLights);
         rowStart = rowStart + view.rowStep;
     }
     for (int by = 0; by < sampleGridSize - 1; ++by)

@@ -8,6 +8,8 @@
 #include "scenes/shared.hpp"
 
 #include <cmath>
+#include <cstring>
+#include <random>
 #include <numbers>
 #include <vector>
 
@@ -117,4 +119,39 @@ TEST_F(TracedSpheres, FrameDependsOnlyOnTheTime)
     scene6(frame, 111.0f, 3.97f, 0.0f, 0.016f, 0);
     scene6(frame, 115.0f, 7.97f, 0.0f, 0.016f, 0);
     EXPECT_TRUE(first == pixelsOf(frame));
+}
+
+TEST_F(TracedSpheres, RaysTracedInPairsMatchSingleRays)
+{
+    // Rays across the panel's window and beyond, under every mask, in pairs
+    // that mix hits and misses; every word of each record must agree.
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> spread(-0.7f, 0.7f);
+    for (int frameIndex = 0; frameIndex < 1032; frameIndex += 97) {
+        const float T = static_cast<float>(frameIndex) / 60.0f;
+        Camera camera;
+        aimCamera(camera, T);
+        const TraceView view = setUpTraceView(camera, T);
+        for (int n = 0; n < 400; ++n) {
+            TraceSample pair[2], single[2];
+            const std::uint32_t spheres = random() % 64, lights = random() % 4;
+            for (int k = 0; k < 2; ++k) {
+                pair[k] = {};
+                pair[k].lightMask = random() % 4;  // kept by a miss
+                pair[k].origin = view.eye;
+                pair[k].direction = (view.topLeft + view.colStep * (20 + 40 * spread(random))) +
+                                    view.rowStep * (20 + 40 * spread(random));
+                pair[k].sphere = -2;
+                single[k] = pair[k];
+                traceSample(single[k], spheres, lights);
+            }
+            TraceSample* const batch[2] = {&pair[0], &pair[1]};
+            traceSamples(batch, 2, spheres, lights);
+            for (int k = 0; k < 2; ++k)
+                ASSERT_EQ(std::memcmp(&pair[k], &single[k], sizeof(TraceSample)), 0)
+                    << "T " << T << " ray " << n << " lane " << k << ": sphere " << pair[k].sphere << " / "
+                    << single[k].sphere << ", light mask " << pair[k].lightMask << " / " << single[k].lightMask
+                    << ", red " << pair[k].colour.red << " / " << single[k].colour.red << " masks " << spheres << " " << lights << " t " << pair[k].t << " / " << single[k].t << " other lane sphere " << pair[1 - k].sphere;
+        }
+    }
 }

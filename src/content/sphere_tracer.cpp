@@ -287,12 +287,15 @@ inline Pair fastSqrtPair(Pair x)
 inline Pair crossingPair(Pair b, Pair disc, Pair& t)
 {
     const Pair zero = _mm_setzero_pd();
+    const Pair reaches = _mm_cmpge_pd(disc, zero);
+    if (!_mm_movemask_pd(reaches))
+        return zero;  // the usual case: both rays pass the sphere by
     const Pair s = fastSqrtPair(_mm_max_pd(disc, zero));
     const Pair minusB = _mm_xor_pd(b, all(-0.0));
     const Pair nearFront = _mm_cmpgt_pd(minusB, s);
     const Pair farFront = _mm_cmplt_pd(b, s);
     t = select(nearFront, round(sub(minusB, s)), round(sub(s, b)));
-    return _mm_and_pd(_mm_cmpge_pd(disc, zero), _mm_or_pd(nearFront, farFront));
+    return _mm_and_pd(reaches, _mm_or_pd(nearFront, farFront));
 }
 
 inline Pair pow50Pair(Pair e)

@@ -94,14 +94,16 @@ Vector3 TraceSphere::normalAt(const Vector3& p) const
 
 namespace {
 
-// Seen from the light, the points of sphere i lie within the angle alpha of
-// the direction to its centre, and every shadow ray from such a point runs
-// along a line through the light within alpha of that direction or of its
-// opposite. Sphere k (angle beta) can only meet such a line if the angle
-// between the two directions lies within alpha + beta of 0 or of pi. Both
-// radii are taken 2 larger than they are, far more than the rounding of
-// the traced shadow test, so a sphere left out here is one that test would
-// never report.
+// Only points of sphere i that face the light need a shadow test (a light
+// behind the surface adds nothing, blocked or not). Seen from the light they
+// lie within the angle alpha of the direction to its centre, no farther from
+// the light than the tangent length, and a shadow ray from one runs along a
+// line through the light within alpha of that direction or of its opposite.
+// Sphere k (angle beta) can only meet such a ray if the angle between the
+// two directions lies within alpha + beta of pi (beyond the light), or within
+// alpha + beta of 0 with part of the sphere inside the tangent length. Radii
+// and lengths carry a margin of 2, far more than the rounding of the traced
+// shadow test, so a sphere left out here is one that test would not report.
 bool couldShadow(const Vector3& light, const TraceSphere& lit, const TraceSphere& blocker)
 {
     constexpr double margin = 2.0, angleMargin = 1e-3;
@@ -113,7 +115,13 @@ bool couldShadow(const Vector3& light, const TraceSphere& lit, const TraceSphere
     const double theta = std::asin(ra / la) + std::asin(rb / lb) + angleMargin;
     if (theta >= 1.5)
         return true;
-    return std::fabs(a.dot(b) / (la * lb)) >= std::cos(theta);
+    const double cosine = a.dot(b) / (la * lb), edge = std::cos(theta);
+    if (cosine <= -edge)
+        return true;
+    if (cosine < edge)
+        return false;
+    const double reach = std::sqrt(la * la - static_cast<double>(lit.radius) * lit.radius) + margin;
+    return lb - rb <= reach;
 }
 
 } // namespace
@@ -188,6 +196,10 @@ void traceSample(TraceSample& s, std::uint32_t sphereMask, std::uint32_t lightMa
             continue;
         const TraceLight& light = traceLights[j];
         const Vector3 l = (p - light.position).normalised();
+        // Facing away first: the shadow does not matter there.
+        const float k = static_cast<float>(-n.dot(l));
+        if (k <= 0.0f)
+            continue;
         const Vector3 toLight(-l.x, -l.y, -l.z);
         bool blocked = false;
         for (std::uint32_t c = shadowCandidates[j][nearest]; c && !blocked; c &= c - 1) {
@@ -195,9 +207,6 @@ void traceSample(TraceSample& s, std::uint32_t sphereMask, std::uint32_t lightMa
             blocked = traceSpheres[std::countr_zero(c)].intersect(p, toLight, t);
         }
         if (blocked)
-            continue;
-        const float k = static_cast<float>(-n.dot(l));
-        if (k <= 0.0f)
             continue;
         s.lightMask |= 1u << j;
         c.red = addTo(c.red, static_cast<double>(sphere.colour.red) * light.colour.red * k);
@@ -361,25 +370,28 @@ void tracePair(TraceSample& s0, TraceSample& s1, std::uint32_t sphereMask, std::
         const TraceLight& light = traceLights[j];
         const PairVector l = normalisedPair(roundedSub(p, broadcast(light.position)));
         const PairVector toLight{_mm_xor_pd(l.x, all(-0.0)), _mm_xor_pd(l.y, all(-0.0)), _mm_xor_pd(l.z, all(-0.0))};
-        const std::uint32_t candidates[2] = {shadowCandidates[j][used[0]], shadowCandidates[j][used[1]]};
-        Pair blocked = _mm_setzero_pd();
+        const Pair k = round(_mm_xor_pd(dot(n, l), all(-0.0)));
+        Pair lightOn = _mm_and_pd(hitLanes, _mm_cmpgt_pd(k, _mm_setzero_pd()));
+        int on = _mm_movemask_pd(lightOn);
+        if (!on)
+            continue;
+        const std::uint32_t candidates[2] = {on & 1 ? shadowCandidates[j][used[0]] : 0,
+                                             on & 2 ? shadowCandidates[j][used[1]] : 0};
         for (std::uint32_t c = candidates[0] | candidates[1]; c; c &= c - 1) {
-            const int k = std::countr_zero(c);
-            const TraceSphere& blocker = traceSpheres[k];
+            const int blockerIndex = std::countr_zero(c);
+            const TraceSphere& blocker = traceSpheres[blockerIndex];
             const PairVector offset = roundedSub(p, broadcast(blocker.centre));
             const Pair bk = round(dot(toLight, offset));
             const Pair disc = round(add(sub(mul(bk, bk), dot(offset, offset)), all(blocker.radiusSquared)));
             Pair t = _mm_setzero_pd();
             const Pair meets = crossingPair(bk, disc, t);
-            const Pair candidate = _mm_castsi128_pd(
-                _mm_set_epi64x(candidates[1] >> k & 1 ? -1 : 0, candidates[0] >> k & 1 ? -1 : 0));
-            blocked = _mm_or_pd(blocked, _mm_and_pd(meets, candidate));
-            if (_mm_movemask_pd(_mm_or_pd(blocked, _mm_xor_pd(hitLanes, _mm_castsi128_pd(_mm_set1_epi32(-1))))) == 3)
+            const Pair candidate = _mm_castsi128_pd(_mm_set_epi64x(candidates[1] >> blockerIndex & 1 ? -1 : 0,
+                                                                   candidates[0] >> blockerIndex & 1 ? -1 : 0));
+            lightOn = _mm_andnot_pd(_mm_and_pd(meets, candidate), lightOn);
+            on = _mm_movemask_pd(lightOn);
+            if (!on)
                 break;
         }
-        const Pair k = round(_mm_xor_pd(dot(n, l), all(-0.0)));
-        const Pair lightOn = _mm_andnot_pd(blocked, _mm_and_pd(hitLanes, _mm_cmpgt_pd(k, _mm_setzero_pd())));
-        const int on = _mm_movemask_pd(lightOn);
         if (!on)
             continue;
         if (on & 1)

@@ -2,6 +2,7 @@
 
 #include "image/simd.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 
@@ -313,7 +314,13 @@ inline Pair pow50Pair(Pair e)
     return mul(mul(e32, e16), e2);
 }
 
-void tracePair(TraceSample& s0, TraceSample& s1, std::uint32_t sphereMask, std::uint32_t lightMask)
+inline Pair lanesWithBit(std::uint32_t mask0, std::uint32_t mask1, int bit)
+{
+    return _mm_castsi128_pd(_mm_set_epi64x(mask1 >> bit & 1 ? -1 : 0, mask0 >> bit & 1 ? -1 : 0));
+}
+
+// Each ray with its own masks.
+void tracePair(TraceSample& s0, TraceSample& s1, const std::uint32_t sphereMask[2], const std::uint32_t lightMask[2])
 {
     tracedRayCount += 2;
     TraceSample* const s[2] = {&s0, &s1};
@@ -322,14 +329,15 @@ void tracePair(TraceSample& s0, TraceSample& s1, std::uint32_t sphereMask, std::
 
     Pair best = all(1e20f);
     int nearest[2] = {-1, -1};
-    for (std::uint32_t m = sphereMask & ((1u << traceSphereCount) - 1); m; m &= m - 1) {
+    for (std::uint32_t m = (sphereMask[0] | sphereMask[1]) & ((1u << traceSphereCount) - 1); m; m &= m - 1) {
         const int i = std::countr_zero(m);
         const TraceSphere& sphere = traceSpheres[i];
         const Pair b = round(dot(d, broadcast(sphere.eyeOffset)));
         const Pair disc = round(sub(mul(b, b), all(sphere.eyeTerm)));
         Pair t = _mm_setzero_pd();
         const Pair meets = crossingPair(b, disc, t);
-        const Pair closer = _mm_and_pd(meets, _mm_cmplt_pd(t, best));
+        const Pair closer =
+            _mm_and_pd(_mm_and_pd(meets, lanesWithBit(sphereMask[0], sphereMask[1], i)), _mm_cmplt_pd(t, best));
         best = select(closer, t, best);
         const int lanes = _mm_movemask_pd(closer);
         if (lanes & 1)
@@ -365,13 +373,14 @@ void tracePair(TraceSample& s0, TraceSample& s1, std::uint32_t sphereMask, std::
     std::uint32_t lit[2] = {0, 0};
 
     for (int j = 0; j < traceLightCount; ++j) {
-        if (!(lightMask >> j & 1))
+        if (!((lightMask[0] | lightMask[1]) >> j & 1))
             continue;
         const TraceLight& light = traceLights[j];
         const PairVector l = normalisedPair(roundedSub(p, broadcast(light.position)));
         const PairVector toLight{_mm_xor_pd(l.x, all(-0.0)), _mm_xor_pd(l.y, all(-0.0)), _mm_xor_pd(l.z, all(-0.0))};
         const Pair k = round(_mm_xor_pd(dot(n, l), all(-0.0)));
-        Pair lightOn = _mm_and_pd(hitLanes, _mm_cmpgt_pd(k, _mm_setzero_pd()));
+        Pair lightOn = _mm_and_pd(_mm_and_pd(hitLanes, lanesWithBit(lightMask[0], lightMask[1], j)),
+                                  _mm_cmpgt_pd(k, _mm_setzero_pd()));
         int on = _mm_movemask_pd(lightOn);
         if (!on)
             continue;
@@ -385,8 +394,7 @@ void tracePair(TraceSample& s0, TraceSample& s1, std::uint32_t sphereMask, std::
             const Pair disc = round(add(sub(mul(bk, bk), dot(offset, offset)), all(blocker.radiusSquared)));
             Pair t = _mm_setzero_pd();
             const Pair meets = crossingPair(bk, disc, t);
-            const Pair candidate = _mm_castsi128_pd(_mm_set_epi64x(candidates[1] >> blockerIndex & 1 ? -1 : 0,
-                                                                   candidates[0] >> blockerIndex & 1 ? -1 : 0));
+            const Pair candidate = lanesWithBit(candidates[0], candidates[1], blockerIndex);
             lightOn = _mm_andnot_pd(_mm_and_pd(meets, candidate), lightOn);
             on = _mm_movemask_pd(lightOn);
             if (!on)
@@ -432,22 +440,45 @@ void tracePair(TraceSample& s0, TraceSample& s1, std::uint32_t sphereMask, std::
 
 } // namespace
 
-void traceSamples(TraceSample* const* samples, int count, std::uint32_t sphereMask, std::uint32_t lightMask)
+namespace {
+
+// Rays waiting to be traced, each with the masks of the block that made it.
+struct PendingRay {
+    TraceSample* sample;
+    std::uint32_t spheres, lights;
+};
+
+void traceRays(const PendingRay* rays, int count)
 {
-    TraceSample* waiting = nullptr;
+    const PendingRay* waiting = nullptr;
     for (int i = 0; i < count; ++i) {
-        TraceSample* sample = samples[i];
-        if (sample->sphere != -2)
+        if (rays[i].sample->sphere != -2)
             continue;
         if (!waiting) {
-            waiting = sample;
+            waiting = &rays[i];
             continue;
         }
-        tracePair(*waiting, *sample, sphereMask, lightMask);
+        const std::uint32_t spheres[2] = {waiting->spheres, rays[i].spheres};
+        const std::uint32_t lights[2] = {waiting->lights, rays[i].lights};
+        tracePair(*waiting->sample, *rays[i].sample, spheres, lights);
         waiting = nullptr;
     }
     if (waiting)
-        traceSample(*waiting, sphereMask, lightMask);
+        traceSample(*waiting->sample, waiting->spheres, waiting->lights);
+}
+
+} // namespace
+
+void traceSamples(TraceSample* const* samples, int count, std::uint32_t sphereMask, std::uint32_t lightMask)
+{
+    constexpr int chunk = 64;
+    PendingRay rays[chunk];
+    for (int start = 0; start < count; start += chunk) {
+        const int n = std::min(chunk, count - start);
+        for (int i = 0; i < n; ++i)
+            rays[i] = {samples[start + i], sphereMask, lightMask};
+        traceRays(rays, n);
+    }
 }
 
 Colour packColour(const TraceColour& c)
@@ -517,77 +548,191 @@ void fillBlock(Image& image, int x, int y, int level, const TraceSample corners[
 
 namespace {
 
-// The recursion works on pointers to the corners, so that no record is
-// copied; new samples live in this call's frame while its quarters run.
-void refine(Image& image, int x, int y, int level, const TraceSample* const c[4], const Vector3& dx,
-            const Vector3& dy)
+// Blocks of one level are refined side by side, so that the rays they need
+// at each step can be traced two at a time. Which rays a block traces, and
+// with which masks, does not depend on the other blocks: the pictures are
+// those of refining one block after another.
+struct Block {
+    int x, y;
+    const TraceSample* c[4];  // top-left, top-right, bottom-left, bottom-right
+    std::uint32_t m, lm;
+    bool uniform;
+    bool refined;
+    // Level 1: right, down and across; larger blocks: the centre and the
+    // top, left, right and bottom midpoints.
+    TraceSample q, t, lmid, rmid, bmid;
+};
+
+constexpr int maxBlocks = 64;
+
+// Only the position and the corners: the samples are written before use.
+void place(Block& b, int x, int y, const TraceSample* tl, const TraceSample* tr, const TraceSample* bl,
+           const TraceSample* br)
 {
-    const TraceSample& tl = *c[0];
-    const TraceSample& tr = *c[1];
-    const TraceSample& bl = *c[2];
-    const TraceSample& br = *c[3];
-    const std::uint32_t m = tl.hitMask | tr.hitMask | bl.hitMask | br.hitMask;
-    if (m == 0)
-        return;
-    const std::uint32_t lm = tl.lightMask | tr.lightMask | bl.lightMask | br.lightMask;
-    const bool uniform = (tl.hitMask & tr.hitMask & bl.hitMask & br.hitMask) != 0 &&
-                         tl.lightMask == tr.lightMask && tl.lightMask == bl.lightMask &&
-                         tl.lightMask == br.lightMask;
-    const Vector3 hx = dx * 0.5f;
-    const Vector3 hy = dy * 0.5f;
-    const Vector3 hxy = hx + hy;
+    b.x = x;
+    b.y = y;
+    b.c[0] = tl;
+    b.c[1] = tr;
+    b.c[2] = bl;
+    b.c[3] = br;
+}
 
-    if (level == 1) {
-        std::uint32_t* top = pixelAt(image, x, y);
-        std::uint32_t* bottom = pixelAt(image, x, y + 1);
-        const Colour first = packColour(tl.colour);
+void refineGroup(Image& image, Block* blocks, int count, int level, const Vector3& dx, const Vector3& dy);
+
+void classify(Block& b)
+{
+    const TraceSample& tl = *b.c[0];
+    const TraceSample& tr = *b.c[1];
+    const TraceSample& bl = *b.c[2];
+    const TraceSample& br = *b.c[3];
+    b.m = tl.hitMask | tr.hitMask | bl.hitMask | br.hitMask;
+    b.lm = tl.lightMask | tr.lightMask | bl.lightMask | br.lightMask;
+    b.uniform = (tl.hitMask & tr.hitMask & bl.hitMask & br.hitMask) != 0 && tl.lightMask == tr.lightMask &&
+                tl.lightMask == bl.lightMask && tl.lightMask == br.lightMask;
+}
+
+void drawSmallBlocks(Image& image, Block* blocks, int count, const Vector3& dx, const Vector3& dy)
+{
+    const Vector3 hx = dx * 0.5f, hy = dy * 0.5f, hxy = hx + hy;
+    PendingRay rays[3 * maxBlocks];
+    int pending = 0;
+    for (int i = 0; i < count; ++i) {
+        Block& b = blocks[i];
+        if (b.m == 0 || b.uniform)
+            continue;
+        b.t = startSample(*b.c[0], hx);
+        b.lmid = startSample(*b.c[0], hy);
+        b.q = startSample(*b.c[0], hxy);
+        rays[pending++] = {&b.t, b.m, b.lm};
+        rays[pending++] = {&b.lmid, b.m, b.lm};
+        rays[pending++] = {&b.q, b.m, b.lm};
+    }
+    if (pending > 0)
+        traceRays(rays, pending);
+    for (int i = 0; i < count; ++i) {
+        const Block& b = blocks[i];
+        if (b.m == 0)
+            continue;
+        std::uint32_t* top = pixelAt(image, b.x, b.y);
+        std::uint32_t* bottom = pixelAt(image, b.x, b.y + 1);
+        const Colour first = packColour(b.c[0]->colour);
         top[0] = first;
-        if (uniform) {
-            top[1] = average(first, packColour(tr.colour));
-            bottom[0] = average(first, packColour(bl.colour));
-            bottom[1] = average(first, packColour(br.colour));
+        if (b.uniform) {
+            top[1] = average(first, packColour(b.c[1]->colour));
+            bottom[0] = average(first, packColour(b.c[2]->colour));
+            bottom[1] = average(first, packColour(b.c[3]->colour));
         } else {
-            TraceSample right = startSample(tl, hx), down = startSample(tl, hy), across = startSample(tl, hxy);
-            TraceSample* const batch[3] = {&right, &down, &across};
-            traceSamples(batch, 3, m, lm);
-            top[1] = packColour(right.colour);
-            bottom[0] = packColour(down.colour);
-            bottom[1] = packColour(across.colour);
+            top[1] = packColour(b.t.colour);
+            bottom[0] = packColour(b.lmid.colour);
+            bottom[1] = packColour(b.q.colour);
         }
+    }
+}
+
+void refineGroup(Image& image, Block* blocks, int count, int level, const Vector3& dx, const Vector3& dy)
+{
+    for (int i = 0; i < count; ++i)
+        classify(blocks[i]);
+    if (level == 1) {
+        drawSmallBlocks(image, blocks, count, dx, dy);
         return;
     }
+    const Vector3 hx = dx * 0.5f, hy = dy * 0.5f, hxy = hx + hy;
+    PendingRay rays[5 * maxBlocks];
 
-    // The centre decides whether the block is filled; the edge midpoints
-    // are needed otherwise, and all five are traced with the same masks.
-    TraceSample q = startSample(tl, hxy);
-    TraceSample t = startSample(tl, hx), lmid = startSample(tl, hy);
-    TraceSample rmid = startSample(tr, hy), bmid = startSample(bl, hx);
-    if (uniform) {
-        traceSample(q, m, lm);
-        if (std::fabs((static_cast<double>(tl.colour.green) + br.colour.green) / 2 - q.colour.green) <= 0.02 &&
-            std::fabs((static_cast<double>(tr.colour.blue) + bl.colour.blue) / 2 - q.colour.blue) <= 0.02) {
-            const TraceSample corners[4] = {tl, tr, bl, br};
-            fillBlock(image, x, y, level, corners);
-            return;
+    // The centre decides whether a uniform block is filled; the midpoints
+    // are needed when it is not. A mixed block needs all five at once.
+    int pending = 0;
+    for (int i = 0; i < count; ++i) {
+        Block& b = blocks[i];
+        b.refined = false;
+        if (b.m == 0)
+            continue;
+        b.q = startSample(*b.c[0], hxy);
+        rays[pending++] = {&b.q, b.m, b.lm};
+        if (!b.uniform) {
+            b.t = startSample(*b.c[0], hx);
+            b.lmid = startSample(*b.c[0], hy);
+            b.rmid = startSample(*b.c[1], hy);
+            b.bmid = startSample(*b.c[2], hx);
+            rays[pending++] = {&b.t, b.m, b.lm};
+            rays[pending++] = {&b.lmid, b.m, b.lm};
+            rays[pending++] = {&b.rmid, b.m, b.lm};
+            rays[pending++] = {&b.bmid, b.m, b.lm};
         }
     }
-    TraceSample* const batch[5] = {&q, &t, &lmid, &rmid, &bmid};
-    traceSamples(batch, 5, m, lm);
+    if (pending > 0)
+        traceRays(rays, pending);
+
+    pending = 0;
+    for (int i = 0; i < count; ++i) {
+        Block& b = blocks[i];
+        if (b.m == 0)
+            continue;
+        b.refined = true;
+        if (!b.uniform)
+            continue;
+        const TraceSample& tl = *b.c[0];
+        const TraceSample& tr = *b.c[1];
+        const TraceSample& bl = *b.c[2];
+        const TraceSample& br = *b.c[3];
+        if (std::fabs((static_cast<double>(tl.colour.green) + br.colour.green) / 2 - b.q.colour.green) <= 0.02 &&
+            std::fabs((static_cast<double>(tr.colour.blue) + bl.colour.blue) / 2 - b.q.colour.blue) <= 0.02) {
+            const TraceSample corners[4] = {tl, tr, bl, br};
+            fillBlock(image, b.x, b.y, level, corners);
+            b.refined = false;
+            continue;
+        }
+        b.t = startSample(tl, hx);
+        b.lmid = startSample(tl, hy);
+        b.rmid = startSample(tr, hy);
+        b.bmid = startSample(bl, hx);
+        rays[pending++] = {&b.t, b.m, b.lm};
+        rays[pending++] = {&b.lmid, b.m, b.lm};
+        rays[pending++] = {&b.rmid, b.m, b.lm};
+        rays[pending++] = {&b.bmid, b.m, b.lm};
+    }
+    if (pending > 0)
+        traceRays(rays, pending);
+
+    // The quarters of every refined block, at most maxBlocks at a time.
     const int h = 1 << (level - 1);
-    const TraceSample* const a[4] = {&tl, &t, &lmid, &q};
-    refine(image, x, y, level - 1, a, hx, hy);
-    const TraceSample* const b[4] = {&t, &tr, &q, &rmid};
-    refine(image, x + h, y, level - 1, b, hx, hy);
-    const TraceSample* const d[4] = {&lmid, &q, &bl, &bmid};
-    refine(image, x, y + h, level - 1, d, hx, hy);
-    const TraceSample* const e[4] = {&q, &rmid, &bmid, &br};
-    refine(image, x + h, y + h, level - 1, e, hx, hy);
+    Block quarters[maxBlocks];
+    int n = 0;
+    for (int i = 0; i < count; ++i) {
+        const Block& b = blocks[i];
+        if (!b.refined)
+            continue;
+        place(quarters[n++], b.x, b.y, b.c[0], &b.t, &b.lmid, &b.q);
+        place(quarters[n++], b.x + h, b.y, &b.t, b.c[1], &b.q, &b.rmid);
+        place(quarters[n++], b.x, b.y + h, &b.lmid, &b.q, b.c[2], &b.bmid);
+        place(quarters[n++], b.x + h, b.y + h, &b.q, &b.rmid, &b.bmid, b.c[3]);
+        if (n == maxBlocks) {
+            refineGroup(image, quarters, n, level - 1, hx, hy);
+            n = 0;
+        }
+    }
+    if (n)
+        refineGroup(image, quarters, n, level - 1, hx, hy);
 }
 
 } // namespace
 
+void subdivideBlocks(Image& image, const BlockCorners* blocks, int count, int level, Vector3 dx, Vector3 dy)
+{
+    Block group[maxBlocks];
+    for (int start = 0; start < count; start += maxBlocks) {
+        const int n = std::min(maxBlocks, count - start);
+        for (int i = 0; i < n; ++i) {
+            const BlockCorners& b = blocks[start + i];
+            place(group[i], b.x, b.y, b.corners[0], b.corners[1], b.corners[2], b.corners[3]);
+        }
+        refineGroup(image, group, n, level, dx, dy);
+    }
+}
+
 void subdivideBlock(Image& image, int x, int y, int level, const TraceSample corners[4], Vector3 dx, Vector3 dy)
 {
-    const TraceSample* const c[4] = {&corners[0], &corners[1], &corners[2], &corners[3]};
-    refine(image, x, y, level, c, dx, dy);
+    const BlockCorners block{x, y, {&corners[0], &corners[1], &corners[2], &corners[3]}};
+    subdivideBlocks(image, &block, 1, level, dx, dy);
 }

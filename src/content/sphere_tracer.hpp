@@ -90,6 +90,14 @@ Colour packColour(const TraceColour& c);
 // whole block. A block that no corner sees a sphere from is left as it is.
 void subdivideBlock(Image& image, int x, int y, int level, const TraceSample corners[4], Vector3 dx, Vector3 dy);
 
+// subdivideBlock for many blocks of one size at once, with the same
+// pictures; the corners are only read.
+struct BlockCorners {
+    int x, y;
+    const TraceSample* corners[4];
+};
+void subdivideBlocks(Image& image, const BlockCorners* blocks, int count, int level, Vector3 dx, Vector3 dy);
+
 // The filling of a uniform block: each channel interpolated between the
 // corners in integers, rows from the left and right edges.
 void fillBlock(Image& image, int x, int y, int level, const TraceSample corners[4]);

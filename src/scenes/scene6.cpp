@@ -164,12 +164,14 @@ void traceBlocks(Image& frame, const TraceView& view)
         traceSamples(row, sampleGridSize, allSpheres, allLights);
         rowStart = rowStart + view.rowStep;
     }
-    for (int by = 0; by < sampleGridSize - 1; ++by)
-        for (int bx = 0; bx < sampleGridSize - 1; ++bx) {
-            const TraceSample corners[4] = {sampleGrid[by][bx], sampleGrid[by][bx + 1], sampleGrid[by + 1][bx],
-                                            sampleGrid[by + 1][bx + 1]};
-            subdivideBlock(frame, 8 * bx, 8 * by, 3, corners, view.colStep, view.rowStep);
-        }
+    // A row of blocks at a time; the refinement only reads the grid.
+    BlockCorners blocks[sampleGridSize - 1];
+    for (int by = 0; by < sampleGridSize - 1; ++by) {
+        for (int bx = 0; bx < sampleGridSize - 1; ++bx)
+            blocks[bx] = {8 * bx, 8 * by, {&sampleGrid[by][bx], &sampleGrid[by][bx + 1], &sampleGrid[by + 1][bx],
+                                           &sampleGrid[by + 1][bx + 1]}};
+        subdivideBlocks(frame, blocks, sampleGridSize - 1, 3, view.colStep, view.rowStep);
+    }
 }
 
 void prepareScene6()

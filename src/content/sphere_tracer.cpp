@@ -511,14 +511,13 @@ TraceSample startSample(const TraceSample& corner, const Vector3& offset)
 
 } // namespace
 
-void fillBlock(Image& image, int x, int y, int level, const TraceSample corners[4])
+namespace {
+
+void fillFromColours(Image& image, int x, int y, int level, const float* tl, const float* tr, const float* bl,
+                     const float* br)
 {
     const int size = 1 << level;
     const double k = 255.0 * size;
-    const float* tl = &corners[0].colour.red;
-    const float* tr = &corners[1].colour.red;
-    const float* bl = &corners[2].colour.red;
-    const float* br = &corners[3].colour.red;
     int left[3], leftStep[3], right[3], rightStep[3];
     for (int ch = 0; ch < 3; ++ch) {
         left[ch] = static_cast<int>(k * tl[ch]);
@@ -544,6 +543,14 @@ void fillBlock(Image& image, int x, int y, int level, const TraceSample corners[
             right[ch] += rightStep[ch];
         }
     }
+}
+
+} // namespace
+
+void fillBlock(Image& image, int x, int y, int level, const TraceSample corners[4])
+{
+    fillFromColours(image, x, y, level, &corners[0].colour.red, &corners[1].colour.red, &corners[2].colour.red,
+                    &corners[3].colour.red);
 }
 
 namespace {
@@ -678,8 +685,7 @@ void refineGroup(Image& image, Block* blocks, int count, int level, const Vector
         const TraceSample& br = *b.c[3];
         if (std::fabs((static_cast<double>(tl.colour.green) + br.colour.green) / 2 - b.q.colour.green) <= 0.02 &&
             std::fabs((static_cast<double>(tr.colour.blue) + bl.colour.blue) / 2 - b.q.colour.blue) <= 0.02) {
-            const TraceSample corners[4] = {tl, tr, bl, br};
-            fillBlock(image, b.x, b.y, level, corners);
+            fillFromColours(image, b.x, b.y, level, &tl.colour.red, &tr.colour.red, &bl.colour.red, &br.colour.red);
             b.refined = false;
             continue;
         }

@@ -319,45 +319,58 @@ inline Pair lanesWithBit(std::uint32_t mask0, std::uint32_t mask1, int bit)
     return _mm_castsi128_pd(_mm_set_epi64x(mask1 >> bit & 1 ? -1 : 0, mask0 >> bit & 1 ? -1 : 0));
 }
 
-// Each ray with its own masks.
-void tracePair(TraceSample& s0, TraceSample& s1, const std::uint32_t sphereMask[2], const std::uint32_t lightMask[2])
+// The nearest sphere along each of two rays, each with its own mask; the
+// directions are normalised on the way. A ray may be given twice.
+void findNearestPair(const TraceSample& s0, const TraceSample& s1, const std::uint32_t sphereMask[2], Vector3 d[2],
+                     float best[2], int nearest[2])
 {
-    tracedRayCount += 2;
-    TraceSample* const s[2] = {&s0, &s1};
-    const PairVector d = normalisedPair({pair(s0.direction.x, s1.direction.x), pair(s0.direction.y, s1.direction.y),
-                                         pair(s0.direction.z, s1.direction.z)});
-
-    Pair best = all(1e20f);
-    int nearest[2] = {-1, -1};
+    const PairVector dir = normalisedPair({pair(s0.direction.x, s1.direction.x),
+                                           pair(s0.direction.y, s1.direction.y),
+                                           pair(s0.direction.z, s1.direction.z)});
+    Pair closest = all(1e20f);
+    nearest[0] = nearest[1] = -1;
     for (std::uint32_t m = (sphereMask[0] | sphereMask[1]) & ((1u << traceSphereCount) - 1); m; m &= m - 1) {
         const int i = std::countr_zero(m);
         const TraceSphere& sphere = traceSpheres[i];
-        const Pair b = round(dot(d, broadcast(sphere.eyeOffset)));
+        const Pair b = round(dot(dir, broadcast(sphere.eyeOffset)));
         const Pair disc = round(sub(mul(b, b), all(sphere.eyeTerm)));
         Pair t = _mm_setzero_pd();
         const Pair meets = crossingPair(b, disc, t);
         const Pair closer =
-            _mm_and_pd(_mm_and_pd(meets, lanesWithBit(sphereMask[0], sphereMask[1], i)), _mm_cmplt_pd(t, best));
-        best = select(closer, t, best);
+            _mm_and_pd(_mm_and_pd(meets, lanesWithBit(sphereMask[0], sphereMask[1], i)), _mm_cmplt_pd(t, closest));
+        closest = select(closer, t, closest);
         const int lanes = _mm_movemask_pd(closer);
         if (lanes & 1)
             nearest[0] = i;
         if (lanes & 2)
             nearest[1] = i;
     }
-    for (TraceSample* sample : s) {
-        sample->hitMask = 0;
-        sample->sphere = -1;
+    for (int ln = 0; ln < 2; ++ln) {
+        d[ln] = Vector3(lane(dir.x, ln), lane(dir.y, ln), lane(dir.z, ln));
+        best[ln] = lane(closest, ln);
     }
-    if (nearest[0] < 0 && nearest[1] < 0) {
-        s0.colour = s1.colour = {0.0f, 0.0f, 0.0f};
-        return;
-    }
-    // A lane that missed follows the other lane's sphere; its results are
-    // thrown away.
-    const int used[2] = {nearest[0] < 0 ? nearest[1] : nearest[0], nearest[1] < 0 ? nearest[0] : nearest[1]};
-    const TraceSphere& a = traceSpheres[used[0]];
-    const TraceSphere& b = traceSpheres[used[1]];
+}
+
+// A ray that hits a sphere, waiting for its shading.
+struct Hit {
+    TraceSample* sample;
+    std::uint32_t lights;
+    Vector3 d;  // normalised direction
+    float best;
+    int nearest;
+};
+
+// Shades two hits; the second may be the first again, and is then not written.
+void shadePair(const Hit& h0, const Hit& h1, bool writeSecond)
+{
+    const Hit* const h[2] = {&h0, &h1};
+    const std::uint32_t lightMask[2] = {h0.lights, h1.lights};
+    const PairVector d{pair(h0.d.x, h1.d.x), pair(h0.d.y, h1.d.y), pair(h0.d.z, h1.d.z)};
+    const Pair best = pair(h0.best, h1.best);
+    const TraceSample& s0 = *h0.sample;
+    const TraceSample& s1 = *h1.sample;
+    const TraceSphere& a = traceSpheres[h0.nearest];
+    const TraceSphere& b = traceSpheres[h1.nearest];
     const PairVector origin{pair(s0.origin.x, s1.origin.x), pair(s0.origin.y, s1.origin.y),
                             pair(s0.origin.z, s1.origin.z)};
     const PairVector p{round(add(origin.x, mul(d.x, best))), round(add(origin.y, mul(d.y, best))),
@@ -369,7 +382,6 @@ void tracePair(TraceSample& s0, TraceSample& s1, const std::uint32_t sphereMask[
     const Pair sphereColour[3] = {pair(a.colour.red, b.colour.red), pair(a.colour.green, b.colour.green),
                                   pair(a.colour.blue, b.colour.blue)};
     Pair colour[3] = {_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()};
-    const Pair hitLanes = _mm_castsi128_pd(_mm_set_epi64x(nearest[1] < 0 ? 0 : -1, nearest[0] < 0 ? 0 : -1));
     std::uint32_t lit[2] = {0, 0};
 
     for (int j = 0; j < traceLightCount; ++j) {
@@ -377,15 +389,15 @@ void tracePair(TraceSample& s0, TraceSample& s1, const std::uint32_t sphereMask[
             continue;
         const TraceLight& light = traceLights[j];
         const PairVector l = normalisedPair(roundedSub(p, broadcast(light.position)));
-        const PairVector toLight{_mm_xor_pd(l.x, all(-0.0)), _mm_xor_pd(l.y, all(-0.0)), _mm_xor_pd(l.z, all(-0.0))};
+        // Facing away first: the shadow does not matter there.
         const Pair k = round(_mm_xor_pd(dot(n, l), all(-0.0)));
-        Pair lightOn = _mm_and_pd(_mm_and_pd(hitLanes, lanesWithBit(lightMask[0], lightMask[1], j)),
-                                  _mm_cmpgt_pd(k, _mm_setzero_pd()));
+        Pair lightOn = _mm_and_pd(lanesWithBit(lightMask[0], lightMask[1], j), _mm_cmpgt_pd(k, _mm_setzero_pd()));
         int on = _mm_movemask_pd(lightOn);
         if (!on)
             continue;
-        const std::uint32_t candidates[2] = {on & 1 ? shadowCandidates[j][used[0]] : 0,
-                                             on & 2 ? shadowCandidates[j][used[1]] : 0};
+        const PairVector toLight{_mm_xor_pd(l.x, all(-0.0)), _mm_xor_pd(l.y, all(-0.0)), _mm_xor_pd(l.z, all(-0.0))};
+        const std::uint32_t candidates[2] = {on & 1 ? shadowCandidates[j][h0.nearest] : 0,
+                                             on & 2 ? shadowCandidates[j][h1.nearest] : 0};
         for (std::uint32_t c = candidates[0] | candidates[1]; c; c &= c - 1) {
             const int blockerIndex = std::countr_zero(c);
             const TraceSphere& blocker = traceSpheres[blockerIndex];
@@ -394,8 +406,8 @@ void tracePair(TraceSample& s0, TraceSample& s1, const std::uint32_t sphereMask[
             const Pair disc = round(add(sub(mul(bk, bk), dot(offset, offset)), all(blocker.radiusSquared)));
             Pair t = _mm_setzero_pd();
             const Pair meets = crossingPair(bk, disc, t);
-            const Pair candidate = lanesWithBit(candidates[0], candidates[1], blockerIndex);
-            lightOn = _mm_andnot_pd(_mm_and_pd(meets, candidate), lightOn);
+            lightOn = _mm_andnot_pd(_mm_and_pd(meets, lanesWithBit(candidates[0], candidates[1], blockerIndex)),
+                                    lightOn);
             on = _mm_movemask_pd(lightOn);
             if (!on)
                 break;
@@ -421,15 +433,11 @@ void tracePair(TraceSample& s0, TraceSample& s1, const std::uint32_t sphereMask[
         }
     }
 
-    for (int ln = 0; ln < 2; ++ln) {
-        if (nearest[ln] < 0) {
-            s[ln]->colour = {0.0f, 0.0f, 0.0f};
-            continue;
-        }
-        TraceSample& out = *s[ln];
-        out.t = lane(best, ln);
-        out.sphere = nearest[ln];
-        out.hitMask = 1u << nearest[ln];
+    for (int ln = 0; ln < (writeSecond ? 2 : 1); ++ln) {
+        TraceSample& out = *h[ln]->sample;
+        out.t = h[ln]->best;
+        out.sphere = h[ln]->nearest;
+        out.hitMask = 1u << h[ln]->nearest;
         out.hit = Vector3(lane(p.x, ln), lane(p.y, ln), lane(p.z, ln));
         out.normal = Vector3(lane(n.x, ln), lane(n.y, ln), lane(n.z, ln));
         out.lightMask = lit[ln];
@@ -448,23 +456,41 @@ struct PendingRay {
     std::uint32_t spheres, lights;
 };
 
+constexpr int maxRays = 320;
+
+// All the rays first find their spheres, two at a time; then the rays that
+// hit are shaded, two at a time, so that few lanes idle on rays that missed.
 void traceRays(const PendingRay* rays, int count)
 {
-    const PendingRay* waiting = nullptr;
-    for (int i = 0; i < count; ++i) {
-        if (rays[i].sample->sphere != -2)
-            continue;
-        if (!waiting) {
-            waiting = &rays[i];
-            continue;
+    const PendingRay* untraced[maxRays];
+    int n = 0;
+    for (int i = 0; i < count && n < maxRays; ++i)
+        if (rays[i].sample->sphere == -2)
+            untraced[n++] = &rays[i];
+    Hit hits[maxRays];
+    int hitCount = 0;
+    for (int i = 0; i < n; i += 2) {
+        const PendingRay& a = *untraced[i];
+        const PendingRay& b = *untraced[i + 1 < n ? i + 1 : i];
+        const std::uint32_t spheres[2] = {a.spheres, b.spheres};
+        Vector3 d[2];
+        float best[2];
+        int nearest[2];
+        findNearestPair(*a.sample, *b.sample, spheres, d, best, nearest);
+        for (int ln = 0; ln < (i + 1 < n ? 2 : 1); ++ln) {
+            const PendingRay& ray = ln == 0 ? a : b;
+            ++tracedRayCount;
+            TraceSample& s = *ray.sample;
+            s.hitMask = 0;
+            s.sphere = -1;
+            if (nearest[ln] < 0)
+                s.colour = {0.0f, 0.0f, 0.0f};
+            else
+                hits[hitCount++] = {ray.sample, ray.lights, d[ln], best[ln], nearest[ln]};
         }
-        const std::uint32_t spheres[2] = {waiting->spheres, rays[i].spheres};
-        const std::uint32_t lights[2] = {waiting->lights, rays[i].lights};
-        tracePair(*waiting->sample, *rays[i].sample, spheres, lights);
-        waiting = nullptr;
     }
-    if (waiting)
-        traceSample(*waiting->sample, waiting->spheres, waiting->lights);
+    for (int i = 0; i < hitCount; i += 2)
+        shadePair(hits[i], hits[i + 1 < hitCount ? i + 1 : i], i + 1 < hitCount);
 }
 
 } // namespace
@@ -571,6 +597,7 @@ struct Block {
 };
 
 constexpr int maxBlocks = 64;
+static_assert(5 * maxBlocks <= maxRays, "a level of blocks traces at most five rays each");
 
 // Only the position and the corners: the samples are written before use.
 void place(Block& b, int x, int y, const TraceSample* tl, const TraceSample* tr, const TraceSample* bl,

@@ -61,6 +61,10 @@ extern TraceLight traceLights[traceLightCount];
 // after moving the eye, the lights or the spheres and before tracing.
 void prepareTraceFrame(const Vector3& eye);
 
+// Bit k of shadowCandidates[j][i]: sphere k could shadow light j on some
+// point of sphere i that faces it; written by prepareTraceFrame.
+extern std::uint32_t shadowCandidates[traceLightCount][traceSphereCount];
+
 // Rays actually traced since the program started (samples already traced
 // are not counted again); for measuring the refinement.
 extern std::uint64_t tracedRayCount;
@@ -77,8 +81,16 @@ float fastSqrt(float x);  // x >= 0
 // spheres and lights whose bits are set; every sphere can cast a shadow.
 void traceSample(TraceSample& s, std::uint32_t sphereMask, std::uint32_t lightMask);
 
-// traceSample for each of the samples, two at a time in packed lanes; the
-// same results bit for bit. A sample may appear only once.
+// traceSample for each request's sample with the request's masks, two rays
+// at a time in packed lanes: the same results bit for bit. Samples already
+// traced are left alone; a sample may appear only once.
+struct TraceRequest {
+    TraceSample* sample;
+    std::uint32_t spheres, lights;
+};
+constexpr int maxTraceRequests = 320;
+void traceRequests(const TraceRequest* requests, int count);  // count <= maxTraceRequests
+// The same with one pair of masks for all, any number of samples.
 void traceSamples(TraceSample* const* samples, int count, std::uint32_t sphereMask, std::uint32_t lightMask);
 
 // 0x00RRGGBB, each channel trunc(255 * c).

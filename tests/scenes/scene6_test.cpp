@@ -123,35 +123,40 @@ TEST_F(TracedSpheres, FrameDependsOnlyOnTheTime)
 
 TEST_F(TracedSpheres, RaysTracedInPairsMatchSingleRays)
 {
-    // Rays across the panel's window and beyond, under every mask, in pairs
-    // that mix hits and misses; every word of each record must agree.
+    // Batches of rays across the panel's window and beyond, each with its own
+    // masks, mixing hits and misses and an odd ray out; every word of each
+    // record must agree with the ray traced on its own.
     std::mt19937 random(3);
     std::uniform_real_distribution<float> spread(-0.7f, 0.7f);
+    constexpr int batch = 7;
     for (int frameIndex = 0; frameIndex < 1032; frameIndex += 97) {
         const float T = static_cast<float>(frameIndex) / 60.0f;
         Camera camera;
         aimCamera(camera, T);
         const TraceView view = setUpTraceView(camera, T);
-        for (int n = 0; n < 400; ++n) {
-            TraceSample pair[2], single[2];
-            const std::uint32_t spheres = random() % 64, lights = random() % 4;
-            for (int k = 0; k < 2; ++k) {
-                pair[k] = {};
-                pair[k].lightMask = random() % 4;  // kept by a miss
-                pair[k].origin = view.eye;
-                pair[k].direction = (view.topLeft + view.colStep * (20 + 40 * spread(random))) +
-                                    view.rowStep * (20 + 40 * spread(random));
-                pair[k].sphere = -2;
-                single[k] = pair[k];
-                traceSample(single[k], spheres, lights);
+        for (int n = 0; n < 100; ++n) {
+            TraceSample packed[batch], single[batch];
+            TraceRequest requests[batch];
+            for (int k = 0; k < batch; ++k) {
+                packed[k] = {};
+                packed[k].lightMask = random() % 4;  // kept by a miss
+                packed[k].origin = view.eye;
+                packed[k].direction = (view.topLeft + view.colStep * (20 + 40 * spread(random))) +
+                                      view.rowStep * (20 + 40 * spread(random));
+                packed[k].sphere = k == 3 ? -1 : -2;  // one already traced
+                requests[k] = {&packed[k], static_cast<std::uint32_t>(random() % 64),
+                               static_cast<std::uint32_t>(random() % 4)};
+                single[k] = packed[k];
+                traceSample(single[k], requests[k].spheres, requests[k].lights);
             }
-            TraceSample* const batch[2] = {&pair[0], &pair[1]};
-            traceSamples(batch, 2, spheres, lights);
-            for (int k = 0; k < 2; ++k)
-                ASSERT_EQ(std::memcmp(&pair[k], &single[k], sizeof(TraceSample)), 0)
-                    << "T " << T << " ray " << n << " lane " << k << ": sphere " << pair[k].sphere << " / "
-                    << single[k].sphere << ", light mask " << pair[k].lightMask << " / " << single[k].lightMask
-                    << ", red " << pair[k].colour.red << " / " << single[k].colour.red << " masks " << spheres << " " << lights << " t " << pair[k].t << " / " << single[k].t << " other lane sphere " << pair[1 - k].sphere;
+            const std::uint64_t before = tracedRayCount;
+            traceRequests(requests, batch);
+            EXPECT_EQ(tracedRayCount - before, static_cast<std::uint64_t>(batch - 1));
+            for (int k = 0; k < batch; ++k)
+                ASSERT_EQ(std::memcmp(&packed[k], &single[k], sizeof(TraceSample)), 0)
+                    << "T " << T << " batch " << n << " ray " << k << ": sphere " << packed[k].sphere << " / "
+                    << single[k].sphere << ", light mask " << packed[k].lightMask << " / " << single[k].lightMask
+                    << ", red " << packed[k].colour.red << " / " << single[k].colour.red;
         }
     }
 }

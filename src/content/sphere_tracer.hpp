@@ -88,8 +88,8 @@ struct TraceRequest {
     TraceSample* sample;
     std::uint32_t spheres, lights;
 };
-constexpr int maxTraceRequests = 320;
-void traceRequests(const TraceRequest* requests, int count);  // count <= maxTraceRequests
+constexpr int maxTraceRequests = 320;  // paired together at most
+void traceRequests(const TraceRequest* requests, int count);
 // The same with one pair of masks for all, any number of samples.
 void traceSamples(TraceSample* const* samples, int count, std::uint32_t sphereMask, std::uint32_t lightMask);
 

@@ -228,13 +228,15 @@ void shadePair(const Hit& h0, const Hit& h1, bool writeSecond)
 
 } // namespace
 
+namespace {
+
 // All the rays first find their spheres, two at a time; then the rays that
 // hit are shaded, two at a time, so that few lanes idle on rays that missed.
-void traceRequests(const TraceRequest* rays, int count)
+void traceChunk(const TraceRequest* rays, int count)
 {
     const TraceRequest* untraced[maxTraceRequests];
     int n = 0;
-    for (int i = 0; i < count && n < maxTraceRequests; ++i)
+    for (int i = 0; i < count; ++i)
         if (rays[i].sample->sphere == -2)
             untraced[n++] = &rays[i];
     Hit hits[maxTraceRequests];
@@ -261,6 +263,14 @@ void traceRequests(const TraceRequest* rays, int count)
     }
     for (int i = 0; i < hitCount; i += 2)
         shadePair(hits[i], hits[i + 1 < hitCount ? i + 1 : i], i + 1 < hitCount);
+}
+
+} // namespace
+
+void traceRequests(const TraceRequest* requests, int count)
+{
+    for (int start = 0; start < count; start += maxTraceRequests)
+        traceChunk(requests + start, std::min(maxTraceRequests, count - start));
 }
 
 void traceSamples(TraceSample* const* samples, int count, std::uint32_t sphereMask, std::uint32_t lightMask)

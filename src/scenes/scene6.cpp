@@ -64,6 +64,8 @@ void drawWireBoxes(Image& frame, const Camera& camera)
 
 void copyToMonitor(Image& frame)
 {
+    if (frame.width < 640 || frame.height < 320)
+        return;
     // Four pixels at a time: v in every byte lane is v * 0x010101 with no
     // carries, since 0x33 + 127 stays below 256.
     const __m128i half = _mm_set1_epi32(127);
@@ -144,6 +146,8 @@ TraceView setUpTraceView(const Camera& camera, float T)
 
 void traceBlocks(Image& frame, const TraceView& view)
 {
+    if (frame.width < 320 || frame.height < 320)
+        return;
     constexpr std::uint32_t allSpheres = (1u << traceSphereCount) - 1;
     constexpr std::uint32_t allLights = (1u << traceLightCount) - 1;
     Vector3 rowStart = view.topLeft;
@@ -194,6 +198,10 @@ void prepareScene6()
 
 void scene6(Image& frame, float, float sceneTime, float, float, int)
 {
+    // The panels, the smear and the tracer's blocks are laid out for the
+    // show's frame; a smaller image is left alone.
+    if (frame.width < frameWidth || frame.height < frameHeight)
+        return;
     const float T = sceneTime;
     fillRect(frame, 0, 0, 320, 320, backgroundColour);
 

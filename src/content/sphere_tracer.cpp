@@ -33,14 +33,6 @@ void initSqrtTables()
         mantissaRoot[j] = std::sqrt(std::bit_cast<float>(0x3F803FFFu + j * 0x8000u));
 }
 
-float fastSqrt(float x)
-{
-    const std::uint32_t b = std::bit_cast<std::uint32_t>(x);
-    // The exponent index is masked so that -0 (and any negative number)
-    // reads inside the table.
-    return mantissaRoot[(b >> 15) & 255] * exponentRoot[(b >> 23) & 255];
-}
-
 void TraceSphere::prepare(const Vector3& eye)
 {
     eyeOffset = eye - centre;

@@ -7,6 +7,7 @@
 #include "engine/vector.hpp"
 #include "image/image.hpp"
 
+#include <bit>
 #include <cstdint>
 
 struct TraceColour {
@@ -75,7 +76,13 @@ extern std::uint64_t tracedRayCount;
 extern float mantissaRoot[256];
 extern float exponentRoot[256];
 void initSqrtTables();
-float fastSqrt(float x);  // x >= 0
+// x >= 0; the exponent index is masked so that -0 (or a negative number)
+// still reads inside the table.
+inline float fastSqrt(float x)
+{
+    const std::uint32_t b = std::bit_cast<std::uint32_t>(x);
+    return mantissaRoot[(b >> 15) & 255] * exponentRoot[(b >> 23) & 255];
+}
 
 // Traces s if it is not traced yet (sphere == -2), looking only at the
 // spheres and lights whose bits are set; every sphere can cast a shadow.

@@ -1,0 +1,263 @@
+// The adaptive refinement of blocks of pixels between traced corners, and
+// the interpolated fill of the blocks that need no more rays.
+#include "content/sphere_tracer.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+std::uint32_t* pixelAt(Image& image, int x, int y)
+{
+    return image.row(y) + x;
+}
+
+Colour average(Colour a, Colour b)
+{
+    return ((a & 0xFEFEFEu) + (b & 0xFEFEFEu)) >> 1;
+}
+
+// corner + offset: a copy of the corner's record with the offset added to
+// its direction, waiting to be traced with the block's masks.
+TraceSample startSample(const TraceSample& corner, const Vector3& offset)
+{
+    TraceSample s = corner;
+    s.direction = s.direction + offset;
+    s.sphere = -2;
+    return s;
+}
+
+} // namespace
+
+namespace {
+
+void fillFromColours(Image& image, int x, int y, int level, const float* tl, const float* tr, const float* bl,
+                     const float* br)
+{
+    const int size = 1 << level;
+    const double k = 255.0 * size;
+    int left[3], leftStep[3], right[3], rightStep[3];
+    for (int ch = 0; ch < 3; ++ch) {
+        left[ch] = static_cast<int>(k * tl[ch]);
+        leftStep[ch] = static_cast<int>(255.0 * bl[ch] - 255.0 * tl[ch]);
+        right[ch] = static_cast<int>(k * tr[ch]);
+        rightStep[ch] = static_cast<int>(255.0 * br[ch] - 255.0 * tr[ch]);
+    }
+    for (int row = 0; row < size; ++row) {
+        std::uint32_t* p = pixelAt(image, x, y + row);
+        int v[3], step[3];
+        for (int ch = 0; ch < 3; ++ch) {
+            v[ch] = left[ch] << level;
+            step[ch] = right[ch] - left[ch];
+        }
+        for (int i = 0; i < size; ++i) {
+            p[i] = static_cast<Colour>(v[0] >> 2 * level) << 16 | static_cast<Colour>(v[1] >> 2 * level) << 8 |
+                   static_cast<Colour>(v[2] >> 2 * level);
+            for (int ch = 0; ch < 3; ++ch)
+                v[ch] += step[ch];
+        }
+        for (int ch = 0; ch < 3; ++ch) {
+            left[ch] += leftStep[ch];
+            right[ch] += rightStep[ch];
+        }
+    }
+}
+
+} // namespace
+
+void fillBlock(Image& image, int x, int y, int level, const TraceSample corners[4])
+{
+    fillFromColours(image, x, y, level, &corners[0].colour.red, &corners[1].colour.red, &corners[2].colour.red,
+                    &corners[3].colour.red);
+}
+
+namespace {
+
+// Blocks of one level are refined side by side, so that the rays they need
+// at each step can be traced two at a time. Which rays a block traces, and
+// with which masks, does not depend on the other blocks: the pictures are
+// those of refining one block after another.
+struct Block {
+    int x, y;
+    const TraceSample* c[4];  // top-left, top-right, bottom-left, bottom-right
+    std::uint32_t m, lm;
+    bool uniform;
+    bool refined;
+    // Level 1: right, down and across; larger blocks: the centre and the
+    // top, left, right and bottom midpoints.
+    TraceSample q, t, lmid, rmid, bmid;
+};
+
+constexpr int maxBlocks = 64;
+static_assert(5 * maxBlocks <= maxTraceRequests, "a level of blocks traces at most five rays each");
+
+// Only the position and the corners: the samples are written before use.
+void place(Block& b, int x, int y, const TraceSample* tl, const TraceSample* tr, const TraceSample* bl,
+           const TraceSample* br)
+{
+    b.x = x;
+    b.y = y;
+    b.c[0] = tl;
+    b.c[1] = tr;
+    b.c[2] = bl;
+    b.c[3] = br;
+}
+
+void refineGroup(Image& image, Block* blocks, int count, int level, const Vector3& dx, const Vector3& dy);
+
+void classify(Block& b)
+{
+    const TraceSample& tl = *b.c[0];
+    const TraceSample& tr = *b.c[1];
+    const TraceSample& bl = *b.c[2];
+    const TraceSample& br = *b.c[3];
+    b.m = tl.hitMask | tr.hitMask | bl.hitMask | br.hitMask;
+    b.lm = tl.lightMask | tr.lightMask | bl.lightMask | br.lightMask;
+    b.uniform = (tl.hitMask & tr.hitMask & bl.hitMask & br.hitMask) != 0 && tl.lightMask == tr.lightMask &&
+                tl.lightMask == bl.lightMask && tl.lightMask == br.lightMask;
+}
+
+void drawSmallBlocks(Image& image, Block* blocks, int count, const Vector3& dx, const Vector3& dy)
+{
+    const Vector3 hx = dx * 0.5f, hy = dy * 0.5f, hxy = hx + hy;
+    TraceRequest rays[3 * maxBlocks];
+    int pending = 0;
+    for (int i = 0; i < count; ++i) {
+        Block& b = blocks[i];
+        if (b.m == 0 || b.uniform)
+            continue;
+        b.t = startSample(*b.c[0], hx);
+        b.lmid = startSample(*b.c[0], hy);
+        b.q = startSample(*b.c[0], hxy);
+        rays[pending++] = {&b.t, b.m, b.lm};
+        rays[pending++] = {&b.lmid, b.m, b.lm};
+        rays[pending++] = {&b.q, b.m, b.lm};
+    }
+    if (pending > 0)
+        traceRequests(rays, pending);
+    for (int i = 0; i < count; ++i) {
+        const Block& b = blocks[i];
+        if (b.m == 0)
+            continue;
+        std::uint32_t* top = pixelAt(image, b.x, b.y);
+        std::uint32_t* bottom = pixelAt(image, b.x, b.y + 1);
+        const Colour first = packColour(b.c[0]->colour);
+        top[0] = first;
+        if (b.uniform) {
+            top[1] = average(first, packColour(b.c[1]->colour));
+            bottom[0] = average(first, packColour(b.c[2]->colour));
+            bottom[1] = average(first, packColour(b.c[3]->colour));
+        } else {
+            top[1] = packColour(b.t.colour);
+            bottom[0] = packColour(b.lmid.colour);
+            bottom[1] = packColour(b.q.colour);
+        }
+    }
+}
+
+void refineGroup(Image& image, Block* blocks, int count, int level, const Vector3& dx, const Vector3& dy)
+{
+    for (int i = 0; i < count; ++i)
+        classify(blocks[i]);
+    if (level == 1) {
+        drawSmallBlocks(image, blocks, count, dx, dy);
+        return;
+    }
+    const Vector3 hx = dx * 0.5f, hy = dy * 0.5f, hxy = hx + hy;
+    TraceRequest rays[5 * maxBlocks];
+
+    // The centre decides whether a uniform block is filled; the midpoints
+    // are needed when it is not. A mixed block needs all five at once.
+    int pending = 0;
+    for (int i = 0; i < count; ++i) {
+        Block& b = blocks[i];
+        b.refined = false;
+        if (b.m == 0)
+            continue;
+        b.q = startSample(*b.c[0], hxy);
+        rays[pending++] = {&b.q, b.m, b.lm};
+        if (!b.uniform) {
+            b.t = startSample(*b.c[0], hx);
+            b.lmid = startSample(*b.c[0], hy);
+            b.rmid = startSample(*b.c[1], hy);
+            b.bmid = startSample(*b.c[2], hx);
+            rays[pending++] = {&b.t, b.m, b.lm};
+            rays[pending++] = {&b.lmid, b.m, b.lm};
+            rays[pending++] = {&b.rmid, b.m, b.lm};
+            rays[pending++] = {&b.bmid, b.m, b.lm};
+        }
+    }
+    if (pending > 0)
+        traceRequests(rays, pending);
+
+    pending = 0;
+    for (int i = 0; i < count; ++i) {
+        Block& b = blocks[i];
+        if (b.m == 0)
+            continue;
+        b.refined = true;
+        if (!b.uniform)
+            continue;
+        const TraceSample& tl = *b.c[0];
+        const TraceSample& tr = *b.c[1];
+        const TraceSample& bl = *b.c[2];
+        const TraceSample& br = *b.c[3];
+        if (std::fabs((static_cast<double>(tl.colour.green) + br.colour.green) / 2 - b.q.colour.green) <= 0.02 &&
+            std::fabs((static_cast<double>(tr.colour.blue) + bl.colour.blue) / 2 - b.q.colour.blue) <= 0.02) {
+            fillFromColours(image, b.x, b.y, level, &tl.colour.red, &tr.colour.red, &bl.colour.red, &br.colour.red);
+            b.refined = false;
+            continue;
+        }
+        b.t = startSample(tl, hx);
+        b.lmid = startSample(tl, hy);
+        b.rmid = startSample(tr, hy);
+        b.bmid = startSample(bl, hx);
+        rays[pending++] = {&b.t, b.m, b.lm};
+        rays[pending++] = {&b.lmid, b.m, b.lm};
+        rays[pending++] = {&b.rmid, b.m, b.lm};
+        rays[pending++] = {&b.bmid, b.m, b.lm};
+    }
+    if (pending > 0)
+        traceRequests(rays, pending);
+
+    // The quarters of every refined block, at most maxBlocks at a time.
+    const int h = 1 << (level - 1);
+    Block quarters[maxBlocks];
+    int n = 0;
+    for (int i = 0; i < count; ++i) {
+        const Block& b = blocks[i];
+        if (!b.refined)
+            continue;
+        place(quarters[n++], b.x, b.y, b.c[0], &b.t, &b.lmid, &b.q);
+        place(quarters[n++], b.x + h, b.y, &b.t, b.c[1], &b.q, &b.rmid);
+        place(quarters[n++], b.x, b.y + h, &b.lmid, &b.q, b.c[2], &b.bmid);
+        place(quarters[n++], b.x + h, b.y + h, &b.q, &b.rmid, &b.bmid, b.c[3]);
+        if (n == maxBlocks) {
+            refineGroup(image, quarters, n, level - 1, hx, hy);
+            n = 0;
+        }
+    }
+    if (n)
+        refineGroup(image, quarters, n, level - 1, hx, hy);
+}
+
+} // namespace
+
+void subdivideBlocks(Image& image, const BlockCorners* blocks, int count, int level, Vector3 dx, Vector3 dy)
+{
+    Block group[maxBlocks];
+    for (int start = 0; start < count; start += maxBlocks) {
+        const int n = std::min(maxBlocks, count - start);
+        for (int i = 0; i < n; ++i) {
+            const BlockCorners& b = blocks[start + i];
+            place(group[i], b.x, b.y, b.corners[0], b.corners[1], b.corners[2], b.corners[3]);
+        }
+        refineGroup(image, group, n, level, dx, dy);
+    }
+}
+
+void subdivideBlock(Image& image, int x, int y, int level, const TraceSample corners[4], Vector3 dx, Vector3 dy)
+{
+    const BlockCorners block{x, y, {&corners[0], &corners[1], &corners[2], &corners[3]}};
+    subdivideBlocks(image, &block, 1, level, dx, dy);
+}

@@ -1,0 +1,285 @@
+// The tracer two rays at a time: both in the two double lanes of one
+// register, every float result formed as the single-ray tracer forms it.
+#include "content/sphere_tracer.hpp"
+
+#include "image/simd.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+namespace {
+
+// Two rays side by side in the two double lanes of a register. Every float
+// result of the single-ray tracer is formed the same way: the double
+// expression, then rounded to float (round()), so the lanes give the same
+// bits as traceSample gives each ray on its own.
+using Pair = __m128d;
+
+inline Pair round(Pair v)
+{
+    return _mm_cvtps_pd(_mm_cvtpd_ps(v));
+}
+inline Pair pair(float lane0, float lane1)
+{
+    return _mm_set_pd(lane1, lane0);
+}
+inline Pair all(double v)
+{
+    return _mm_set1_pd(v);
+}
+inline Pair add(Pair a, Pair b) { return _mm_add_pd(a, b); }
+inline Pair sub(Pair a, Pair b) { return _mm_sub_pd(a, b); }
+inline Pair mul(Pair a, Pair b) { return _mm_mul_pd(a, b); }
+inline Pair select(Pair mask, Pair yes, Pair no)
+{
+    return _mm_or_pd(_mm_and_pd(mask, yes), _mm_andnot_pd(mask, no));
+}
+inline float lane(Pair v, int i)
+{
+    return static_cast<float>(i == 0 ? _mm_cvtsd_f64(v) : _mm_cvtsd_f64(_mm_unpackhi_pd(v, v)));
+}
+
+struct PairVector {
+    Pair x, y, z;
+};
+
+inline Pair dot(const PairVector& a, const PairVector& b)
+{
+    return add(add(mul(a.x, b.x), mul(a.y, b.y)), mul(a.z, b.z));
+}
+inline PairVector roundedSub(const PairVector& a, const PairVector& b)
+{
+    return {round(sub(a.x, b.x)), round(sub(a.y, b.y)), round(sub(a.z, b.z))};
+}
+inline PairVector broadcast(const Vector3& v)
+{
+    return {all(v.x), all(v.y), all(v.z)};
+}
+// Divided by its length as Vector3::normalised does: the length rounded to
+// float, one reciprocal, each product rounded.
+inline PairVector normalisedPair(const PairVector& v)
+{
+    const Pair r = _mm_div_pd(all(1.0), round(_mm_sqrt_pd(dot(v, v))));
+    return {round(mul(v.x, r)), round(mul(v.y, r)), round(mul(v.z, r))};
+}
+
+inline Pair fastSqrtPair(Pair x)
+{
+    const __m128i bits = _mm_castps_si128(_mm_cvtpd_ps(x));
+    const float r0 = fastSqrt(std::bit_cast<float>(_mm_cvtsi128_si32(bits)));
+    const float r1 = fastSqrt(std::bit_cast<float>(_mm_cvtsi128_si32(_mm_srli_si128(bits, 4))));
+    return pair(r0, r1);
+}
+
+// The crossing of the single-ray tracer for both lanes: whether there is
+// one in front, and its distance.
+inline Pair crossingPair(Pair b, Pair disc, Pair& t)
+{
+    const Pair zero = _mm_setzero_pd();
+    const Pair reaches = _mm_cmpge_pd(disc, zero);
+    if (!_mm_movemask_pd(reaches))
+        return zero;  // the usual case: both rays pass the sphere by
+    const Pair s = fastSqrtPair(_mm_max_pd(disc, zero));
+    const Pair minusB = _mm_xor_pd(b, all(-0.0));
+    const Pair nearFront = _mm_cmpgt_pd(minusB, s);
+    const Pair farFront = _mm_cmplt_pd(b, s);
+    t = select(nearFront, round(sub(minusB, s)), round(sub(s, b)));
+    return _mm_and_pd(reaches, _mm_or_pd(nearFront, farFront));
+}
+
+inline Pair pow50Pair(Pair e)
+{
+    const Pair e2 = mul(e, e), e4 = mul(e2, e2), e8 = mul(e4, e4), e16 = mul(e8, e8), e32 = mul(e16, e16);
+    return mul(mul(e32, e16), e2);
+}
+
+inline Pair lanesWithBit(std::uint32_t mask0, std::uint32_t mask1, int bit)
+{
+    return _mm_castsi128_pd(_mm_set_epi64x(mask1 >> bit & 1 ? -1 : 0, mask0 >> bit & 1 ? -1 : 0));
+}
+
+// The nearest sphere along each of two rays, each with its own mask; the
+// directions are normalised on the way. A ray may be given twice.
+void findNearestPair(const TraceSample& s0, const TraceSample& s1, const std::uint32_t sphereMask[2], Vector3 d[2],
+                     float best[2], int nearest[2])
+{
+    const PairVector dir = normalisedPair({pair(s0.direction.x, s1.direction.x),
+                                           pair(s0.direction.y, s1.direction.y),
+                                           pair(s0.direction.z, s1.direction.z)});
+    Pair closest = all(1e20f);
+    nearest[0] = nearest[1] = -1;
+    for (std::uint32_t m = (sphereMask[0] | sphereMask[1]) & ((1u << traceSphereCount) - 1); m; m &= m - 1) {
+        const int i = std::countr_zero(m);
+        const TraceSphere& sphere = traceSpheres[i];
+        const Pair b = round(dot(dir, broadcast(sphere.eyeOffset)));
+        const Pair disc = round(sub(mul(b, b), all(sphere.eyeTerm)));
+        Pair t = _mm_setzero_pd();
+        const Pair meets = crossingPair(b, disc, t);
+        const Pair closer =
+            _mm_and_pd(_mm_and_pd(meets, lanesWithBit(sphereMask[0], sphereMask[1], i)), _mm_cmplt_pd(t, closest));
+        closest = select(closer, t, closest);
+        const int lanes = _mm_movemask_pd(closer);
+        if (lanes & 1)
+            nearest[0] = i;
+        if (lanes & 2)
+            nearest[1] = i;
+    }
+    for (int ln = 0; ln < 2; ++ln) {
+        d[ln] = Vector3(lane(dir.x, ln), lane(dir.y, ln), lane(dir.z, ln));
+        best[ln] = lane(closest, ln);
+    }
+}
+
+// A ray that hits a sphere, waiting for its shading.
+struct Hit {
+    TraceSample* sample;
+    std::uint32_t lights;
+    Vector3 d;  // normalised direction
+    float best;
+    int nearest;
+};
+
+// Shades two hits; the second may be the first again, and is then not written.
+void shadePair(const Hit& h0, const Hit& h1, bool writeSecond)
+{
+    const Hit* const h[2] = {&h0, &h1};
+    const std::uint32_t lightMask[2] = {h0.lights, h1.lights};
+    const PairVector d{pair(h0.d.x, h1.d.x), pair(h0.d.y, h1.d.y), pair(h0.d.z, h1.d.z)};
+    const Pair best = pair(h0.best, h1.best);
+    const TraceSample& s0 = *h0.sample;
+    const TraceSample& s1 = *h1.sample;
+    const TraceSphere& a = traceSpheres[h0.nearest];
+    const TraceSphere& b = traceSpheres[h1.nearest];
+    const PairVector origin{pair(s0.origin.x, s1.origin.x), pair(s0.origin.y, s1.origin.y),
+                            pair(s0.origin.z, s1.origin.z)};
+    const PairVector p{round(add(origin.x, mul(d.x, best))), round(add(origin.y, mul(d.y, best))),
+                       round(add(origin.z, mul(d.z, best)))};
+    const PairVector centre{pair(a.centre.x, b.centre.x), pair(a.centre.y, b.centre.y), pair(a.centre.z, b.centre.z)};
+    PairVector n = roundedSub(p, centre);
+    const Pair inverse = _mm_div_pd(all(1.0), fastSqrtPair(round(dot(n, n))));
+    n = {round(mul(n.x, inverse)), round(mul(n.y, inverse)), round(mul(n.z, inverse))};
+    const Pair sphereColour[3] = {pair(a.colour.red, b.colour.red), pair(a.colour.green, b.colour.green),
+                                  pair(a.colour.blue, b.colour.blue)};
+    Pair colour[3] = {_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()};
+    std::uint32_t lit[2] = {0, 0};
+
+    for (int j = 0; j < traceLightCount; ++j) {
+        if (!((lightMask[0] | lightMask[1]) >> j & 1))
+            continue;
+        const TraceLight& light = traceLights[j];
+        const PairVector l = normalisedPair(roundedSub(p, broadcast(light.position)));
+        // Facing away first: the shadow does not matter there.
+        const Pair k = round(_mm_xor_pd(dot(n, l), all(-0.0)));
+        Pair lightOn = _mm_and_pd(lanesWithBit(lightMask[0], lightMask[1], j), _mm_cmpgt_pd(k, _mm_setzero_pd()));
+        int on = _mm_movemask_pd(lightOn);
+        if (!on)
+            continue;
+        const PairVector toLight{_mm_xor_pd(l.x, all(-0.0)), _mm_xor_pd(l.y, all(-0.0)), _mm_xor_pd(l.z, all(-0.0))};
+        const std::uint32_t candidates[2] = {on & 1 ? shadowCandidates[j][h0.nearest] : 0,
+                                             on & 2 ? shadowCandidates[j][h1.nearest] : 0};
+        for (std::uint32_t c = candidates[0] | candidates[1]; c; c &= c - 1) {
+            const int blockerIndex = std::countr_zero(c);
+            const TraceSphere& blocker = traceSpheres[blockerIndex];
+            const PairVector offset = roundedSub(p, broadcast(blocker.centre));
+            const Pair bk = round(dot(toLight, offset));
+            const Pair disc = round(add(sub(mul(bk, bk), dot(offset, offset)), all(blocker.radiusSquared)));
+            Pair t = _mm_setzero_pd();
+            const Pair meets = crossingPair(bk, disc, t);
+            lightOn = _mm_andnot_pd(_mm_and_pd(meets, lanesWithBit(candidates[0], candidates[1], blockerIndex)),
+                                    lightOn);
+            on = _mm_movemask_pd(lightOn);
+            if (!on)
+                break;
+        }
+        if (!on)
+            continue;
+        if (on & 1)
+            lit[0] |= 1u << j;
+        if (on & 2)
+            lit[1] |= 1u << j;
+        const Pair lightColour[3] = {all(light.colour.red), all(light.colour.green), all(light.colour.blue)};
+        for (int ch = 0; ch < 3; ++ch)
+            colour[ch] = select(lightOn, round(add(colour[ch], mul(mul(sphereColour[ch], lightColour[ch]), k))),
+                                colour[ch]);
+        const Pair k2 = mul(all(-2.0), k);
+        const PairVector r{round(sub(mul(k2, n.x), l.x)), round(sub(mul(k2, n.y), l.y)), round(sub(mul(k2, n.z), l.z))};
+        const Pair e = round(dot(r, d));
+        const Pair shine = _mm_and_pd(lightOn, _mm_cmpge_pd(e, _mm_setzero_pd()));
+        if (_mm_movemask_pd(shine)) {
+            const Pair highlight = mul(all(0.8), pow50Pair(e));
+            for (Pair& c : colour)
+                c = select(shine, round(add(c, highlight)), c);
+        }
+    }
+
+    for (int ln = 0; ln < (writeSecond ? 2 : 1); ++ln) {
+        TraceSample& out = *h[ln]->sample;
+        out.t = h[ln]->best;
+        out.sphere = h[ln]->nearest;
+        out.hitMask = 1u << h[ln]->nearest;
+        out.hit = Vector3(lane(p.x, ln), lane(p.y, ln), lane(p.z, ln));
+        out.normal = Vector3(lane(n.x, ln), lane(n.y, ln), lane(n.z, ln));
+        out.lightMask = lit[ln];
+        const auto clamp = [&](Pair c) { return std::min(lane(c, ln), 1.0f); };
+        out.colour = {clamp(colour[0]), clamp(colour[1]), clamp(colour[2])};
+    }
+}
+
+} // namespace
+
+namespace {
+
+// All the rays first find their spheres, two at a time; then the rays that
+// hit are shaded, two at a time, so that few lanes idle on rays that missed.
+void traceChunk(const TraceRequest* rays, int count)
+{
+    const TraceRequest* untraced[maxTraceRequests];
+    int n = 0;
+    for (int i = 0; i < count; ++i)
+        if (rays[i].sample->sphere == -2)
+            untraced[n++] = &rays[i];
+    Hit hits[maxTraceRequests];
+    int hitCount = 0;
+    for (int i = 0; i < n; i += 2) {
+        const TraceRequest& a = *untraced[i];
+        const TraceRequest& b = *untraced[i + 1 < n ? i + 1 : i];
+        const std::uint32_t spheres[2] = {a.spheres, b.spheres};
+        Vector3 d[2];
+        float best[2];
+        int nearest[2];
+        findNearestPair(*a.sample, *b.sample, spheres, d, best, nearest);
+        for (int ln = 0; ln < (i + 1 < n ? 2 : 1); ++ln) {
+            const TraceRequest& ray = ln == 0 ? a : b;
+            ++tracedRayCount;
+            TraceSample& s = *ray.sample;
+            s.hitMask = 0;
+            s.sphere = -1;
+            if (nearest[ln] < 0)
+                s.colour = {0.0f, 0.0f, 0.0f};
+            else
+                hits[hitCount++] = {ray.sample, ray.lights, d[ln], best[ln], nearest[ln]};
+        }
+    }
+    for (int i = 0; i < hitCount; i += 2)
+        shadePair(hits[i], hits[i + 1 < hitCount ? i + 1 : i], i + 1 < hitCount);
+}
+
+} // namespace
+
+void traceRequests(const TraceRequest* requests, int count)
+{
+    for (int start = 0; start < count; start += maxTraceRequests)
+        traceChunk(requests + start, std::min(maxTraceRequests, count - start));
+}
+
+void traceSamples(TraceSample* const* samples, int count, std::uint32_t sphereMask, std::uint32_t lightMask)
+{
+    TraceRequest rays[maxTraceRequests];
+    for (int start = 0; start < count; start += maxTraceRequests) {
+        const int n = std::min(maxTraceRequests, count - start);
+        for (int i = 0; i < n; ++i)
+            rays[i] = {samples[start + i], sphereMask, lightMask};
+        traceRequests(rays, n);
+    }
+}

@@ -1,0 +1,192 @@
+#include "content/sphere_tracer.hpp"
+
+#include "image/ops.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <random>
+
+namespace {
+
+constexpr Colour marker = 0xA5C3E1u;
+constexpr std::uint32_t allSpheres = (1u << traceSphereCount) - 1;
+
+// One sphere of radius 100 at (0, 0, 300) in front of an eye at the origin
+// looking along +z, lit by a white light at the eye; the other spheres wait
+// far off to the side, where no ray here comes near them.
+class Tracer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        initSqrtTables();
+        for (int i = 0; i < traceSphereCount; ++i)
+            traceSpheres[i] = {Vector3(-1e5f, 1e4f * static_cast<float>(i), 0.0f), {1, 1, 1}, 1.0f, {}, 0, 0};
+        traceSpheres[0] = {Vector3(0, 0, 300), {0.5f, 0.25f, 1.0f}, 100.0f, {}, 0, 0};
+        traceLights[0] = {Vector3(0, 0, 0), {1, 1, 1}};
+        traceLights[1] = {Vector3(0, 0, 1e5f), {1, 1, 1}};  // behind the sphere: never lights it
+        prepareTraceFrame(Vector3(0, 0, 0));
+    }
+
+    static TraceSample ray(float x, float y)
+    {
+        TraceSample s{};
+        s.direction = Vector3(x, y, 1.0f);
+        s.sphere = -2;
+        traceSample(s, allSpheres, 3);
+        return s;
+    }
+
+    Image image{8, 8};
+};
+
+} // namespace
+
+TEST(FastSqrt, WithinATenthOfAPercentOverTheFloatRange)
+{
+    initSqrtTables();
+    EXPECT_EQ(fastSqrt(0.0f), 0.0f);
+    std::mt19937 random(5);
+    double worst = 0.0;
+    for (std::uint32_t e = 1; e < 255; ++e)
+        for (int k = 0; k < 200; ++k) {
+            const std::uint32_t mantissa = k == 0 ? 0 : k == 1 ? 0x7FFFFF : random() & 0x7FFFFF;
+            const float x = std::bit_cast<float>(e << 23 | mantissa);
+            const double exact = std::sqrt(static_cast<double>(x));
+            worst = std::max(worst, std::fabs(fastSqrt(x) - exact) / exact);
+        }
+    EXPECT_LT(worst, 1e-3);
+    EXPECT_GT(worst, 5e-4);  // the tables do approximate
+}
+
+TEST_F(Tracer, HitsShadowsAndHighlights)
+{
+    // Straight on: 200 away, the normal faces the eye, the light behind the
+    // eye gives full diffuse and a full highlight, clamped to white.
+    TraceSample s = ray(0.0f, 0.0f);
+    EXPECT_EQ(s.sphere, 0);
+    EXPECT_EQ(s.hitMask, 1u);
+    EXPECT_EQ(s.lightMask, 1u);
+    EXPECT_NEAR(s.t, 200.0f, 0.3f);
+    EXPECT_NEAR(s.normal.z, -1.0f, 2e-3f);
+    EXPECT_EQ(packColour(s.colour), 0xFFFFFFu);
+
+    // Off the highlight the sphere's own colour shows, dimmed by the angle.
+    s = ray(0.1f, 0.0f);
+    EXPECT_EQ(s.lightMask, 1u);
+    EXPECT_GT(s.colour.blue, 0.9f);
+    EXPECT_NEAR(s.colour.red / s.colour.blue, 0.5f, 1e-3f);
+    EXPECT_NEAR(s.colour.green / s.colour.blue, 0.25f, 1e-3f);
+
+    // A small sphere between the light and the hit point casts a shadow, also
+    // when it stands beyond the light; the light's bit stays clear.
+    for (const float z : {100.0f, -300.0f}) {
+        traceSpheres[1] = {Vector3(0, 0.2f * z, z), {1, 1, 1}, 10.0f, {}, 0, 0};
+        prepareTraceFrame(Vector3(0, 0, 0));
+        TraceSample shaded{};
+        shaded.origin = Vector3(0, 0, 0);
+        shaded.direction = Vector3(0, 0.2f, 1);  // through the blocker: only sphere 0 is looked at
+        shaded.sphere = -2;
+        traceSample(shaded, 1, 3);
+        EXPECT_EQ(shaded.sphere, 0) << z;
+        EXPECT_EQ(shaded.lightMask, 0u) << z;
+        EXPECT_EQ(packColour(shaded.colour), 0u) << z;
+    }
+
+    s = ray(1.0f, 0.0f);
+    EXPECT_EQ(s.sphere, -1);
+    EXPECT_EQ(s.hitMask, 0u);
+    EXPECT_EQ(packColour(s.colour), 0u);
+}
+
+TEST_F(Tracer, ATracedSampleIsNotTracedAgain)
+{
+    TraceSample s = ray(0.1f, 0.1f);
+    s.colour = {0.5f, 0.5f, 0.5f};
+    const std::uint64_t before = tracedRayCount;
+    traceSample(s, allSpheres, 3);
+    EXPECT_EQ(tracedRayCount, before);
+    EXPECT_EQ(s.colour.red, 0.5f);
+}
+
+TEST_F(Tracer, BlockWithAllCornersMissingIsLeftAlone)
+{
+    // A sphere of radius 5 sits in the middle of a block whose corners all miss.
+    traceSpheres[0].radius = 5.0f;
+    prepareTraceFrame(Vector3(0, 0, 0));
+    const TraceSample corners[4] = {ray(-0.2f, 0.2f), ray(0.2f, 0.2f), ray(-0.2f, -0.2f), ray(0.2f, -0.2f)};
+    clearImage(image, marker);
+    const std::uint64_t before = tracedRayCount;
+    subdivideBlock(image, 0, 0, 3, corners, Vector3(0.4f, 0, 0), Vector3(0, -0.4f, 0));
+    EXPECT_EQ(tracedRayCount, before);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            ASSERT_EQ(image.row(y)[x], marker) << x << ", " << y;
+}
+
+TEST_F(Tracer, UniformSmallBlockAveragesItsCorners)
+{
+    const TraceSample corners[4] = {ray(0.1f, 0.1f), ray(0.2f, 0.1f), ray(0.1f, 0.0f), ray(0.2f, 0.0f)};
+    clearImage(image, marker);
+    const std::uint64_t before = tracedRayCount;
+    subdivideBlock(image, 2, 4, 1, corners, Vector3(0.1f, 0, 0), Vector3(0, -0.1f, 0));
+    EXPECT_EQ(tracedRayCount, before);
+    const Colour tl = packColour(corners[0].colour);
+    const auto average = [&](int c) { return ((tl & 0xFEFEFE) + (packColour(corners[c].colour) & 0xFEFEFE)) >> 1; };
+    EXPECT_EQ(image.row(4)[2], tl);
+    EXPECT_EQ(image.row(4)[3], average(1));
+    EXPECT_EQ(image.row(5)[2], average(2));
+    EXPECT_EQ(image.row(5)[3], average(3));
+    EXPECT_EQ(image.row(4)[4], marker);
+}
+
+TEST_F(Tracer, DifferentLightsAtTheCornersRefineDownToTwoByTwo)
+{
+    // Four lit corners of one sphere, but the top-left one claims a different
+    // set of lights, as on a shadow edge: the 4 x 4 block traces its centre
+    // and four edge midpoints, and the top-left 2 x 2 quarter traces its other
+    // three pixels; the three other quarters agree and are averaged.
+    TraceSample corners[4] = {ray(0.0f, 0.1f), ray(0.1f, 0.1f), ray(0.0f, 0.0f), ray(0.1f, 0.0f)};
+    corners[0].lightMask = 2;
+    clearImage(image, marker);
+    const std::uint64_t before = tracedRayCount;
+    const Vector3 dx(0.1f, 0, 0), dy(0, -0.1f, 0);
+    subdivideBlock(image, 0, 0, 2, corners, dx, dy);
+    EXPECT_EQ(tracedRayCount - before, 8u);
+    TraceSample right = corners[0];
+    right.direction = right.direction + dx * 0.25f;
+    right.sphere = -2;
+    traceSample(right, 1, 3);
+    EXPECT_EQ(image.row(0)[1], packColour(right.colour));
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            ASSERT_NE(image.row(y)[x], marker) << x << ", " << y;
+}
+
+TEST(FillBlock, FlatForEqualCornersRampedAcrossForARamp)
+{
+    Image image(8, 8);
+    TraceSample corners[4]{};
+    for (TraceSample& c : corners)
+        c.colour = {0.6f, 0.3f, 0.9f};
+    fillBlock(image, 0, 0, 3, corners);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            ASSERT_EQ(image.row(y)[x], packColour(corners[0].colour)) << x << ", " << y;
+
+    // Black on the left, white on the right: every row climbs from 0 and
+    // stops short of the right edge's 255 (it is reached one pixel further).
+    corners[0].colour = corners[2].colour = {0, 0, 0};
+    corners[1].colour = corners[3].colour = {1, 1, 1};
+    fillBlock(image, 0, 0, 3, corners);
+    for (int y = 0; y < 8; ++y) {
+        EXPECT_EQ(image.row(y)[0], 0u);
+        for (int x = 1; x < 8; ++x) {
+            const Colour p = image.row(y)[x];
+            ASSERT_GT(p & 0xFF, image.row(y)[x - 1] & 0xFF) << x << ", " << y;
+            ASSERT_EQ(p, (p & 0xFF) * 0x010101u);
+        }
+        EXPECT_EQ(image.row(y)[7], 0xDFDFDFu);  // 255 * 7 / 8
+    }
+}

@@ -1,0 +1,121 @@
+// Speed of the ray-traced spheres scene, in multiples of one 640 x 320 frame
+// copy (counter "frame_copies"), and the number of rays it traces per frame
+// over the whole scene (corner grid and refinement), printed before the runs.
+#include "content/sphere_tracer.hpp"
+#include "image/blur.hpp"
+#include "scenes/scene6.hpp"
+#include "scenes/scenes.hpp"
+#include "scenes/shared.hpp"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t frameBytes = std::size_t{frameWidth} * frameHeight * 4;
+// The scene runs for 17.2 s; the frames of a 60 Hz display.
+constexpr int sceneFrames = 1032;
+double frameCopyNs = 0.0;
+
+double threadNs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
+}
+
+double measureFrameCopy()
+{
+    std::vector<std::uint8_t> from(frameBytes, 1);
+    double best = 1e30;
+    for (int batch = 0; batch < 10; ++batch) {
+        const double start = threadNs();
+        for (int run = 0; run < 200; ++run) {
+            std::memcpy(frame.pixels, from.data(), frameBytes);
+            benchmark::ClobberMemory();
+        }
+        best = std::min(best, (threadNs() - start) / 200);
+    }
+    return best;
+}
+
+template <typename Body>
+void timed(benchmark::State& state, Body body)
+{
+    const double start = threadNs();
+    for (auto _ : state)
+        body();
+    state.counters["frame_copies"] = (threadNs() - start) / static_cast<double>(state.iterations()) / frameCopyNs;
+}
+
+float sceneTime(int frameIndex)
+{
+    return static_cast<float>(frameIndex) / 60.0f;
+}
+
+void printRayCounts()
+{
+    std::vector<std::uint64_t> rays;
+    for (int i = 0; i < sceneFrames; ++i) {
+        const std::uint64_t before = tracedRayCount;
+        scene6(frame, 107.03f + sceneTime(i), sceneTime(i), 0.0f, 1.0f / 60, 0);
+        rays.push_back(tracedRayCount - before);
+    }
+    std::sort(rays.begin(), rays.end());
+    std::printf("rays per frame over the scene: median %llu, p95 %llu, max %llu (corner grid 1681)\n",
+                static_cast<unsigned long long>(rays[rays.size() / 2]),
+                static_cast<unsigned long long>(rays[rays.size() * 95 / 100]),
+                static_cast<unsigned long long>(rays.back()));
+}
+
+// Every frame of the scene in turn.
+void wholeScene(benchmark::State& state)
+{
+    int i = 0;
+    timed(state, [&] {
+        scene6(frame, 107.03f + sceneTime(i), sceneTime(i), 0.0f, 1.0f / 60, 0);
+        i = (i + 1) % sceneFrames;
+        benchmark::ClobberMemory();
+    });
+}
+
+void monitorCopy(benchmark::State& state)
+{
+    timed(state, [&] {
+        copyToMonitor(frame);
+        benchmark::ClobberMemory();
+    });
+}
+
+void smear(benchmark::State& state)
+{
+    const int c = static_cast<int>(state.range(0));
+    timed(state, [&] {
+        blurLines(frame.row(0) + 320, 4, frame.pitch, 320, 320, c, c, c, c);
+        benchmark::ClobberMemory();
+    });
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    prepareScene6();
+    frameCopyNs = measureFrameCopy();
+    std::printf("one 640 x 320 frame copy: %.1f us\n", frameCopyNs / 1000.0);
+    printRayCounts();
+    benchmark::RegisterBenchmark("scene6_every_frame", wholeScene);
+    benchmark::RegisterBenchmark("copy_to_monitor", monitorCopy);
+    benchmark::RegisterBenchmark("smear", smear)->Arg(630)->Arg(16383);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

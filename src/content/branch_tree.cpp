@@ -2,8 +2,10 @@
 
 #include "content/program_rand.hpp"
 #include "engine/line.hpp"
+#include "image/simd.hpp"
 
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 namespace {
@@ -42,40 +44,147 @@ FanConstants fanConstants(const BranchTree& tree)
     return fan;
 }
 
-double length(const Vector3& v)
+// Four children at a time, in two pairs of double lanes. Every step is the
+// scalar rule's own double operation in the same order, and every value the
+// scalar rule keeps as a float is rounded to float here too, so the nodes
+// come out bit for bit as fromAxisAngle, the quaternion product, toMatrix
+// and transformPoint would make them one child at a time. The two pairs are
+// independent, which keeps the long chains of divisions, roots and
+// roundings of one child from stalling the next.
+
+struct Lanes4 {
+    __m128d lo, hi;  // lanes 0 and 1, lanes 2 and 3
+};
+
+template <typename Op>
+[[gnu::always_inline]] inline Lanes4 apply(const Lanes4& a, const Lanes4& b, Op op)
 {
-    return std::sqrt(static_cast<double>(v.x) * v.x + static_cast<double>(v.y) * v.y +
-                     static_cast<double>(v.z) * v.z);
+    return {op(a.lo, b.lo), op(a.hi, b.hi)};
 }
 
-// fromAxisAngle(axis, angle) with the angle's sine and cosine already known.
-Quaternion rotationAbout(const Vector3& axis, double axisLength, double sine, float cosine)
+[[gnu::always_inline]] inline Lanes4 operator+(const Lanes4& a, const Lanes4& b) { return apply(a, b, _mm_add_pd); }
+[[gnu::always_inline]] inline Lanes4 operator-(const Lanes4& a, const Lanes4& b) { return apply(a, b, _mm_sub_pd); }
+[[gnu::always_inline]] inline Lanes4 operator*(const Lanes4& a, const Lanes4& b) { return apply(a, b, _mm_mul_pd); }
+[[gnu::always_inline]] inline Lanes4 operator/(const Lanes4& a, const Lanes4& b) { return apply(a, b, _mm_div_pd); }
+
+[[gnu::always_inline]] inline Lanes4 splat(double v)
 {
-    const double k = sine / axisLength;
-    return Quaternion(cosine, static_cast<float>(axis.x * k), static_cast<float>(axis.y * k),
-                      static_cast<float>(axis.z * k));
+    return {_mm_set1_pd(v), _mm_set1_pd(v)};
 }
 
-Vector3 rotate(const Quaternion& q, const Vector3& v)
+[[gnu::always_inline]] inline Lanes4 squareRoot(const Lanes4& a)
 {
-    Matrix m;
-    q.toMatrix(m);
-    return transformPoint(m, v);
+    return {_mm_sqrt_pd(a.lo), _mm_sqrt_pd(a.hi)};
 }
 
-void growChildren(BranchNode* nodes, int parent, int branching, const FanConstants& fan)
+// Through a float and back: the rounding of a value stored as float.
+[[gnu::always_inline]] inline Lanes4 toFloat(const Lanes4& a)
 {
-    const BranchNode& p = nodes[parent];
-    const double axisLength = length(p.axis);
-    const Quaternion twist = rotationAbout(p.direction, length(p.direction), fan.twistSine, fan.twistCosine);
-    const Vector3 tip = p.position + p.direction;
-    BranchNode* child = nodes + branching * parent + 1;
-    for (int k = 0; k < branching; ++k, ++child) {
-        const Quaternion bend = rotationAbout(p.axis, axisLength, fan.bendSine[k], fan.bendCosine[k]);
-        child->direction = rotate(bend, p.direction) * fan.lengthFactor[k];
-        child->axis = rotate(twist * bend, p.axis);
-        child->position = tip;
-        child->isLeaf = false;
+    return {_mm_cvtps_pd(_mm_cvtpd_ps(a.lo)), _mm_cvtps_pd(_mm_cvtpd_ps(a.hi))};
+}
+
+struct Vector4x3 {
+    Lanes4 x, y, z;
+};
+
+struct Quaternion4 {
+    Lanes4 w, x, y, z;
+};
+
+template <typename Get>
+[[gnu::always_inline]] inline Lanes4 gather(const int (&index)[4], Get get)
+{
+    return {_mm_set_pd(get(index[1]), get(index[0])), _mm_set_pd(get(index[3]), get(index[2]))};
+}
+
+[[gnu::always_inline]] inline Lanes4 squaredLength(const Vector4x3& v)
+{
+    return v.x * v.x + v.y * v.y + v.z * v.z;
+}
+
+// Quaternion::fromAxisAngle with the half angle's sine and float cosine known.
+[[gnu::always_inline]] inline Quaternion4 rotationAbout(const Vector4x3& axis, const Lanes4& sine,
+                                                        const Lanes4& cosine)
+{
+    const Lanes4 k = sine / squareRoot(squaredLength(axis));
+    return {cosine, toFloat(axis.x * k), toFloat(axis.y * k), toFloat(axis.z * k)};
+}
+
+// The Hamilton product a·b.
+[[gnu::always_inline]] inline Quaternion4 product(const Quaternion4& a, const Quaternion4& b)
+{
+    return {toFloat(a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z),
+            toFloat(a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y),
+            toFloat(a.w * b.y + a.y * b.w + a.z * b.x - a.x * b.z),
+            toFloat(a.w * b.z + a.z * b.w + a.x * b.y - a.y * b.x)};
+}
+
+// transformPoint(toMatrix(q), v): the matrix entries rounded to float, the
+// zero translation added last (it turns a sum of -0 into +0).
+[[gnu::always_inline]] inline Vector4x3 rotate(const Quaternion4& q, const Vector4x3& v)
+{
+    const Lanes4 n = q.w * q.w + q.x * q.x + q.y * q.y + q.z * q.z;
+    const Lanes4 zero = splat(0.0), one = splat(1.0);
+    // s = n == 0 ? 1 : 2 / n
+    const Lanes4 quotient = splat(2.0) / n;
+    const Lanes4 isZero = apply(n, zero, _mm_cmpeq_pd);
+    const Lanes4 s = apply(apply(isZero, one, _mm_and_pd), apply(isZero, quotient, _mm_andnot_pd), _mm_or_pd);
+    const Lanes4 xx = q.x * q.x, yy = q.y * q.y, zz = q.z * q.z;
+    const Lanes4 xy = q.x * q.y, xz = q.x * q.z, yz = q.y * q.z;
+    const Lanes4 wx = q.w * q.x, wy = q.w * q.y, wz = q.w * q.z;
+    const Lanes4 m0 = toFloat(one - s * (yy + zz)), m1 = toFloat(s * (xy - wz)), m2 = toFloat(s * (xz + wy));
+    const Lanes4 m3 = toFloat(s * (xy + wz)), m4 = toFloat(one - s * (xx + zz)), m5 = toFloat(s * (yz - wx));
+    const Lanes4 m6 = toFloat(s * (xz - wy)), m7 = toFloat(s * (yz + wx)), m8 = toFloat(one - s * (xx + yy));
+    return {toFloat(v.x * m0 + v.y * m3 + v.z * m6 + zero), toFloat(v.x * m1 + v.y * m4 + v.z * m7 + zero),
+            toFloat(v.x * m2 + v.y * m5 + v.z * m8 + zero)};
+}
+
+[[gnu::always_inline]] inline float lane(const Lanes4& a, int i)
+{
+    const __m128d pair = i < 2 ? a.lo : a.hi;
+    return static_cast<float>(_mm_cvtsd_f64(i % 2 == 0 ? pair : _mm_unpackhi_pd(pair, pair)));
+}
+
+// Grows children first .. last, all of one level. The lanes past the end of
+// a last short group repeat its first child and are not stored.
+void growRun(BranchNode* nodes, int first, int last, int branching, const FanConstants& fan)
+{
+    const Lanes4 twistSine = splat(fan.twistSine), twistCosine = splat(fan.twistCosine);
+    int parent = (first - 1) / branching;
+    int k = first - 1 - parent * branching;
+    for (int c = first; c <= last; c += 4) {
+        const int count = last - c + 1 < 4 ? last - c + 1 : 4;
+        int parents[4], ks[4];
+        for (int i = 0; i < 4; ++i) {
+            parents[i] = i < count ? parent : parents[0];
+            ks[i] = i < count ? k : ks[0];
+            if (++k == branching) {
+                k = 0;
+                ++parent;
+            }
+        }
+        const Vector4x3 axis = {gather(parents, [&](int p) { return nodes[p].axis.x; }),
+                                gather(parents, [&](int p) { return nodes[p].axis.y; }),
+                                gather(parents, [&](int p) { return nodes[p].axis.z; })};
+        const Vector4x3 direction = {gather(parents, [&](int p) { return nodes[p].direction.x; }),
+                                     gather(parents, [&](int p) { return nodes[p].direction.y; }),
+                                     gather(parents, [&](int p) { return nodes[p].direction.z; })};
+        const Quaternion4 bend = rotationAbout(axis, gather(ks, [&](int i) { return fan.bendSine[i]; }),
+                                               gather(ks, [&](int i) { return static_cast<double>(fan.bendCosine[i]); }));
+        const Quaternion4 twist = rotationAbout(direction, twistSine, twistCosine);
+        const Vector4x3 turned = rotate(bend, direction);
+        const Lanes4 factor = gather(ks, [&](int i) { return static_cast<double>(fan.lengthFactor[i]); });
+        const Vector4x3 childDirection = {turned.x * factor, turned.y * factor, turned.z * factor};
+        const Vector4x3 childAxis = rotate(product(twist, bend), axis);
+
+        for (int i = 0; i < count; ++i) {
+            BranchNode& child = nodes[c + i];
+            const BranchNode& p = nodes[parents[i]];
+            child.direction = Vector3(lane(childDirection.x, i), lane(childDirection.y, i), lane(childDirection.z, i));
+            child.axis = Vector3(lane(childAxis.x, i), lane(childAxis.y, i), lane(childAxis.z, i));
+            child.position = p.position + p.direction;
+            child.isLeaf = false;
+        }
     }
 }
 
@@ -105,6 +214,16 @@ void BranchTree::build()
 
 void BranchTree::grow(int parent, int levels)
 {
+    growLevels(parent, levels, true);
+}
+
+void BranchTree::growForDrawing(int parent, int levels)
+{
+    growLevels(parent, levels, false);
+}
+
+void BranchTree::growLevels(int parent, int levels, bool leafShapes)
+{
     if (!nodes || parent < 0 || parent >= nodeCount || branching < 2 || branching > maxBranching)
         return;
     const FanConstants fan = fanConstants(*this);
@@ -118,8 +237,17 @@ void BranchTree::grow(int parent, int levels)
         int lastGrown = level < levels && room >= 0 ? room / branching : first - 1;
         if (lastGrown > last)
             lastGrown = last;
-        for (int i = first; i <= lastGrown; ++i)
-            growChildren(nodes, i, branching, fan);
+        if (lastGrown >= first) {
+            const int firstChild = branching * first + 1, lastChild = branching * lastGrown + branching;
+            if (leafShapes || level + 1 < levels) {
+                growRun(nodes, firstChild, lastChild, branching, fan);
+            } else {
+                for (int c = firstChild; c <= lastChild; ++c) {
+                    const BranchNode& p = nodes[(c - 1) / branching];
+                    nodes[c].position = p.position + p.direction;
+                }
+            }
+        }
         for (int i = lastGrown < first ? first : lastGrown + 1; i <= last; ++i)
             nodes[i].isLeaf = true;
         if (lastGrown < first)
@@ -129,14 +257,34 @@ void BranchTree::grow(int parent, int levels)
     }
 }
 
+namespace {
+
+// Screen points of the branch tips of the tree being drawn, by node.
+constexpr int tipCapacity = 4096;
+Vector3 tipScreen[tipCapacity];
+
+bool sameBits(const Vector3& a, const Vector3& b)
+{
+    return std::memcmp(&a, &b, sizeof(Vector3)) == 0;
+}
+
+} // namespace
+
 void BranchTree::draw(Image& target, const Camera& camera, Colour colour) const
 {
     for (int i = 0; i < nodeCount; ++i) {
         const BranchNode& n = nodes[i];
         if (n.isLeaf)
             continue;
-        const Vector3 start = camera.project(transformPoint(camera.viewMatrix, n.position));
+        // A branch starts where its parent ends, whose tip is projected
+        // already; the same point gives the same screen point.
+        const int p = (i - 1) / branching;
+        const bool atParentTip = i > 0 && p < tipCapacity && !nodes[p].isLeaf &&
+                                 sameBits(n.position, nodes[p].position + nodes[p].direction);
+        const Vector3 start = atParentTip ? tipScreen[p] : camera.project(transformPoint(camera.viewMatrix, n.position));
         const Vector3 tip = camera.project(transformPoint(camera.viewMatrix, n.position + n.direction));
+        if (i < tipCapacity)
+            tipScreen[i] = tip;
         drawLineAA(target, start.x, start.y, tip.x, tip.y, colour);
         drawLineAA(target, start.x + 1.0f, start.y, tip.x + 1.0f, tip.y, colour);
     }

@@ -48,7 +48,14 @@ struct BranchTree {
     // and without allocating; the parent itself is left as it is. A node
     // whose children would lie past the last node becomes a leaf.
     void grow(int parent, int levels);
+    // As grow, but the new leaves get only their position and mark: their
+    // direction and axis, which nothing draws, keep what they held. Most
+    // nodes are leaves, so this is the scene's every-frame regrowth.
+    void growForDrawing(int parent, int levels);
     // Every node that is not a leaf as a two-pixel-wide anti-aliased stroke,
     // projected with the camera (no test of depth).
     void draw(Image& target, const Camera& camera, Colour colour) const;
+
+private:
+    void growLevels(int parent, int levels, bool leafShapes);
 };

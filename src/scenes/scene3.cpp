@@ -118,7 +118,7 @@ void drawTreeView(Image& frame, int tree, float centreX, float centreY, float di
 
     t.twist = static_cast<float>(0.4 * std::sin(0.2 * time + 0.3 * tree));
     t.spread = static_cast<float>(0.8 - 0.6 * std::exp(-0.1 * time));
-    t.grow(0, t.depth);
+    t.growForDrawing(0, t.depth);
 
     const int g = static_cast<int>(240.0f * amount);
     const Colour glow = grey(g);

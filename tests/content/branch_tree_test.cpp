@@ -165,6 +165,22 @@ TEST(BranchTree, GrowMatchesTheDirectRuleBitForBit)
         for (int i = 0; i < fast.nodeCount; ++i)
             ASSERT_TRUE(sameNode(fast.nodes[i], plain.nodes[i])) << "trial " << trial << " node " << i;
 
+        // Regrown for drawing only, the leaves keep their old shapes.
+        BranchTree drawn;
+        resetProgramRand();
+        buildTree(drawn, branching, depth, fast.lengthSkew, fast.lengthRatio, fast.spread, fast.twist);
+        drawn.spread = fast.spread;
+        drawn.twist = fast.twist;
+        drawn.growForDrawing(0, depth);
+        for (int i = 0; i < fast.nodeCount; ++i) {
+            if (fast.nodes[i].isLeaf) {
+                ASSERT_TRUE(drawn.nodes[i].isLeaf) << i;
+                ASSERT_EQ(std::memcmp(&drawn.nodes[i].position, &fast.nodes[i].position, sizeof(Vector3)), 0) << i;
+            } else {
+                ASSERT_TRUE(sameNode(drawn.nodes[i], fast.nodes[i])) << "trial " << trial << " node " << i;
+            }
+        }
+
         // Part of the tree from an inner node, fewer levels.
         fast.spread = plain.spread = 0.3f;
         fast.grow(2, 2);

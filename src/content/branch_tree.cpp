@@ -2,11 +2,14 @@
 
 #include "content/program_rand.hpp"
 #include "engine/line.hpp"
+#include "engine/line_blend.hpp"
 #include "image/simd.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <utility>
 
 namespace {
 
@@ -268,10 +271,66 @@ bool sameBits(const Vector3& a, const Vector3& b)
     return std::memcmp(&a, &b, sizeof(Vector3)) == 0;
 }
 
+// drawLineAA's walk for a line that needs no clipping and whose every pixel
+// pair lies inside the image: the same steps and blends, without the checks.
+void walkLine(Image& target, float x0, float y0, float x1, float y1, const PairBlender& blend)
+{
+    if (y1 < y0) {
+        std::swap(x0, x1);
+        std::swap(y0, y1);
+    }
+    const double cdx = static_cast<double>(x1) - x0;
+    const double cdy = static_cast<double>(y1) - y0;
+    const double adx = std::fabs(cdx);
+    const double ady = std::fabs(cdy);
+    if (adx > ady) {
+        const int n = static_cast<int>(adx + 0.5);
+        int column = static_cast<int>(x0);
+        const int step = x1 >= x0 ? 1 : -1;
+        std::int32_t y = static_cast<std::int32_t>(y0 * 32768.0);
+        const std::int32_t yStep = static_cast<std::int32_t>(cdy / adx * 32768.0);
+        for (int i = 0; i < n; ++i, column += step, y += yStep) {
+            blend(target.row(y >> 15) + column, target.row((y >> 15) + 1) + column, y & 0x7FFF);
+        }
+    } else {
+        const int n = static_cast<int>(ady + 0.5);
+        int row = static_cast<int>(y0);
+        std::int32_t x = static_cast<std::int32_t>(x0 * 32768.0);
+        const std::int32_t xStep = ady > 0.0 ? static_cast<std::int32_t>(cdx / ady * 32768.0) : 0;
+        for (int i = 0; i <= n; ++i, ++row, x += xStep) {
+            std::uint32_t* pixel = target.row(row) + (x >> 15);
+            blend(pixel, pixel + 1, x & 0x7FFF);
+        }
+    }
+}
+
+// Where the end points of both lines of a stroke may lie for walkLine: one
+// pixel inside the clip rectangle (itself held inside the image), and two
+// more on the right for the second line. The walks then keep to the end
+// points' rows and columns, give or take half a pixel, and the second pixel
+// of a pair one further.
+struct WalkBounds {
+    float left, top, right, bottom;
+
+    explicit WalkBounds(const Image& image)
+        : left(std::max(image.clipLeft, 0.0f) + 1.0f), top(std::max(image.clipTop, 0.0f) + 1.0f),
+          right(std::min(image.clipRight, static_cast<float>(image.width - 1)) - 3.0f),
+          bottom(std::min(image.clipBottom, static_cast<float>(image.height - 1)) - 2.0f)
+    {
+    }
+
+    // False for NaN.
+    bool holds(float x, float y) const { return x >= left && x <= right && y >= top && y <= bottom; }
+};
+
 } // namespace
 
 void BranchTree::draw(Image& target, const Camera& camera, Colour colour) const
 {
+    if (!target.pixels)
+        return;
+    const WalkBounds bounds(target);
+    const PairBlender blend(colour);
     for (int i = 0; i < nodeCount; ++i) {
         const BranchNode& n = nodes[i];
         if (n.isLeaf)
@@ -285,7 +344,12 @@ void BranchTree::draw(Image& target, const Camera& camera, Colour colour) const
         const Vector3 tip = camera.project(transformPoint(camera.viewMatrix, n.position + n.direction));
         if (i < tipCapacity)
             tipScreen[i] = tip;
-        drawLineAA(target, start.x, start.y, tip.x, tip.y, colour);
-        drawLineAA(target, start.x + 1.0f, start.y, tip.x + 1.0f, tip.y, colour);
+        if (bounds.holds(start.x, start.y) && bounds.holds(tip.x, tip.y)) {
+            walkLine(target, start.x, start.y, tip.x, tip.y, blend);
+            walkLine(target, start.x + 1.0f, start.y, tip.x + 1.0f, tip.y, blend);
+        } else {
+            drawLineAA(target, start.x, start.y, tip.x, tip.y, colour);
+            drawLineAA(target, start.x + 1.0f, start.y, tip.x + 1.0f, tip.y, colour);
+        }
     }
 }

@@ -222,25 +222,38 @@ TEST(BranchTree, GrowKeepsTheRootAndDoesNotDependOnTheOldNodes)
 TEST(BranchTree, DrawsEachBranchAsTwoLinesOneColumnApart)
 {
     BranchTree t;
-    buildTree(t, 2, 5, 0.1f, 0.85f, 0.45f, 0.25f);
-    const Camera camera = treeCamera(1.1f);
-    Image drawn(640, 320), expected(640, 320);
-    std::fill_n(drawn.pixels, 640 * 320, 0x00102030u);
-    std::fill_n(expected.pixels, 640 * 320, 0x00102030u);
-    t.draw(drawn, camera, 0x5E4E3E);
-    int branches = 0;
-    for (int i = 0; i < t.nodeCount; ++i) {
-        const BranchNode& n = t.nodes[i];
-        if (n.isLeaf)
-            continue;
-        ++branches;
-        const Vector3 a = camera.project(transformPoint(camera.viewMatrix, n.position));
-        const Vector3 b = camera.project(transformPoint(camera.viewMatrix, n.position + n.direction));
-        drawLineAA(expected, a.x, a.y, b.x, b.y, 0x5E4E3E);
-        drawLineAA(expected, a.x + 1.0f, a.y, b.x + 1.0f, b.y, 0x5E4E3E);
+    buildTree(t, 3, 5, 0.1f, 0.85f, 0.45f, 0.25f);
+    // Whole trees, trees across every edge, and a clip rectangle inside the image.
+    const float centres[][2] = {{300, 250}, {10, 300}, {630, 250}, {320, 90}, {250, 400}};
+    for (int view = 0; view < 6; ++view) {
+        Camera camera = treeCamera(1.1f + view);
+        camera.setViewport(centres[view % 5][0], centres[view % 5][1], 320.0f, 160.0f);
+        Image drawn(640, 320), expected(640, 320);
+        if (view == 5) {
+            for (Image* image : {&drawn, &expected}) {
+                image->clipLeft = 200.5f;
+                image->clipTop = 100.0f;
+                image->clipRight = 420.0f;
+                image->clipBottom = 230.25f;
+            }
+        }
+        std::fill_n(drawn.pixels, 640 * 320, 0x00102030u);
+        std::fill_n(expected.pixels, 640 * 320, 0x00102030u);
+        t.draw(drawn, camera, 0x5E4E3E);
+        int branches = 0;
+        for (int i = 0; i < t.nodeCount; ++i) {
+            const BranchNode& n = t.nodes[i];
+            if (n.isLeaf)
+                continue;
+            ++branches;
+            const Vector3 a = camera.project(transformPoint(camera.viewMatrix, n.position));
+            const Vector3 b = camera.project(transformPoint(camera.viewMatrix, n.position + n.direction));
+            drawLineAA(expected, a.x, a.y, b.x, b.y, 0x5E4E3E);
+            drawLineAA(expected, a.x + 1.0f, a.y, b.x + 1.0f, b.y, 0x5E4E3E);
+        }
+        EXPECT_EQ(branches, 121);
+        EXPECT_TRUE(std::equal(drawn.pixels, drawn.pixels + 640 * 320, expected.pixels)) << "view " << view;
+        EXPECT_GT(std::count_if(drawn.pixels, drawn.pixels + 640 * 320, [](std::uint32_t p) { return p != 0x00102030u; }),
+                  50) << "view " << view;
     }
-    EXPECT_EQ(branches, 31);
-    EXPECT_TRUE(std::equal(drawn.pixels, drawn.pixels + 640 * 320, expected.pixels));
-    EXPECT_GT(std::count_if(drawn.pixels, drawn.pixels + 640 * 320, [](std::uint32_t p) { return p != 0x00102030u; }),
-              400);
 }

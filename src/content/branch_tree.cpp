@@ -273,7 +273,16 @@ bool sameBits(const Vector3& a, const Vector3& b)
 
 // drawLineAA's walk for a line that needs no clipping and whose every pixel
 // pair lies inside the image: the same steps and blends, without the checks.
-void walkLine(Image& target, float x0, float y0, float x1, float y1, const PairBlender& blend)
+struct LineWalk {
+    bool across;  // mostly horizontal: one pair per column, else one per row
+    int n;        // columns (across), or rows - 1
+    int column;   // first column (across)
+    int row;      // first row (not across)
+    int step;     // column step, 1 or -1 (across)
+    std::int32_t fixed, fixedStep;  // y (across) or x, in 1/32768 pixel
+};
+
+LineWalk planLine(float x0, float y0, float x1, float y1)
 {
     if (y1 < y0) {
         std::swap(x0, x1);
@@ -283,24 +292,86 @@ void walkLine(Image& target, float x0, float y0, float x1, float y1, const PairB
     const double cdy = static_cast<double>(y1) - y0;
     const double adx = std::fabs(cdx);
     const double ady = std::fabs(cdy);
-    if (adx > ady) {
-        const int n = static_cast<int>(adx + 0.5);
-        int column = static_cast<int>(x0);
-        const int step = x1 >= x0 ? 1 : -1;
-        std::int32_t y = static_cast<std::int32_t>(y0 * 32768.0);
-        const std::int32_t yStep = static_cast<std::int32_t>(cdy / adx * 32768.0);
-        for (int i = 0; i < n; ++i, column += step, y += yStep) {
-            blend(target.row(y >> 15) + column, target.row((y >> 15) + 1) + column, y & 0x7FFF);
-        }
+    LineWalk w{};
+    w.across = adx > ady;
+    if (w.across) {
+        w.n = static_cast<int>(adx + 0.5);
+        w.column = static_cast<int>(x0);
+        w.step = x1 >= x0 ? 1 : -1;
+        w.fixed = static_cast<std::int32_t>(y0 * 32768.0);
+        w.fixedStep = static_cast<std::int32_t>(cdy / adx * 32768.0);
     } else {
-        const int n = static_cast<int>(ady + 0.5);
-        int row = static_cast<int>(y0);
-        std::int32_t x = static_cast<std::int32_t>(x0 * 32768.0);
-        const std::int32_t xStep = ady > 0.0 ? static_cast<std::int32_t>(cdx / ady * 32768.0) : 0;
-        for (int i = 0; i <= n; ++i, ++row, x += xStep) {
-            std::uint32_t* pixel = target.row(row) + (x >> 15);
-            blend(pixel, pixel + 1, x & 0x7FFF);
+        w.n = static_cast<int>(ady + 0.5);
+        w.row = static_cast<int>(y0);
+        w.fixed = static_cast<std::int32_t>(x0 * 32768.0);
+        w.fixedStep = ady > 0.0 ? static_cast<std::int32_t>(cdx / ady * 32768.0) : 0;
+    }
+    return w;
+}
+
+// One step of a walk: the pair below (across) or right of the point.
+[[gnu::always_inline]] inline void stepAcross(Image& target, int column, std::int32_t y, const PairBlender& blend)
+{
+    blend(target.row(y >> 15) + column, target.row((y >> 15) + 1) + column, y & 0x7FFF);
+}
+
+[[gnu::always_inline]] inline void stepDown(Image& target, int row, std::int32_t x, const PairBlender& blend)
+{
+    std::uint32_t* pixel = target.row(row) + (x >> 15);
+    blend(pixel, pixel + 1, x & 0x7FFF);
+}
+
+void walkLine(Image& target, const LineWalk& w, const PairBlender& blend)
+{
+    std::int32_t f = w.fixed;
+    if (w.across) {
+        for (int i = 0, column = w.column; i < w.n; ++i, column += w.step, f += w.fixedStep)
+            stepAcross(target, column, f, blend);
+    } else {
+        for (int i = 0, row = w.row; i <= w.n; ++i, ++row, f += w.fixedStep)
+            stepDown(target, row, f, blend);
+    }
+}
+
+// Both lines of a stroke, the second one pixel right of the first. Mostly
+// the second's walk is the first's moved one column, and both are walked
+// together; each pixel still takes the first line's blend before the
+// second's, as when the lines are drawn one after the other.
+void walkStroke(Image& target, float x0, float y0, float x1, float y1, const PairBlender& blend)
+{
+    const LineWalk a = planLine(x0, y0, x1, y1);
+    const LineWalk b = planLine(x0 + 1.0f, y0, x1 + 1.0f, y1);
+    const bool moved = a.across == b.across && a.n == b.n && a.fixedStep == b.fixedStep &&
+                       (a.across ? a.step == b.step && b.column == a.column + 1 && b.fixed == a.fixed
+                                 : b.row == a.row && b.fixed == a.fixed + 32768);
+    if (!moved) {
+        walkLine(target, a, blend);
+        walkLine(target, b, blend);
+        return;
+    }
+    std::int32_t f = a.fixed;
+    if (!a.across) {
+        // The second line's pair shares the first's right pixel, in the same row.
+        for (int i = 0, row = a.row; i <= a.n; ++i, ++row, f += a.fixedStep) {
+            stepDown(target, row, f, blend);
+            stepDown(target, row, f + 32768, blend);
         }
+    } else if (a.step < 0) {
+        // Walking left, the second line's column was the first's one step before.
+        for (int i = 0, column = a.column; i < a.n; ++i, column -= 1, f += a.fixedStep) {
+            stepAcross(target, column, f, blend);
+            stepAcross(target, column + 1, f, blend);
+        }
+    } else if (a.n > 0) {
+        // Walking right, the second line reaches a column one step after the first.
+        stepAcross(target, a.column, f, blend);
+        for (int i = 1, column = a.column + 1; i < a.n; ++i, ++column) {
+            const std::int32_t previous = f;
+            f += a.fixedStep;
+            stepAcross(target, column, f, blend);
+            stepAcross(target, column, previous, blend);
+        }
+        stepAcross(target, a.column + a.n, f, blend);
     }
 }
 
@@ -345,8 +416,7 @@ void BranchTree::draw(Image& target, const Camera& camera, Colour colour) const
         if (i < tipCapacity)
             tipScreen[i] = tip;
         if (bounds.holds(start.x, start.y) && bounds.holds(tip.x, tip.y)) {
-            walkLine(target, start.x, start.y, tip.x, tip.y, blend);
-            walkLine(target, start.x + 1.0f, start.y, tip.x + 1.0f, tip.y, blend);
+            walkStroke(target, start.x, start.y, tip.x, tip.y, blend);
         } else {
             drawLineAA(target, start.x, start.y, tip.x, tip.y, colour);
             drawLineAA(target, start.x + 1.0f, start.y, tip.x + 1.0f, tip.y, colour);

@@ -148,8 +148,10 @@ template <typename Get>
     return static_cast<float>(_mm_cvtsd_f64(i % 2 == 0 ? pair : _mm_unpackhi_pd(pair, pair)));
 }
 
-// Grows children first .. last, all of one level. The lanes past the end of
-// a last short group repeat its first child and are not stored.
+// Grows children first .. last, all of one level; without axes when they
+// are not wanted. The lanes past the end of a last short group repeat its
+// first child and are not stored.
+template <bool withAxes>
 void growRun(BranchNode* nodes, int first, int last, int branching, const FanConstants& fan)
 {
     const Lanes4 twistSine = splat(fan.twistSine), twistCosine = splat(fan.twistCosine);
@@ -174,19 +176,21 @@ void growRun(BranchNode* nodes, int first, int last, int branching, const FanCon
                                      gather(parents, [&](int p) { return nodes[p].direction.z; })};
         const Quaternion4 bend = rotationAbout(axis, gather(ks, [&](int i) { return fan.bendSine[i]; }),
                                                gather(ks, [&](int i) { return static_cast<double>(fan.bendCosine[i]); }));
-        const Quaternion4 twist = rotationAbout(direction, twistSine, twistCosine);
         const Vector4x3 turned = rotate(bend, direction);
         const Lanes4 factor = gather(ks, [&](int i) { return static_cast<double>(fan.lengthFactor[i]); });
         const Vector4x3 childDirection = {turned.x * factor, turned.y * factor, turned.z * factor};
-        const Vector4x3 childAxis = rotate(product(twist, bend), axis);
-
         for (int i = 0; i < count; ++i) {
             BranchNode& child = nodes[c + i];
             const BranchNode& p = nodes[parents[i]];
             child.direction = Vector3(lane(childDirection.x, i), lane(childDirection.y, i), lane(childDirection.z, i));
-            child.axis = Vector3(lane(childAxis.x, i), lane(childAxis.y, i), lane(childAxis.z, i));
             child.position = p.position + p.direction;
             child.isLeaf = false;
+        }
+        if constexpr (withAxes) {
+            const Quaternion4 twist = rotationAbout(direction, twistSine, twistCosine);
+            const Vector4x3 childAxis = rotate(product(twist, bend), axis);
+            for (int i = 0; i < count; ++i)
+                nodes[c + i].axis = Vector3(lane(childAxis.x, i), lane(childAxis.y, i), lane(childAxis.z, i));
         }
     }
 }
@@ -242,8 +246,12 @@ void BranchTree::growLevels(int parent, int levels, bool leafShapes)
             lastGrown = last;
         if (lastGrown >= first) {
             const int firstChild = branching * first + 1, lastChild = branching * lastGrown + branching;
-            if (leafShapes || level + 1 < levels) {
-                growRun(nodes, firstChild, lastChild, branching, fan);
+            // For drawing, the axes of the last branches (which only shape
+            // the leaves) and the leaves' shapes are not needed.
+            if (leafShapes || level + 2 < levels) {
+                growRun<true>(nodes, firstChild, lastChild, branching, fan);
+            } else if (level + 2 == levels) {
+                growRun<false>(nodes, firstChild, lastChild, branching, fan);
             } else {
                 for (int c = firstChild; c <= lastChild; ++c) {
                     const BranchNode& p = nodes[(c - 1) / branching];
@@ -340,13 +348,13 @@ void walkLine(Image& target, const LineWalk& w, const PairBlender& blend)
 void walkStroke(Image& target, float x0, float y0, float x1, float y1, const PairBlender& blend)
 {
     const LineWalk a = planLine(x0, y0, x1, y1);
-    const LineWalk b = planLine(x0 + 1.0f, y0, x1 + 1.0f, y1);
-    const bool moved = a.across == b.across && a.n == b.n && a.fixedStep == b.fixedStep &&
-                       (a.across ? a.step == b.step && b.column == a.column + 1 && b.fixed == a.fixed
-                                 : b.row == a.row && b.fixed == a.fixed + 32768);
+    // With both x exactly one more (and positive, as inside the bounds), the
+    // second line has the same differences, so the same kind and number of
+    // steps, its start one column (or 32768 fixed-point units) further.
+    const bool moved = static_cast<double>(x0 + 1.0f) - x0 == 1.0 && static_cast<double>(x1 + 1.0f) - x1 == 1.0;
     if (!moved) {
         walkLine(target, a, blend);
-        walkLine(target, b, blend);
+        walkLine(target, planLine(x0 + 1.0f, y0, x1 + 1.0f, y1), blend);
         return;
     }
     std::int32_t f = a.fixed;

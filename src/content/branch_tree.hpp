@@ -48,9 +48,10 @@ struct BranchTree {
     // and without allocating; the parent itself is left as it is. A node
     // whose children would lie past the last node becomes a leaf.
     void grow(int parent, int levels);
-    // As grow, but the new leaves get only their position and mark: their
-    // direction and axis, which nothing draws, keep what they held. Most
-    // nodes are leaves, so this is the scene's every-frame regrowth.
+    // As grow, but only what drawing needs: every position and mark and the
+    // direction of every branch. The leaves' directions and axes, and the
+    // axes of the branches whose children are leaves, keep what they held.
+    // Most nodes are leaves, so this is the scene's every-frame regrowth.
     void growForDrawing(int parent, int levels);
     // Every node that is not a leaf as a two-pixel-wide anti-aliased stroke,
     // projected with the camera (no test of depth).

@@ -165,7 +165,8 @@ TEST(BranchTree, GrowMatchesTheDirectRuleBitForBit)
         for (int i = 0; i < fast.nodeCount; ++i)
             ASSERT_TRUE(sameNode(fast.nodes[i], plain.nodes[i])) << "trial " << trial << " node " << i;
 
-        // Regrown for drawing only, the leaves keep their old shapes.
+        // Regrown for drawing only: the positions, the marks and the
+        // branches' directions are those of the full growth.
         BranchTree drawn;
         resetProgramRand();
         buildTree(drawn, branching, depth, fast.lengthSkew, fast.lengthRatio, fast.spread, fast.twist);
@@ -173,11 +174,12 @@ TEST(BranchTree, GrowMatchesTheDirectRuleBitForBit)
         drawn.twist = fast.twist;
         drawn.growForDrawing(0, depth);
         for (int i = 0; i < fast.nodeCount; ++i) {
-            if (fast.nodes[i].isLeaf) {
-                ASSERT_TRUE(drawn.nodes[i].isLeaf) << i;
-                ASSERT_EQ(std::memcmp(&drawn.nodes[i].position, &fast.nodes[i].position, sizeof(Vector3)), 0) << i;
-            } else {
-                ASSERT_TRUE(sameNode(drawn.nodes[i], fast.nodes[i])) << "trial " << trial << " node " << i;
+            const BranchNode& a = drawn.nodes[i];
+            const BranchNode& b = fast.nodes[i];
+            ASSERT_EQ(a.isLeaf, b.isLeaf) << i;
+            ASSERT_EQ(std::memcmp(&a.position, &b.position, sizeof(Vector3)), 0) << i;
+            if (!b.isLeaf) {
+                ASSERT_EQ(std::memcmp(&a.direction, &b.direction, sizeof(Vector3)), 0) << i;
             }
         }
 

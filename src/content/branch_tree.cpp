@@ -253,9 +253,10 @@ void BranchTree::growLevels(int parent, int levels, bool leafShapes)
             } else if (level + 2 == levels) {
                 growRun<false>(nodes, firstChild, lastChild, branching, fan);
             } else {
-                for (int c = firstChild; c <= lastChild; ++c) {
-                    const BranchNode& p = nodes[(c - 1) / branching];
-                    nodes[c].position = p.position + p.direction;
+                for (int p = first; p <= lastGrown; ++p) {
+                    const Vector3 tip = nodes[p].position + nodes[p].direction;
+                    for (int c = branching * p + 1; c <= branching * p + branching; ++c)
+                        nodes[c].position = tip;
                 }
             }
         }

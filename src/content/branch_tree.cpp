@@ -59,16 +59,34 @@ struct Lanes4 {
     __m128d lo, hi;  // lanes 0 and 1, lanes 2 and 3
 };
 
-template <typename Op>
-[[gnu::always_inline]] inline Lanes4 apply(const Lanes4& a, const Lanes4& b, Op op)
+// The intrinsics are named in each body rather than passed along: they
+// have no address to take in unoptimised builds.
+[[gnu::always_inline]] inline Lanes4 operator+(const Lanes4& a, const Lanes4& b)
 {
-    return {op(a.lo, b.lo), op(a.hi, b.hi)};
+    return {_mm_add_pd(a.lo, b.lo), _mm_add_pd(a.hi, b.hi)};
 }
 
-[[gnu::always_inline]] inline Lanes4 operator+(const Lanes4& a, const Lanes4& b) { return apply(a, b, _mm_add_pd); }
-[[gnu::always_inline]] inline Lanes4 operator-(const Lanes4& a, const Lanes4& b) { return apply(a, b, _mm_sub_pd); }
-[[gnu::always_inline]] inline Lanes4 operator*(const Lanes4& a, const Lanes4& b) { return apply(a, b, _mm_mul_pd); }
-[[gnu::always_inline]] inline Lanes4 operator/(const Lanes4& a, const Lanes4& b) { return apply(a, b, _mm_div_pd); }
+[[gnu::always_inline]] inline Lanes4 operator-(const Lanes4& a, const Lanes4& b)
+{
+    return {_mm_sub_pd(a.lo, b.lo), _mm_sub_pd(a.hi, b.hi)};
+}
+
+[[gnu::always_inline]] inline Lanes4 operator*(const Lanes4& a, const Lanes4& b)
+{
+    return {_mm_mul_pd(a.lo, b.lo), _mm_mul_pd(a.hi, b.hi)};
+}
+
+[[gnu::always_inline]] inline Lanes4 operator/(const Lanes4& a, const Lanes4& b)
+{
+    return {_mm_div_pd(a.lo, b.lo), _mm_div_pd(a.hi, b.hi)};
+}
+
+// Where a is all ones (true) b, elsewhere c.
+[[gnu::always_inline]] inline Lanes4 select(const Lanes4& a, const Lanes4& b, const Lanes4& c)
+{
+    return {_mm_or_pd(_mm_and_pd(a.lo, b.lo), _mm_andnot_pd(a.lo, c.lo)),
+            _mm_or_pd(_mm_and_pd(a.hi, b.hi), _mm_andnot_pd(a.hi, c.hi))};
+}
 
 [[gnu::always_inline]] inline Lanes4 splat(double v)
 {
@@ -130,8 +148,8 @@ template <typename Get>
     const Lanes4 zero = splat(0.0), one = splat(1.0);
     // s = n == 0 ? 1 : 2 / n
     const Lanes4 quotient = splat(2.0) / n;
-    const Lanes4 isZero = apply(n, zero, _mm_cmpeq_pd);
-    const Lanes4 s = apply(apply(isZero, one, _mm_and_pd), apply(isZero, quotient, _mm_andnot_pd), _mm_or_pd);
+    const Lanes4 isZero = {_mm_cmpeq_pd(n.lo, zero.lo), _mm_cmpeq_pd(n.hi, zero.hi)};
+    const Lanes4 s = select(isZero, one, quotient);
     const Lanes4 xx = q.x * q.x, yy = q.y * q.y, zz = q.z * q.z;
     const Lanes4 xy = q.x * q.y, xz = q.x * q.z, yz = q.y * q.z;
     const Lanes4 wx = q.w * q.x, wy = q.w * q.y, wz = q.w * q.z;

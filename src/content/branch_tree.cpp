@@ -454,13 +454,17 @@ void BranchTree::draw(Image& target, const Camera& camera, Colour colour) const
         return;
     const WalkBounds bounds(target);
     const PairBlender blend(colour);
-    for (int i = 0; i < nodeCount; ++i) {
+    // p is node i's parent: the children of p are branching·p + 1 onwards.
+    for (int i = 0, p = 0, k = -2; i < nodeCount; ++i) {
+        if (++k == branching) {
+            k = 0;
+            ++p;
+        }
         const BranchNode& n = nodes[i];
         if (n.isLeaf)
             continue;
         // A branch starts where its parent ends, whose tip is projected
         // already; the same point gives the same screen point.
-        const int p = (i - 1) / branching;
         const bool atParentTip = i > 0 && p < tipCapacity && !nodes[p].isLeaf &&
                                  sameBits(n.position, nodes[p].position + nodes[p].direction);
         const Vector3 start = atParentTip ? tipScreen[p] : camera.project(transformPoint(camera.viewMatrix, n.position));

@@ -358,10 +358,11 @@ LineWalk planLine(float x0, float y0, float x1, float y1)
     const std::int32_t f = x & 0x7FFF;
     const __m128i zero = _mm_setzero_si128();
     const __m128i noFourth = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
-    __m128i weight = _mm_cvtsi32_si128((32767 - f) | f << 16);
-    weight = _mm_unpacklo_epi16(weight, weight);
-    weight = _mm_unpacklo_epi32(weight, weight);
-    const __m128i keep = _mm_sub_epi16(_mm_set1_epi16(32767), weight);
+    // 32767 - f is 32767 XOR f for 15-bit f: the left pixel's colour weight
+    // in the low four lanes, f in the high four.
+    const __m128i fs = _mm_set1_epi32(f | f << 16);
+    const __m128i weight = _mm_xor_si128(fs, _mm_set_epi16(0, 0, 0, 0, 32767, 32767, 32767, 32767));
+    const __m128i keep = _mm_xor_si128(weight, _mm_set1_epi16(32767));
     const __m128i paint = _mm_mulhi_epi16(blend.paint2, weight);
     __m128i pair = _mm_and_si128(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixel)), zero),
                                  noFourth);
@@ -373,6 +374,33 @@ LineWalk planLine(float x0, float y0, float x1, float y1)
     const __m128i packed = _mm_packus_epi16(first, second);
     pixel[0] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(pixel + 1), _mm_srli_si128(packed, 8));
+}
+
+// Both lines' pairs of one column step: (column, row) and (column + 1, row)
+// take colour weight 32767 - f, the two pixels below take f. The four
+// pixels are distinct, so the two blends of the step may go together.
+[[gnu::always_inline]] inline void stepAcrossTwice(Image& target, int column, std::int32_t y,
+                                                   const PairBlender& blend)
+{
+    std::uint32_t* top = target.row(y >> 15) + column;
+    std::uint32_t* bottom = target.row((y >> 15) + 1) + column;
+    const std::int32_t f = y & 0x7FFF;
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i noFourth = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+    const __m128i fs = _mm_set1_epi32(f | f << 16);
+    const __m128i rest = _mm_xor_si128(fs, _mm_set1_epi16(32767));
+    // Pixel by pixel: the right one was stored by the step before as part
+    // of a wider store, which a load of the same width could not take over.
+    const auto pairAt = [](const std::uint32_t* p) {
+        return _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(p[0])), _mm_cvtsi32_si128(static_cast<int>(p[1])));
+    };
+    __m128i upper = _mm_and_si128(_mm_unpacklo_epi8(pairAt(top), zero), noFourth);
+    __m128i lower = _mm_and_si128(_mm_unpacklo_epi8(pairAt(bottom), zero), noFourth);
+    upper = _mm_add_epi16(_mm_mulhi_epi16(_mm_add_epi16(upper, upper), fs), _mm_mulhi_epi16(blend.paint2, rest));
+    lower = _mm_add_epi16(_mm_mulhi_epi16(_mm_add_epi16(lower, lower), rest), _mm_mulhi_epi16(blend.paint2, fs));
+    const __m128i packed = _mm_packus_epi16(upper, lower);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(top), packed);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(bottom), _mm_unpackhi_epi64(packed, packed));
 }
 
 void walkLine(Image& target, const LineWalk& w, const PairBlender& blend)
@@ -408,22 +436,19 @@ void walkStroke(Image& target, float x0, float y0, float x1, float y1, const Pai
         // The second line's pair shares the first's right pixel, in the same row.
         for (int i = 0, row = a.row; i <= a.n; ++i, ++row, f += a.fixedStep)
             stepDownTwice(target, row, f, blend);
-    } else if (a.step < 0) {
-        // Walking left, the second line's column was the first's one step before.
-        for (int i = 0, column = a.column; i < a.n; ++i, column -= 1, f += a.fixedStep) {
-            stepAcross(target, column, f, blend);
-            stepAcross(target, column + 1, f, blend);
+    } else {
+        // Within one line no pixel is blended twice, so its steps may go in
+        // any order; across the lines, the second's column c + 1 must come
+        // after the first's step there. Walking from right to left keeps it so.
+        const int last = a.n - 1;
+        if (a.step < 0) {
+            for (int i = 0; i <= last; ++i, f += a.fixedStep)
+                stepAcrossTwice(target, a.column - i, f, blend);
+        } else {
+            f += last * a.fixedStep;
+            for (int i = last; i >= 0; --i, f -= a.fixedStep)
+                stepAcrossTwice(target, a.column + i, f, blend);
         }
-    } else if (a.n > 0) {
-        // Walking right, the second line reaches a column one step after the first.
-        stepAcross(target, a.column, f, blend);
-        for (int i = 1, column = a.column + 1; i < a.n; ++i, ++column) {
-            const std::int32_t previous = f;
-            f += a.fixedStep;
-            stepAcross(target, column, f, blend);
-            stepAcross(target, column, previous, blend);
-        }
-        stepAcross(target, a.column + a.n, f, blend);
     }
 }
 
@@ -452,6 +477,14 @@ void BranchTree::draw(Image& target, const Camera& camera, Colour colour) const
 {
     if (!target.pixels)
         return;
+    // The branch tips projected first, in a loop of independent steps,
+    // which keeps their divisions out of the strokes' way.
+    const int projected = nodeCount < tipCapacity ? nodeCount : tipCapacity;
+    for (int i = 0; i < projected; ++i) {
+        const BranchNode& n = nodes[i];
+        if (!n.isLeaf)
+            tipScreen[i] = camera.project(transformPoint(camera.viewMatrix, n.position + n.direction));
+    }
     const WalkBounds bounds(target);
     const PairBlender blend(colour);
     // p is node i's parent: the children of p are branching·p + 1 onwards.
@@ -465,12 +498,11 @@ void BranchTree::draw(Image& target, const Camera& camera, Colour colour) const
             continue;
         // A branch starts where its parent ends, whose tip is projected
         // already; the same point gives the same screen point.
-        const bool atParentTip = i > 0 && p < tipCapacity && !nodes[p].isLeaf &&
+        const bool atParentTip = i > 0 && p < projected && !nodes[p].isLeaf &&
                                  sameBits(n.position, nodes[p].position + nodes[p].direction);
         const Vector3 start = atParentTip ? tipScreen[p] : camera.project(transformPoint(camera.viewMatrix, n.position));
-        const Vector3 tip = camera.project(transformPoint(camera.viewMatrix, n.position + n.direction));
-        if (i < tipCapacity)
-            tipScreen[i] = tip;
+        const Vector3 tip = i < projected ? tipScreen[i]
+                                          : camera.project(transformPoint(camera.viewMatrix, n.position + n.direction));
         if (bounds.holds(start.x, start.y) && bounds.holds(tip.x, tip.y)) {
             walkStroke(target, start.x, start.y, tip.x, tip.y, blend);
         } else {

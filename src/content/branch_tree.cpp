@@ -219,14 +219,16 @@ int branchNodeCount(int branching, int depth)
 {
     if (branching < 2 || depth < 0)
         return 0;
-    return static_cast<int>((std::pow(static_cast<double>(branching), depth + 1) - 1.0) / (branching - 1));
+    const double count = (std::pow(static_cast<double>(branching), depth + 1) - 1.0) / (branching - 1);
+    return count <= maxBranchNodes ? static_cast<int>(count) : 0;
 }
 
 void BranchTree::build()
 {
     delete[] nodes;
-    const bool valid = branching >= 2 && branching <= maxBranching && depth >= 0;
-    nodeCount = valid ? branchNodeCount(branching, depth) : 1;
+    const int count = branching <= maxBranching ? branchNodeCount(branching, depth) : 0;
+    const bool valid = count > 0;
+    nodeCount = valid ? count : 1;
     nodes = new BranchNode[nodeCount];
     BranchNode& root = nodes[0];
     root.position = rootPosition;

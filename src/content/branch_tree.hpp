@@ -15,12 +15,15 @@ struct BranchNode {
     bool isLeaf;        // last level: no children, not drawn
 };
 
-// Node count of a complete tree: (branching^(depth + 1) - 1) / (branching - 1),
-// with a floating-point power, truncated. 0 when branching < 2 or depth < 0.
-int branchNodeCount(int branching, int depth);
-
 // Widest fan a tree takes; the per-child constants of a grow live on the stack.
 inline constexpr int maxBranching = 16;
+// Most nodes a tree takes (the scene's largest has 3280).
+inline constexpr int maxBranchNodes = 1 << 22;
+
+// Node count of a complete tree: (branching^(depth + 1) - 1) / (branching - 1),
+// with a floating-point power, truncated. 0 when branching < 2, depth < 0
+// or the count is over maxBranchNodes.
+int branchNodeCount(int branching, int depth);
 
 struct BranchTree {
     BranchNode* nodes = nullptr;  // owned; root 0, children of p at branching·p + 1 ..
@@ -41,8 +44,8 @@ struct BranchTree {
 
     // Frees the previous nodes, allocates nodeCount nodes, sets the root
     // (15 to 24 units straight up, from one programRand() value) and grows
-    // every level. A branching outside 2 .. maxBranching or a negative depth
-    // gives a lone root leaf.
+    // every level. A branching outside 2 .. maxBranching, a negative depth
+    // or too many nodes gives a lone root leaf.
     void build();
     // Recomputes the descendants of node `parent`, `levels` deep, in place
     // and without allocating; the parent itself is left as it is. A node

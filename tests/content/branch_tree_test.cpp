@@ -83,6 +83,7 @@ TEST(BranchTree, NodeCountsAndTheRootFromOneRandomValue)
     EXPECT_EQ(branchNodeCount(3, 6), 1093);
     EXPECT_EQ(branchNodeCount(3, 7), 3280);
     EXPECT_EQ(branchNodeCount(3, 0), 1);
+    EXPECT_EQ(branchNodeCount(3, 40), 0);  // far beyond what an int counts
 
     // The first two values are 41 and 18467: roots of 16 and 22 units.
     resetProgramRand();
@@ -107,9 +108,11 @@ TEST(BranchTree, NodeCountsAndTheRootFromOneRandomValue)
     EXPECT_TRUE(std::equal(before.begin(), before.end(), canvas.pixels));
 
     // Parameters the counting formula cannot take give a lone leaf too.
-    buildTree(t, 1, 5, 0.0f, 1.0f, 0.5f, 0.0f);
-    EXPECT_EQ(t.nodeCount, 1);
-    EXPECT_TRUE(t.nodes[0].isLeaf);
+    for (const int branching : {1, 3, 17}) {
+        buildTree(t, branching, branching == 3 ? 40 : 5, 0.0f, 1.0f, 0.5f, 0.0f);
+        EXPECT_EQ(t.nodeCount, 1) << branching;
+        EXPECT_TRUE(t.nodes[0].isLeaf) << branching;
+    }
 }
 
 TEST(BranchTree, MiddleChildGoesStraightAndNoSpreadPointsAllOneWay)

@@ -197,18 +197,32 @@ void growRun(BranchNode* nodes, int first, int last, int branching, const FanCon
         const Vector4x3 turned = rotate(bend, direction);
         const Lanes4 factor = gather(ks, [&](int i) { return static_cast<double>(fan.lengthFactor[i]); });
         const Vector4x3 childDirection = {turned.x * factor, turned.y * factor, turned.z * factor};
-        for (int i = 0; i < count; ++i) {
+        const auto store = [&](int i) {
             BranchNode& child = nodes[c + i];
             const BranchNode& p = nodes[parents[i]];
             child.direction = Vector3(lane(childDirection.x, i), lane(childDirection.y, i), lane(childDirection.z, i));
             child.position = p.position + p.direction;
             child.isLeaf = false;
+        };
+        // A whole group with constant lanes, so no lane is picked at run time.
+        if (count == 4) {
+            store(0), store(1), store(2), store(3);
+        } else {
+            for (int i = 0; i < count; ++i)
+                store(i);
         }
         if constexpr (withAxes) {
             const Quaternion4 twist = rotationAbout(direction, twistSine, twistCosine);
             const Vector4x3 childAxis = rotate(product(twist, bend), axis);
-            for (int i = 0; i < count; ++i)
+            const auto storeAxis = [&](int i) {
                 nodes[c + i].axis = Vector3(lane(childAxis.x, i), lane(childAxis.y, i), lane(childAxis.z, i));
+            };
+            if (count == 4) {
+                storeAxis(0), storeAxis(1), storeAxis(2), storeAxis(3);
+            } else {
+                for (int i = 0; i < count; ++i)
+                    storeAxis(i);
+            }
         }
     }
 }

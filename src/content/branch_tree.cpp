@@ -309,6 +309,33 @@ namespace {
 constexpr int tipCapacity = 4096;
 Vector3 tipScreen[tipCapacity];
 
+// camera.project(transformPoint(viewMatrix, position + direction)) of two
+// nodes in the two lanes of double pairs, with the scalar form's roundings:
+// the tip and the view point as floats, the screen scale's product with a
+// view coordinate as a float (float times float), the rest in double.
+void projectTips(const Camera& camera, const BranchNode& a, const BranchNode& b, Vector3& tipA, Vector3& tipB)
+{
+    const Vector3 ta = a.position + a.direction, tb = b.position + b.direction;
+    const __m128d x = _mm_set_pd(tb.x, ta.x), y = _mm_set_pd(tb.y, ta.y), z = _mm_set_pd(tb.z, ta.z);
+    const float* m = camera.viewMatrix.m;
+    const auto entry = [](float v) { return _mm_set1_pd(v); };
+    const auto row = [&](int c) {
+        const __m128d sum = _mm_add_pd(_mm_add_pd(_mm_mul_pd(x, entry(m[c])), _mm_mul_pd(y, entry(m[c + 3]))),
+                                       _mm_mul_pd(z, entry(m[c + 6])));
+        return _mm_cvtps_pd(_mm_cvtpd_ps(_mm_add_pd(sum, entry(m[c + 9]))));
+    };
+    const __m128d vx = row(0), vy = row(1), vz = row(2);
+    const __m128d w = _mm_div_pd(_mm_set1_pd(1.0), vz);
+    const __m128d sx = _mm_cvtps_pd(_mm_cvtpd_ps(_mm_mul_pd(entry(camera.scaleX), vx)));
+    const __m128d sy = _mm_cvtps_pd(_mm_cvtpd_ps(_mm_mul_pd(entry(camera.scaleY), vy)));
+    const __m128 screenX = _mm_cvtpd_ps(_mm_add_pd(entry(camera.centerX), _mm_mul_pd(sx, w)));
+    const __m128 screenY = _mm_cvtpd_ps(_mm_sub_pd(entry(camera.centerY), _mm_mul_pd(sy, w)));
+    const __m128 inverse = _mm_cvtpd_ps(w);
+    const auto second = [](__m128 v) { return _mm_cvtss_f32(_mm_shuffle_ps(v, v, 1)); };
+    tipA = Vector3(_mm_cvtss_f32(screenX), _mm_cvtss_f32(screenY), _mm_cvtss_f32(inverse));
+    tipB = Vector3(second(screenX), second(screenY), second(inverse));
+}
+
 bool sameBits(const Vector3& a, const Vector3& b)
 {
     return std::memcmp(&a, &b, sizeof(Vector3)) == 0;
@@ -493,14 +520,16 @@ void BranchTree::draw(Image& target, const Camera& camera, Colour colour) const
 {
     if (!target.pixels)
         return;
-    // The branch tips projected first, in a loop of independent steps,
-    // which keeps their divisions out of the strokes' way.
+    // The branch tips projected first, two at a time, in a loop of
+    // independent steps, which keeps their divisions out of the strokes' way.
     const int projected = nodeCount < tipCapacity ? nodeCount : tipCapacity;
-    for (int i = 0; i < projected; ++i) {
-        const BranchNode& n = nodes[i];
-        if (!n.isLeaf)
-            tipScreen[i] = camera.project(transformPoint(camera.viewMatrix, n.position + n.direction));
+    int i = 0;
+    for (; i + 1 < projected; i += 2) {
+        if (!nodes[i].isLeaf || !nodes[i + 1].isLeaf)
+            projectTips(camera, nodes[i], nodes[i + 1], tipScreen[i], tipScreen[i + 1]);
     }
+    if (i < projected && !nodes[i].isLeaf)
+        tipScreen[i] = camera.project(transformPoint(camera.viewMatrix, nodes[i].position + nodes[i].direction));
     const WalkBounds bounds(target);
     const PairBlender blend(colour);
     // p is node i's parent: the children of p are branching·p + 1 onwards.

@@ -1,9 +1,359 @@
+// Fourth scene: the camera glides between an endless rippling blue floor and
+// a ceiling of drifting clouds, both fading to white with distance, over a
+// grid of small dark tiles, while the credits fade in line by line.
+//
+// The planes are ray-cast only at every 16th pixel in both directions; the
+// 16 x 16 blocks between the rays are filled by interpolating texture
+// coordinates and brightness in 16.16 fixed point.
+#include "scenes/scene4.hpp"
+
+#include "scenes/shared.hpp"
+#include "content/cloud_texture.hpp"
+#include "content/sky_palette.hpp"
+#include "engine/box.hpp"
+#include "engine/camera.hpp"
+#include "engine/render_mesh.hpp"
+#include "image/blur.hpp"
+#include "image/font.hpp"
+#include "image/ops.hpp"
+#include "image/simd.hpp"
 #include "scenes/scenes.hpp"
+
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+
+namespace {
+
+// The six names of the credits panel, first to sixth.
+constexpr const char* creditNames[6] = {"kelvru", "osmire", "tazpel", "vunnik", "droseb", "yallim"};
+
+// Where each credit line goes; line k (1..8) starts to fade in k seconds
+// into the scene. Names are right-aligned at x = 630.
+struct CreditPlacement {
+    int image;  // index into creditImages
+    int x;      // left edge, or -1 for right-aligned
+    int y;
+};
+constexpr CreditPlacement creditPlacements[8] = {
+    {0, 10, 140}, {1, 10, 210}, {2, -1, 105}, {3, -1, 140},
+    {7, -1, 175}, {5, -1, 210}, {4, -1, 245}, {6, -1, 280},
+};
+constexpr int creditRight = 630;
+
+constexpr int blockSize = 16;
+constexpr int blockRows = cornerRows - 1, blockColumns = cornerColumns - 1;
+
+Mesh* tileBox = nullptr;
+
+// The floor is the sky's formula with a texel's colour (0, 0, texel):
+// blue = texel * s >> 8 + 255 - s, red = green = 255 - s.
+Colour floorColours[256];
+
+Colour grey(int level)
+{
+    return static_cast<Colour>(level) * 0x010101u;
+}
+
+Colour rgb(int red, int green, int blue)
+{
+    return static_cast<Colour>(red) << 16 | static_cast<Colour>(green) << 8 | static_cast<Colour>(blue);
+}
+
+// origin + dir * t, each component formed in double.
+Vector3 along(const Vector3& origin, const Vector3& dir, double t)
+{
+    return Vector3(static_cast<float>(origin.x + dir.x * t), static_cast<float>(origin.y + dir.y * t),
+                   static_cast<float>(origin.z + dir.z * t));
+}
+
+Vector3 scaled(const Vector3& a, double s)
+{
+    return Vector3(static_cast<float>(a.x * s), static_cast<float>(a.y * s), static_cast<float>(a.z * s));
+}
+
+// A sixteenth of the difference, modulo 2^32 and shifted arithmetically.
+int sixteenth(int from, int to)
+{
+    return static_cast<int>(static_cast<std::uint32_t>(to) - static_cast<std::uint32_t>(from)) >> 4;
+}
+
+void advance(int& value, int step)
+{
+    value = static_cast<int>(static_cast<std::uint32_t>(value) + static_cast<std::uint32_t>(step));
+}
+
+// Lanes start, start + step, start + 2 step, start + 3 step, modulo 2^32.
+__m128i ramp(int start, int step)
+{
+    const std::uint32_t a = static_cast<std::uint32_t>(start), d = static_cast<std::uint32_t>(step);
+    return _mm_set_epi32(static_cast<int>(a + 3 * d), static_cast<int>(a + 2 * d), static_cast<int>(a + d),
+                         static_cast<int>(a));
+}
+
+__m128i times4(int step)
+{
+    return _mm_set1_epi32(static_cast<int>(4 * static_cast<std::uint32_t>(step)));
+}
+
+// Fills the 16 x 16 block at dst from blockSpans, leaving them advanced past
+// its last row. The palette maps a texel to its colour at full brightness
+// (fourth byte 0); each channel becomes min(255, (c * s >> 8) + 255 - s)
+// with the shade s = shade >> 16 held to 0..255. The truncating steps can
+// take a shade of 0 a few 1/65536ths below zero, where s = -1 would push
+// 255 - s past a byte; held at 0 it gives the white every channel
+// saturates to anyway. Four pixels at a time: their coordinates in 32-bit
+// lanes, their channels two pixels to a vector of 16-bit lanes, where the
+// product of two values up to 255 fits and the sum saturates on packing.
+void fillBlock(std::uint32_t* dst, int stridePixels, const Colour* palette)
+{
+    BlockSpans& b = blockSpans;
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i full = _mm_set1_epi16(255);
+    const __m128i colourLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+    const __m128i rowBits = _mm_set1_epi32(0xFF00), columnBits = _mm_set1_epi32(0xFF);
+    const auto shadePair = [&](__m128i colours, __m128i s) {
+        const __m128i scaledColour = _mm_srli_epi16(_mm_mullo_epi16(colours, s), 8);
+        return _mm_add_epi16(scaledColour, _mm_and_si128(_mm_sub_epi16(full, s), colourLanes));
+    };
+    alignas(16) std::uint32_t texelIndex[4];
+
+    for (int row = 0; row < blockSize; ++row) {
+        const int du = sixteenth(b.uLeft, b.uRight);
+        const int dv = sixteenth(b.vLeft, b.vRight);
+        const int ds = sixteenth(b.shadeLeft, b.shadeRight);
+        __m128i u = ramp(b.uLeft, du), v = ramp(b.vLeft, dv), shade = ramp(b.shadeLeft, ds);
+        const __m128i du4 = times4(du), dv4 = times4(dv), ds4 = times4(ds);
+        for (int x = 0; x < blockSize; x += 4) {
+            // Texel row from bits 16..23 of v, column from bits 16..23 of u.
+            const __m128i index = _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 8), rowBits),
+                                               _mm_and_si128(_mm_srli_epi32(u, 16), columnBits));
+            _mm_store_si128(reinterpret_cast<__m128i*>(texelIndex), index);
+            const __m128i colours = _mm_set_epi32(static_cast<int>(palette[cloudTexture[texelIndex[3]]]),
+                                                  static_cast<int>(palette[cloudTexture[texelIndex[2]]]),
+                                                  static_cast<int>(palette[cloudTexture[texelIndex[1]]]),
+                                                  static_cast<int>(palette[cloudTexture[texelIndex[0]]]));
+            const __m128i whole = _mm_srai_epi32(shade, 16);
+            __m128i s = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(whole, whole), zero), full);
+            s = _mm_unpacklo_epi16(s, s);
+            const __m128i first = shadePair(_mm_unpacklo_epi8(colours, zero), _mm_unpacklo_epi32(s, s));
+            const __m128i second = shadePair(_mm_unpackhi_epi8(colours, zero), _mm_unpackhi_epi32(s, s));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_packus_epi16(first, second));
+            u = _mm_add_epi32(u, du4);
+            v = _mm_add_epi32(v, dv4);
+            shade = _mm_add_epi32(shade, ds4);
+        }
+        advance(b.uLeft, b.uLeftStep);
+        advance(b.vLeft, b.vLeftStep);
+        advance(b.shadeLeft, b.shadeLeftStep);
+        advance(b.uRight, b.uRightStep);
+        advance(b.vRight, b.vRightStep);
+        advance(b.shadeRight, b.shadeRightStep);
+        dst += stridePixels;
+    }
+}
+
+double clampShade(double s)
+{
+    // NaN (a hit on the camera's plane) counts as far: white.
+    return s > 0.0 ? (s < 255.0 ? s : 255.0) : 0.0;
+}
+
+} // namespace
+
+const Plane scenePlanes[2] = {
+    {{0.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}},
+    {{0.0f, 100.0f, 0.0f}, {0.0f, -1.0f, 0.0f}},
+};
+RayCorner cornerGrid[cornerRows][cornerColumns];
+BlockSpans blockSpans;
+Image creditImages[8];
+
+bool intersectRayPlane(const Plane& plane, Vector3 origin, Vector3 dir, float& t)
+{
+    const Vector3 d = origin - plane.point;
+    const double den = dir.dot(plane.normal);
+    if (den == 0.0)
+        return false;
+    t = static_cast<float>(-d.dot(plane.normal) / den);
+    return t > 0.0f;
+}
+
+int wrapFixed(double x)
+{
+    if (!std::isfinite(x))
+        return 0;
+    // fmod is exact, so the whole part keeps its low bits whatever its size.
+    const double low = std::fmod(std::trunc(x), 4294967296.0);
+    return static_cast<int>(static_cast<std::uint32_t>(static_cast<std::int64_t>(low)));
+}
+
+RayCorner castCornerRay(const Matrix& view, const Vector3& origin, const Vector3& dir, float T)
+{
+    RayCorner corner;
+    float best = noHitDistance;
+    corner.plane = -1;
+    for (int i = 0; i < 2; ++i) {
+        float t;
+        if (intersectRayPlane(scenePlanes[i], origin, dir, t) && t < best) {
+            best = t;
+            corner.plane = i;
+        }
+    }
+    corner.t = best;
+    Vector3 p = along(origin, dir, best);
+
+    // Brightness falls with view depth; the ceiling (y = 100) keeps its
+    // colour 101 times farther out than the floor.
+    const double z = transformPoint(view, p).z;
+    corner.shade = static_cast<int>(clampShade((p.y + 1.0) * 800.0 / z) * 65536.0);
+
+    const double time = T;
+    if (corner.plane == 0) {
+        // The ripple moves the texture lookup only, not the shade.
+        const double ripple = 0.3 * std::sin(9.0 * p.z + 0.9 * time) * std::sin(10.0 * p.x + time);
+        p = along(origin, dir, best + ripple);
+        corner.u = wrapFixed(p.x * 100.0 * 65536.0);  // 100 texels per unit
+        corner.v = wrapFixed(p.z * 100.0 * 65536.0);
+    } else if (corner.plane == 1) {
+        corner.u = wrapFixed(p.x * 65536.0);  // one texel per unit, drifting along z
+        corner.v = wrapFixed((10.0 * time + p.z) * 65536.0);
+    } else {
+        corner.u = corner.v = 0;
+    }
+    corner.hit = p;
+    return corner;
+}
+
+void fillFloorBlock(std::uint32_t* dst, int stridePixels)
+{
+    fillBlock(dst, stridePixels, floorColours);
+}
+
+void fillSkyBlock(std::uint32_t* dst, int stridePixels)
+{
+    fillBlock(dst, stridePixels, skyPalette);
+}
+
+void fillCornerBlocks(Image& frame)
+{
+    BlockSpans& b = blockSpans;
+    const int stride = frame.pitch / 4;
+    for (int by = 0; by < blockRows; ++by)
+        for (int bx = 0; bx < blockColumns; ++bx) {
+            const RayCorner& tl = cornerGrid[by][bx];
+            const RayCorner& tr = cornerGrid[by][bx + 1];
+            const RayCorner& bl = cornerGrid[by + 1][bx];
+            const RayCorner& br = cornerGrid[by + 1][bx + 1];
+            b.uLeft = tl.u;
+            b.vLeft = tl.v;
+            b.shadeLeft = tl.shade;
+            b.uRight = tr.u;
+            b.vRight = tr.v;
+            b.shadeRight = tr.shade;
+            b.uLeftStep = sixteenth(tl.u, bl.u);
+            b.vLeftStep = sixteenth(tl.v, bl.v);
+            b.shadeLeftStep = sixteenth(tl.shade, bl.shade);
+            b.uRightStep = sixteenth(tr.u, br.u);
+            b.vRightStep = sixteenth(tr.v, br.v);
+            b.shadeRightStep = sixteenth(tr.shade, br.shade);
+            std::uint32_t* dst = frame.row(blockSize * by) + blockSize * bx;
+            if (tl.plane == 0)
+                fillFloorBlock(dst, stride);
+            else
+                fillSkyBlock(dst, stride);
+        }
+}
+
+float creditFade(float t)
+{
+    if (t < 0.0f)
+        return 0.0f;
+    if (t > 2.0f)
+        return 1.0f;
+    const double s = std::sin(t * std::numbers::pi / 4.0);
+    return static_cast<float>(s * s);
+}
+
+void addCredits(Image& frame, float T)
+{
+    for (int k = 1; k <= 8; ++k) {
+        const CreditPlacement& place = creditPlacements[k - 1];
+        const Image& image = creditImages[place.image];
+        const int x = place.x >= 0 ? place.x : creditRight - image.width;
+        addImageScaled(image, frame, 0, 0, x, place.y, image.width, image.height,
+                       creditFade(T - static_cast<float>(k)));
+    }
+}
 
 void prepareScene4()
 {
+    tileBox = makeBox(1.0f, 0.1f, 1.0f);
+
+    buildSkyPalette();
+    for (int e = 0; e < 256; ++e)
+        floorColours[e] = static_cast<Colour>(e);
+    for (CloudOctave& octave : cloudOctaves)
+        smoothRandomGrid(octave.next);
+    buildCloudTexture(24.0f);
+
+    const char* texts[8] = {"he was hiding", "among elite people"};
+    Colour colours[8] = {grey(255), grey(255), grey(160), grey(224), grey(224), grey(224), grey(224),
+                         rgb(112, 176, 255)};
+    for (int i = 0; i < 6; ++i)
+        texts[2 + i] = creditNames[i];
+    for (int i = 0; i < 8; ++i) {
+        renderTextImage(font, creditImages[i], texts[i], colours[i], 0);
+        blurImage(creditImages[i], 0.0f, 0.8f, 0.8f, 0.8f);
+    }
 }
 
-void scene4(Image&, float, float, float, float, int)
+void scene4(Image& frame, float, float sceneTime, float, float, int)
 {
+    const float T = sceneTime;
+    Camera camera;
+    camera.setScreenSize(640, 480);
+    camera.setViewport(320.0f, 160.0f, 320.0f, 160.0f);
+    const Vector3 eye(0.0f, 2.0f, T);
+    camera.position.value = eye;
+    camera.target.value = Vector3(1.2f, 1.3f, T + 1.0f);
+    camera.fov.value = 2.1991148f;
+    camera.updateView();
+
+    // The corner directions go through the view matrix without its
+    // translation, inverted as if it were a rotation; it carries the focal
+    // pre-scale, so the planes are seen through a narrower horizontal field
+    // than the tiles drawn with the same camera.
+    Matrix toWorld = camera.viewMatrix;
+    toWorld.m[9] = toWorld.m[10] = toWorld.m[11] = 0.0f;
+    toWorld.invertRigid();
+    const Vector3 topLeft = transformPoint(toWorld, -1.0f, 1.0f, 1.0f).normalised();
+    const Vector3 topRight = transformPoint(toWorld, 1.0f, 1.0f, 1.0f).normalised();
+    const Vector3 bottomLeft = transformPoint(toWorld, -1.0f, -1.0f, 1.0f).normalised();
+    const Vector3 columnStep = scaled(scaled(topRight - topLeft, 0.0015625), 16.0);
+    const Vector3 rowStep = scaled(scaled(bottomLeft - topLeft, 0.003125), 16.0);
+
+    Vector3 rowStart = topLeft;
+    for (int r = 0; r < cornerRows; ++r) {
+        Vector3 direction = rowStart;
+        for (int c = 0; c < cornerColumns; ++c) {
+            cornerGrid[r][c] = castCornerRay(camera.viewMatrix, eye, direction.normalised(), T);
+            direction = direction + columnStep;
+        }
+        rowStart = rowStart + rowStep;
+    }
+
+    // Every pixel is filled here, so the frame is not cleared.
+    fillCornerBlocks(frame);
+
+    PointLight light;
+    light.position.value = eye;
+    for (int i = 0; i < 10; ++i)
+        for (int j = 0; j < 10; ++j) {
+            tileBox->position.value = Vector3(static_cast<float>(-15 + 3 * i), 0.0f, static_cast<float>(3 * j));
+            tileBox->updateLocalMatrix();
+            renderMesh(frame, camera, *tileBox, light, rgb(5 * i, 5 * j, 5 * (i + j)), grey(224), Gouraud, false);
+        }
+
+    addCredits(frame, T);
 }

@@ -169,6 +169,18 @@ RayCorner cornerGrid[cornerRows][cornerColumns];
 BlockSpans blockSpans;
 Image creditImages[8];
 
+Camera sceneCamera(float T)
+{
+    Camera camera;
+    camera.setScreenSize(640, 480);
+    camera.setViewport(320.0f, 160.0f, 320.0f, 160.0f);
+    camera.position.value = Vector3(0.0f, 2.0f, T);
+    camera.target.value = Vector3(1.2f, 1.3f, T + 1.0f);
+    camera.fov.value = 2.1991148f;
+    camera.updateView();
+    return camera;
+}
+
 bool intersectRayPlane(const Plane& plane, Vector3 origin, Vector3 dir, float& t)
 {
     const Vector3 d = origin - plane.point;
@@ -311,14 +323,8 @@ void prepareScene4()
 void scene4(Image& frame, float, float sceneTime, float, float, int)
 {
     const float T = sceneTime;
-    Camera camera;
-    camera.setScreenSize(640, 480);
-    camera.setViewport(320.0f, 160.0f, 320.0f, 160.0f);
-    const Vector3 eye(0.0f, 2.0f, T);
-    camera.position.value = eye;
-    camera.target.value = Vector3(1.2f, 1.3f, T + 1.0f);
-    camera.fov.value = 2.1991148f;
-    camera.updateView();
+    const Camera camera = sceneCamera(T);
+    const Vector3 eye = camera.position.value;
 
     // The corner directions go through the view matrix without its
     // translation, inverted as if it were a rotation; it carries the focal

@@ -2,6 +2,7 @@
 // the block fillers and the credits panel.
 #pragma once
 
+#include "engine/camera.hpp"
 #include "engine/math.hpp"
 #include "image/image.hpp"
 
@@ -38,6 +39,9 @@ struct BlockSpans {
     int uRightStep, vRightStep, shadeRightStep;
 };
 extern BlockSpans blockSpans;
+
+// The scene's camera at scene time T: from (0, 2, T) towards (1.2, 1.3, T + 1).
+Camera sceneCamera(float T);
 
 // d = origin - point, den = dir . normal; no hit when den is exactly 0,
 // otherwise t = -(d . normal) / den and a hit when t > 0.

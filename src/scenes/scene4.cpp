@@ -46,9 +46,6 @@ constexpr int blockRows = cornerRows - 1, blockColumns = cornerColumns - 1;
 
 Mesh* tileBox = nullptr;
 
-// The floor is the sky's formula with a texel's colour (0, 0, texel):
-// blue = texel * s >> 8 + 255 - s, red = green = 255 - s.
-Colour floorColours[256];
 
 Colour grey(int level)
 {
@@ -91,57 +88,83 @@ __m128i ramp(int start, int step)
                          static_cast<int>(a));
 }
 
-__m128i times4(int step)
+__m128i times(int n, int step)
 {
-    return _mm_set1_epi32(static_cast<int>(4 * static_cast<std::uint32_t>(step)));
+    return _mm_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(n) * static_cast<std::uint32_t>(step)));
+}
+
+// Bits 16 and up of two vectors of four 32-bit values as eight 16-bit lanes
+// (exact: a 32-bit value shifted right by 16 fits 16 bits).
+__m128i wholeParts(__m128i first, __m128i second)
+{
+    return _mm_packs_epi32(_mm_srai_epi32(first, 16), _mm_srai_epi32(second, 16));
+}
+
+// Eight pixels' channels come from (min(255, (c * s >> 8) + 255 - s)),
+// which for 0 <= s <= 255 is 255 + floor((c - 256) * s / 256): the signed
+// high product of (c - 256) * 128 and 2s, both within 16 bits. So each
+// colour is kept as four such factors, the fourth 0 for a fourth byte of 0.
+struct ChannelFactors {
+    std::int16_t lane[4];
+};
+ChannelFactors floorFactors[256], skyFactors[256];
+
+ChannelFactors channelFactors(Colour c)
+{
+    ChannelFactors f{};
+    for (int k = 0; k < 3; ++k)
+        f.lane[k] = static_cast<std::int16_t>((static_cast<int>(c >> 8 * k & 255) - 256) * 128);
+    return f;
 }
 
 // Fills the 16 x 16 block at dst from blockSpans, leaving them advanced past
-// its last row. The palette maps a texel to its colour at full brightness
-// (fourth byte 0); each channel becomes min(255, (c * s >> 8) + 255 - s)
-// with the shade s = shade >> 16 held to 0..255. The truncating steps can
-// take a shade of 0 a few 1/65536ths below zero, where s = -1 would push
-// 255 - s past a byte; held at 0 it gives the white every channel
-// saturates to anyway. Four pixels at a time: their coordinates in 32-bit
-// lanes, their channels two pixels to a vector of 16-bit lanes, where the
-// product of two values up to 255 fits and the sum saturates on packing.
-void fillBlock(std::uint32_t* dst, int stridePixels, const Colour* palette)
+// its last row, eight pixels at a time: their coordinates and shades in
+// 32-bit lanes, their colours two pixels to a vector of 16-bit lanes. The
+// shade s = shade >> 16 is held to 0..255: the truncating steps can take a
+// shade of 0 a few 1/65536ths below zero, where s = -1 would push 255 - s
+// past a byte; held at 0 it gives the white all channels saturate to anyway.
+void fillBlock(std::uint32_t* dst, int stridePixels, const ChannelFactors* factors)
 {
     BlockSpans& b = blockSpans;
     const __m128i zero = _mm_setzero_si128();
-    const __m128i full = _mm_set1_epi16(255);
-    const __m128i colourLanes = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
-    const __m128i rowBits = _mm_set1_epi32(0xFF00), columnBits = _mm_set1_epi32(0xFF);
-    const auto shadePair = [&](__m128i colours, __m128i s) {
-        const __m128i scaledColour = _mm_srli_epi16(_mm_mullo_epi16(colours, s), 8);
-        return _mm_add_epi16(scaledColour, _mm_and_si128(_mm_sub_epi16(full, s), colourLanes));
-    };
-    alignas(16) std::uint32_t texelIndex[4];
+    const __m128i top = _mm_set1_epi16(255);
+    const __m128i base = _mm_set_epi16(0, 255, 255, 255, 0, 255, 255, 255);
+    const __m128i lowByte = _mm_set1_epi16(0xFF);
+    alignas(16) std::uint16_t texelIndex[8];
 
     for (int row = 0; row < blockSize; ++row) {
         const int du = sixteenth(b.uLeft, b.uRight);
         const int dv = sixteenth(b.vLeft, b.vRight);
         const int ds = sixteenth(b.shadeLeft, b.shadeRight);
-        __m128i u = ramp(b.uLeft, du), v = ramp(b.vLeft, dv), shade = ramp(b.shadeLeft, ds);
-        const __m128i du4 = times4(du), dv4 = times4(dv), ds4 = times4(ds);
-        for (int x = 0; x < blockSize; x += 4) {
+        const __m128i du4 = times(4, du), dv4 = times(4, dv), ds4 = times(4, ds);
+        const __m128i du8 = times(8, du), dv8 = times(8, dv), ds8 = times(8, ds);
+        __m128i u0 = ramp(b.uLeft, du), v0 = ramp(b.vLeft, dv), shade0 = ramp(b.shadeLeft, ds);
+        __m128i u1 = _mm_add_epi32(u0, du4), v1 = _mm_add_epi32(v0, dv4), shade1 = _mm_add_epi32(shade0, ds4);
+        for (int x = 0; x < blockSize; x += 8) {
             // Texel row from bits 16..23 of v, column from bits 16..23 of u.
-            const __m128i index = _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 8), rowBits),
-                                               _mm_and_si128(_mm_srli_epi32(u, 16), columnBits));
+            const __m128i index = _mm_or_si128(_mm_slli_epi16(wholeParts(v0, v1), 8),
+                                               _mm_and_si128(wholeParts(u0, u1), lowByte));
             _mm_store_si128(reinterpret_cast<__m128i*>(texelIndex), index);
-            const __m128i colours = _mm_set_epi32(static_cast<int>(palette[cloudTexture[texelIndex[3]]]),
-                                                  static_cast<int>(palette[cloudTexture[texelIndex[2]]]),
-                                                  static_cast<int>(palette[cloudTexture[texelIndex[1]]]),
-                                                  static_cast<int>(palette[cloudTexture[texelIndex[0]]]));
-            const __m128i whole = _mm_srai_epi32(shade, 16);
-            __m128i s = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(whole, whole), zero), full);
-            s = _mm_unpacklo_epi16(s, s);
-            const __m128i first = shadePair(_mm_unpacklo_epi8(colours, zero), _mm_unpacklo_epi32(s, s));
-            const __m128i second = shadePair(_mm_unpackhi_epi8(colours, zero), _mm_unpackhi_epi32(s, s));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_packus_epi16(first, second));
-            u = _mm_add_epi32(u, du4);
-            v = _mm_add_epi32(v, dv4);
-            shade = _mm_add_epi32(shade, ds4);
+            const auto pair = [&](int i) {
+                return _mm_unpacklo_epi64(
+                    _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&factors[cloudTexture[texelIndex[i]]])),
+                    _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&factors[cloudTexture[texelIndex[i + 1]]])));
+            };
+            __m128i s = _mm_min_epi16(_mm_max_epi16(wholeParts(shade0, shade1), zero), top);
+            s = _mm_add_epi16(s, s);
+            const __m128i low = _mm_unpacklo_epi16(s, s), high = _mm_unpackhi_epi16(s, s);
+            const __m128i p01 = _mm_add_epi16(_mm_mulhi_epi16(pair(0), _mm_unpacklo_epi32(low, low)), base);
+            const __m128i p23 = _mm_add_epi16(_mm_mulhi_epi16(pair(2), _mm_unpackhi_epi32(low, low)), base);
+            const __m128i p45 = _mm_add_epi16(_mm_mulhi_epi16(pair(4), _mm_unpacklo_epi32(high, high)), base);
+            const __m128i p67 = _mm_add_epi16(_mm_mulhi_epi16(pair(6), _mm_unpackhi_epi32(high, high)), base);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_packus_epi16(p01, p23));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x + 4), _mm_packus_epi16(p45, p67));
+            u0 = _mm_add_epi32(u0, du8);
+            u1 = _mm_add_epi32(u1, du8);
+            v0 = _mm_add_epi32(v0, dv8);
+            v1 = _mm_add_epi32(v1, dv8);
+            shade0 = _mm_add_epi32(shade0, ds8);
+            shade1 = _mm_add_epi32(shade1, ds8);
         }
         advance(b.uLeft, b.uLeftStep);
         advance(b.vLeft, b.vLeftStep);
@@ -151,6 +174,30 @@ void fillBlock(std::uint32_t* dst, int stridePixels, const Colour* palette)
         advance(b.shadeRight, b.shadeRightStep);
         dst += stridePixels;
     }
+}
+
+// True when every corner of the tile lies clearly outside one side of the
+// view pyramid, so renderMesh's clipper would drop all its triangles. The
+// corners are transformed exactly as renderMesh does; the margin keeps the
+// clipper's interpolated points outside too, so skipping changes no pixel.
+bool tileOutOfView(const Camera& camera, const Mesh& tile)
+{
+    const Matrix mv = multiply(camera.viewMatrix, tile.worldMatrix());
+    constexpr int sides = 5;
+    int outside[sides] = {};
+    for (int i = 0; i < tile.vertexCount; ++i) {
+        const Vector3 p = transformPoint(mv, tile.vertices[i]);
+        const float margin = 1e-3f * (std::abs(p.x) + std::abs(p.y) + std::abs(p.z) + 1.0f);
+        outside[0] += 1.0f - p.z > margin;
+        outside[1] += p.x - p.z > margin;
+        outside[2] += -p.x - p.z > margin;
+        outside[3] += p.y - p.z > margin;
+        outside[4] += -p.y - p.z > margin;
+    }
+    for (int side = 0; side < sides; ++side)
+        if (outside[side] == tile.vertexCount)
+            return true;
+    return false;
 }
 
 double clampShade(double s)
@@ -239,12 +286,12 @@ RayCorner castCornerRay(const Matrix& view, const Vector3& origin, const Vector3
 
 void fillFloorBlock(std::uint32_t* dst, int stridePixels)
 {
-    fillBlock(dst, stridePixels, floorColours);
+    fillBlock(dst, stridePixels, floorFactors);
 }
 
 void fillSkyBlock(std::uint32_t* dst, int stridePixels)
 {
-    fillBlock(dst, stridePixels, skyPalette);
+    fillBlock(dst, stridePixels, skyFactors);
 }
 
 void fillCornerBlocks(Image& frame)
@@ -303,8 +350,12 @@ void prepareScene4()
     tileBox = makeBox(1.0f, 0.1f, 1.0f);
 
     buildSkyPalette();
-    for (int e = 0; e < 256; ++e)
-        floorColours[e] = static_cast<Colour>(e);
+    // The floor is the sky's formula with the colour (0, 0, texel): blue =
+    // (texel * s >> 8) + 255 - s, red = green = 255 - s.
+    for (int e = 0; e < 256; ++e) {
+        floorFactors[e] = channelFactors(static_cast<Colour>(e));
+        skyFactors[e] = channelFactors(skyPalette[e]);
+    }
     for (CloudOctave& octave : cloudOctaves)
         smoothRandomGrid(octave.next);
     buildCloudTexture(24.0f);
@@ -358,6 +409,8 @@ void scene4(Image& frame, float, float sceneTime, float, float, int)
         for (int j = 0; j < 10; ++j) {
             tileBox->position.value = Vector3(static_cast<float>(-15 + 3 * i), 0.0f, static_cast<float>(3 * j));
             tileBox->updateLocalMatrix();
+            if (tileOutOfView(camera, *tileBox))
+                continue;
             renderMesh(frame, camera, *tileBox, light, rgb(5 * i, 5 * j, 5 * (i + j)), grey(224), Gouraud, false);
         }
 

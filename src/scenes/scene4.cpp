@@ -75,29 +75,16 @@ int sixteenth(int from, int to)
     return static_cast<int>(static_cast<std::uint32_t>(to) - static_cast<std::uint32_t>(from)) >> 4;
 }
 
-void advance(int& value, int step)
-{
-    value = static_cast<int>(static_cast<std::uint32_t>(value) + static_cast<std::uint32_t>(step));
-}
-
-// Lanes start, start + step, start + 2 step, start + 3 step, modulo 2^32.
-__m128i ramp(int start, int step)
-{
-    const std::uint32_t a = static_cast<std::uint32_t>(start), d = static_cast<std::uint32_t>(step);
-    return _mm_set_epi32(static_cast<int>(a + 3 * d), static_cast<int>(a + 2 * d), static_cast<int>(a + d),
-                         static_cast<int>(a));
-}
-
-__m128i times(int n, int step)
-{
-    return _mm_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(n) * static_cast<std::uint32_t>(step)));
-}
-
 // Bits 16 and up of two vectors of four 32-bit values as eight 16-bit lanes
 // (exact: a 32-bit value shifted right by 16 fits 16 bits).
 __m128i wholeParts(__m128i first, __m128i second)
 {
     return _mm_packs_epi32(_mm_srai_epi32(first, 16), _mm_srai_epi32(second, 16));
+}
+
+__m128i spansVector(int u, int v, int shade)
+{
+    return _mm_set_epi32(0, shade, v, u);
 }
 
 // Eight pixels' channels come from (min(255, (c * s >> 8) + 255 - s)),
@@ -117,63 +104,83 @@ ChannelFactors channelFactors(Colour c)
     return f;
 }
 
+// Eight pixels from their 16.16 coordinates and shades (lanes 0..3 the
+// first four pixels, 4..7 the next), written at dst.
+void fillEight(std::uint32_t* dst, const ChannelFactors* factors, __m128i u0, __m128i u1, __m128i v0, __m128i v1,
+               __m128i shade0, __m128i shade1)
+{
+    const __m128i base = _mm_set_epi16(0, 255, 255, 255, 0, 255, 255, 255);
+    // Texel row from bits 16..23 of v, column from bits 16..23 of u.
+    const __m128i index = _mm_or_si128(_mm_slli_epi16(wholeParts(v0, v1), 8),
+                                       _mm_and_si128(wholeParts(u0, u1), _mm_set1_epi16(0xFF)));
+    // Through memory: eight loads cost less than eight extractions.
+    alignas(16) std::uint16_t stored[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(stored), index);
+    const volatile std::uint16_t* texelIndex = stored;
+    const auto pair = [&](int i) {
+        return _mm_unpacklo_epi64(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&factors[cloudTexture[texelIndex[i]]])),
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&factors[cloudTexture[texelIndex[i + 1]]])));
+    };
+    __m128i s = _mm_min_epi16(_mm_max_epi16(wholeParts(shade0, shade1), _mm_setzero_si128()), _mm_set1_epi16(255));
+    s = _mm_add_epi16(s, s);
+    const __m128i low = _mm_unpacklo_epi16(s, s), high = _mm_unpackhi_epi16(s, s);
+    const __m128i p01 = _mm_add_epi16(_mm_mulhi_epi16(pair(0), _mm_unpacklo_epi32(low, low)), base);
+    const __m128i p23 = _mm_add_epi16(_mm_mulhi_epi16(pair(2), _mm_unpackhi_epi32(low, low)), base);
+    const __m128i p45 = _mm_add_epi16(_mm_mulhi_epi16(pair(4), _mm_unpacklo_epi32(high, high)), base);
+    const __m128i p67 = _mm_add_epi16(_mm_mulhi_epi16(pair(6), _mm_unpackhi_epi32(high, high)), base);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(p01, p23));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 4), _mm_packus_epi16(p45, p67));
+}
+
 // Fills the 16 x 16 block at dst from blockSpans, leaving them advanced past
-// its last row, eight pixels at a time: their coordinates and shades in
-// 32-bit lanes, their colours two pixels to a vector of 16-bit lanes. The
-// shade s = shade >> 16 is held to 0..255: the truncating steps can take a
-// shade of 0 a few 1/65536ths below zero, where s = -1 would push 255 - s
-// past a byte; held at 0 it gives the white all channels saturate to anyway.
+// its last row. The left and right values and their steps travel as
+// (u, v, shade) vectors; the four pixels of a row's first group are the
+// left values plus 0 to 3 pixel steps, turned into one vector per quantity.
+// All sums wrap modulo 2^32 as the scalar advances do. The shade s = shade
+// >> 16 is held to 0..255: the truncating steps can take a shade of 0 a
+// few 1/65536ths below zero, where s = -1 would push 255 - s past a byte;
+// held at 0 it gives the white all channels saturate to anyway.
 void fillBlock(std::uint32_t* dst, int stridePixels, const ChannelFactors* factors)
 {
     BlockSpans& b = blockSpans;
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i top = _mm_set1_epi16(255);
-    const __m128i base = _mm_set_epi16(0, 255, 255, 255, 0, 255, 255, 255);
-    const __m128i lowByte = _mm_set1_epi16(0xFF);
-    alignas(16) std::uint16_t texelIndex[8];
+    __m128i left = spansVector(b.uLeft, b.vLeft, b.shadeLeft);
+    __m128i right = spansVector(b.uRight, b.vRight, b.shadeRight);
+    const __m128i leftStep = spansVector(b.uLeftStep, b.vLeftStep, b.shadeLeftStep);
+    const __m128i rightStep = spansVector(b.uRightStep, b.vRightStep, b.shadeRightStep);
 
     for (int row = 0; row < blockSize; ++row) {
-        const int du = sixteenth(b.uLeft, b.uRight);
-        const int dv = sixteenth(b.vLeft, b.vRight);
-        const int ds = sixteenth(b.shadeLeft, b.shadeRight);
-        const __m128i du4 = times(4, du), dv4 = times(4, dv), ds4 = times(4, ds);
-        const __m128i du8 = times(8, du), dv8 = times(8, dv), ds8 = times(8, ds);
-        __m128i u0 = ramp(b.uLeft, du), v0 = ramp(b.vLeft, dv), shade0 = ramp(b.shadeLeft, ds);
-        __m128i u1 = _mm_add_epi32(u0, du4), v1 = _mm_add_epi32(v0, dv4), shade1 = _mm_add_epi32(shade0, ds4);
-        for (int x = 0; x < blockSize; x += 8) {
-            // Texel row from bits 16..23 of v, column from bits 16..23 of u.
-            const __m128i index = _mm_or_si128(_mm_slli_epi16(wholeParts(v0, v1), 8),
-                                               _mm_and_si128(wholeParts(u0, u1), lowByte));
-            _mm_store_si128(reinterpret_cast<__m128i*>(texelIndex), index);
-            const auto pair = [&](int i) {
-                return _mm_unpacklo_epi64(
-                    _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&factors[cloudTexture[texelIndex[i]]])),
-                    _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&factors[cloudTexture[texelIndex[i + 1]]])));
-            };
-            __m128i s = _mm_min_epi16(_mm_max_epi16(wholeParts(shade0, shade1), zero), top);
-            s = _mm_add_epi16(s, s);
-            const __m128i low = _mm_unpacklo_epi16(s, s), high = _mm_unpackhi_epi16(s, s);
-            const __m128i p01 = _mm_add_epi16(_mm_mulhi_epi16(pair(0), _mm_unpacklo_epi32(low, low)), base);
-            const __m128i p23 = _mm_add_epi16(_mm_mulhi_epi16(pair(2), _mm_unpackhi_epi32(low, low)), base);
-            const __m128i p45 = _mm_add_epi16(_mm_mulhi_epi16(pair(4), _mm_unpacklo_epi32(high, high)), base);
-            const __m128i p67 = _mm_add_epi16(_mm_mulhi_epi16(pair(6), _mm_unpackhi_epi32(high, high)), base);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_packus_epi16(p01, p23));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x + 4), _mm_packus_epi16(p45, p67));
-            u0 = _mm_add_epi32(u0, du8);
-            u1 = _mm_add_epi32(u1, du8);
-            v0 = _mm_add_epi32(v0, dv8);
-            v1 = _mm_add_epi32(v1, dv8);
-            shade0 = _mm_add_epi32(shade0, ds8);
-            shade1 = _mm_add_epi32(shade1, ds8);
-        }
-        advance(b.uLeft, b.uLeftStep);
-        advance(b.vLeft, b.vLeftStep);
-        advance(b.shadeLeft, b.shadeLeftStep);
-        advance(b.uRight, b.uRightStep);
-        advance(b.vRight, b.vRightStep);
-        advance(b.shadeRight, b.shadeRightStep);
+        const __m128i step = _mm_srai_epi32(_mm_sub_epi32(right, left), 4);
+        const __m128i p1 = _mm_add_epi32(left, step);
+        const __m128i p2 = _mm_add_epi32(p1, step);
+        const __m128i p3 = _mm_add_epi32(p2, step);
+        const __m128i uv01 = _mm_unpacklo_epi32(left, p1), uv23 = _mm_unpacklo_epi32(p2, p3);
+        const __m128i u0 = _mm_unpacklo_epi64(uv01, uv23);
+        const __m128i v0 = _mm_unpackhi_epi64(uv01, uv23);
+        const __m128i shade0 = _mm_unpacklo_epi64(_mm_unpackhi_epi32(left, p1), _mm_unpackhi_epi32(p2, p3));
+        const __m128i step4 = _mm_slli_epi32(step, 2);
+        const __m128i du4 = _mm_shuffle_epi32(step4, 0x00);
+        const __m128i dv4 = _mm_shuffle_epi32(step4, 0x55);
+        const __m128i ds4 = _mm_shuffle_epi32(step4, 0xAA);
+        const __m128i u1 = _mm_add_epi32(u0, du4), v1 = _mm_add_epi32(v0, dv4), shade1 = _mm_add_epi32(shade0, ds4);
+        fillEight(dst, factors, u0, u1, v0, v1, shade0, shade1);
+        const __m128i du8 = _mm_add_epi32(du4, du4), dv8 = _mm_add_epi32(dv4, dv4), ds8 = _mm_add_epi32(ds4, ds4);
+        fillEight(dst + 8, factors, _mm_add_epi32(u0, du8), _mm_add_epi32(u1, du8), _mm_add_epi32(v0, dv8),
+                  _mm_add_epi32(v1, dv8), _mm_add_epi32(shade0, ds8), _mm_add_epi32(shade1, ds8));
+        left = _mm_add_epi32(left, leftStep);
+        right = _mm_add_epi32(right, rightStep);
         dst += stridePixels;
     }
+
+    alignas(16) int done[2][4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(done[0]), left);
+    _mm_store_si128(reinterpret_cast<__m128i*>(done[1]), right);
+    b.uLeft = done[0][0];
+    b.vLeft = done[0][1];
+    b.shadeLeft = done[0][2];
+    b.uRight = done[1][0];
+    b.vRight = done[1][1];
+    b.shadeRight = done[1][2];
 }
 
 // True when every corner of the tile lies clearly outside one side of the
@@ -240,11 +247,13 @@ bool intersectRayPlane(const Plane& plane, Vector3 origin, Vector3 dir, float& t
 
 int wrapFixed(double x)
 {
+    // Below 2^63 the conversion to 64 bits truncates exactly; beyond, a
+    // double is a whole number and fmod keeps its low bits exactly.
+    if (std::abs(x) < 9223372036854775808.0)
+        return static_cast<int>(static_cast<std::uint32_t>(static_cast<std::int64_t>(x)));
     if (!std::isfinite(x))
         return 0;
-    // fmod is exact, so the whole part keeps its low bits whatever its size.
-    const double low = std::fmod(std::trunc(x), 4294967296.0);
-    return static_cast<int>(static_cast<std::uint32_t>(static_cast<std::int64_t>(low)));
+    return static_cast<int>(static_cast<std::uint32_t>(static_cast<std::int64_t>(std::fmod(x, 4294967296.0))));
 }
 
 RayCorner castCornerRay(const Matrix& view, const Vector3& origin, const Vector3& dir, float T)

@@ -3,6 +3,8 @@
 #include "scenes/shared.hpp"
 #include "content/cloud_texture.hpp"
 #include "content/sky_palette.hpp"
+#include "engine/box.hpp"
+#include "engine/render_mesh.hpp"
 #include "image/ops.hpp"
 #include "scenes/scene4.hpp"
 #include "scenes/scenes.hpp"
@@ -129,6 +131,8 @@ TEST_F(FloorAndSky, FarHitsKeepTheLowBitsOfTheirTextureCoordinates)
     EXPECT_EQ(wrapFixed(-4294967296.0 - 3.2), -3);
     EXPECT_EQ(wrapFixed(2147483648.0), std::numeric_limits<int>::min());
     EXPECT_EQ(wrapFixed(3.0 * 1099511627776.0 + 2147483655.0), std::numeric_limits<int>::min() + 7);
+    EXPECT_EQ(wrapFixed(3.0 * 18446744073709551616.0 + 8192.0), 8192);  // past 64 bits
+    EXPECT_EQ(wrapFixed(-3.0 * 18446744073709551616.0 - 8192.0), -8192);
     EXPECT_EQ(wrapFixed(1e300), 0);
     EXPECT_EQ(wrapFixed(std::nan("")), 0);
 
@@ -196,6 +200,31 @@ TEST_F(FloorAndSky, DrawsEveryPixelTheSameWayEachTime)
     clearImage(frame, 0);
     scene4(frame, 72.0f, 3.48f, 0.18f, 0.016f, 0);
     EXPECT_TRUE(std::equal(first.begin(), first.end(), frame.pixels));
+}
+
+TEST_F(FloorAndSky, SkippingTilesOutOfViewChangesNoPixel)
+{
+    // The scene against its plain order: blocks, all hundred tiles, credits.
+    Mesh* tile = makeBox(1.0f, 0.1f, 1.0f);
+    Image plain(frameWidth, frameHeight);
+    for (const float T : {0.0f, 4.1f, 11.7f, 19.28f}) {
+        scene4(frame, 68.52f + T, T, T / 19.28f, 0.016f, 0);
+        const Camera camera = sceneCamera(T);
+        PointLight light;
+        light.position.value = camera.position.value;
+        fillCornerBlocks(plain);
+        for (int i = 0; i < 10; ++i)
+            for (int j = 0; j < 10; ++j) {
+                tile->position.value = Vector3(static_cast<float>(-15 + 3 * i), 0.0f, static_cast<float>(3 * j));
+                tile->updateLocalMatrix();
+                const Colour diffuse = static_cast<Colour>(5 * i << 16 | 5 * j << 8 | 5 * (i + j));
+                renderMesh(plain, camera, *tile, light, diffuse, 0xE0E0E0u, Gouraud, false);
+            }
+        addCredits(plain, T);
+        EXPECT_TRUE(std::equal(plain.pixels, plain.pixels + frameWidth * frameHeight, frame.pixels)) << T;
+    }
+    tile->freeGeometry();
+    delete tile;
 }
 
 TEST_F(FloorAndSky, CreditsFadeInOneSecondApartAndStay)

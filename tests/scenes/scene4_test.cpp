@@ -149,9 +149,11 @@ TEST_F(FloorAndSky, FarHitsKeepTheLowBitsOfTheirTextureCoordinates)
         ASSERT_GT(std::abs(far.hit.x * scale), 1e10);
         EXPECT_EQ(far.u, static_cast<int>(static_cast<std::uint32_t>(static_cast<std::int64_t>(far.hit.x * scale))));
 
-        // Far corners beside near ones: every step wraps.
+        // Far corners beside near ones half the 32-bit range away: every
+        // step between them wraps.
         RayCorner near = far;
-        near.u = 12345 << 16;
+        near.u = wrapped(far.u, 0x80000000u);
+        near.v = wrapped(far.v, 0x80000001u);
         near.shade = 255 << 16;
         fillGrid(far);
         for (int r = 0; r < 21; r += 2)

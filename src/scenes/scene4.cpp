@@ -46,7 +46,6 @@ constexpr int blockRows = cornerRows - 1, blockColumns = cornerColumns - 1;
 
 Mesh* tileBox = nullptr;
 
-
 Colour grey(int level)
 {
     return static_cast<Colour>(level) * 0x010101u;

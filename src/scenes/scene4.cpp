@@ -74,6 +74,19 @@ int sixteenth(int from, int to)
     return static_cast<int>(static_cast<std::uint32_t>(to) - static_cast<std::uint32_t>(from)) >> 4;
 }
 
+void advance(int& value, int step)
+{
+    value = static_cast<int>(static_cast<std::uint32_t>(value) + static_cast<std::uint32_t>(step));
+}
+
+// Lanes start, start + step, start + 2 step, start + 3 step, modulo 2^32.
+__m128i ramp(int start, int step)
+{
+    const std::uint32_t a = static_cast<std::uint32_t>(start), d = static_cast<std::uint32_t>(step);
+    return _mm_set_epi32(static_cast<int>(a + 3 * d), static_cast<int>(a + 2 * d), static_cast<int>(a + d),
+                         static_cast<int>(a));
+}
+
 // Bits 16 and up of two vectors of four 32-bit values as eight 16-bit lanes
 // (exact: a 32-bit value shifted right by 16 fits 16 bits).
 __m128i wholeParts(__m128i first, __m128i second)
@@ -94,6 +107,18 @@ struct ChannelFactors {
     std::int16_t lane[4];
 };
 ChannelFactors floorFactors[256], skyFactors[256];
+
+// The colours at s = 255, (c * 255) >> 8 per channel: near the camera the
+// shade is clamped at 255 and whole blocks have it at every corner.
+Colour floorNear[256], skyNear[256];
+
+Colour nearColour(Colour c)
+{
+    Colour near = 0;
+    for (int k = 0; k < 3; ++k)
+        near |= ((c >> 8 * k & 255) * 255 >> 8) << 8 * k;
+    return near;
+}
 
 ChannelFactors channelFactors(Colour c)
 {
@@ -130,6 +155,36 @@ void fillEight(std::uint32_t* dst, const ChannelFactors* factors, __m128i u0, __
     const __m128i p67 = _mm_add_epi16(_mm_mulhi_epi16(pair(6), _mm_unpackhi_epi32(high, high)), base);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(p01, p23));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 4), _mm_packus_epi16(p45, p67));
+}
+
+// fillBlock for a block whose four corners all have the shade 255 << 16:
+// every step of the shade is 0, so every pixel has s = 255 and takes its
+// colour straight from the table. Only u and v are interpolated.
+void fillNearBlock(std::uint32_t* dst, int stridePixels, const Colour* colours)
+{
+    BlockSpans& b = blockSpans;
+    for (int row = 0; row < blockSize; ++row) {
+        const int du = sixteenth(b.uLeft, b.uRight), dv = sixteenth(b.vLeft, b.vRight);
+        const __m128i du4 = _mm_set1_epi32(static_cast<int>(4 * static_cast<std::uint32_t>(du)));
+        const __m128i dv4 = _mm_set1_epi32(static_cast<int>(4 * static_cast<std::uint32_t>(dv)));
+        __m128i u = ramp(b.uLeft, du), v = ramp(b.vLeft, dv);
+        for (int x = 0; x < blockSize; x += 4) {
+            const __m128i index = _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 8), _mm_set1_epi32(0xFF00)),
+                                               _mm_and_si128(_mm_srli_epi32(u, 16), _mm_set1_epi32(0xFF)));
+            alignas(16) std::uint32_t stored[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(stored), index);
+            const volatile std::uint32_t* texelIndex = stored;
+            for (int i = 0; i < 4; ++i)
+                dst[x + i] = colours[cloudTexture[texelIndex[i]]];
+            u = _mm_add_epi32(u, du4);
+            v = _mm_add_epi32(v, dv4);
+        }
+        advance(b.uLeft, b.uLeftStep);
+        advance(b.vLeft, b.vLeftStep);
+        advance(b.uRight, b.uRightStep);
+        advance(b.vRight, b.vRightStep);
+        dst += stridePixels;
+    }
 }
 
 // Fills the 16 x 16 block at dst from blockSpans, leaving them advanced past
@@ -292,14 +347,30 @@ RayCorner castCornerRay(const Matrix& view, const Vector3& origin, const Vector3
     return corner;
 }
 
+namespace {
+
+bool nearBlock(const BlockSpans& b)
+{
+    constexpr int full = 255 << 16;
+    return b.shadeLeft == full && b.shadeRight == full && b.shadeLeftStep == 0 && b.shadeRightStep == 0;
+}
+
+} // namespace
+
 void fillFloorBlock(std::uint32_t* dst, int stridePixels)
 {
-    fillBlock(dst, stridePixels, floorFactors);
+    if (nearBlock(blockSpans))
+        fillNearBlock(dst, stridePixels, floorNear);
+    else
+        fillBlock(dst, stridePixels, floorFactors);
 }
 
 void fillSkyBlock(std::uint32_t* dst, int stridePixels)
 {
-    fillBlock(dst, stridePixels, skyFactors);
+    if (nearBlock(blockSpans))
+        fillNearBlock(dst, stridePixels, skyNear);
+    else
+        fillBlock(dst, stridePixels, skyFactors);
 }
 
 void fillCornerBlocks(Image& frame)
@@ -363,6 +434,8 @@ void prepareScene4()
     for (int e = 0; e < 256; ++e) {
         floorFactors[e] = channelFactors(static_cast<Colour>(e));
         skyFactors[e] = channelFactors(skyPalette[e]);
+        floorNear[e] = nearColour(static_cast<Colour>(e));
+        skyNear[e] = nearColour(skyPalette[e]);
     }
     for (CloudOctave& octave : cloudOctaves)
         smoothRandomGrid(octave.next);

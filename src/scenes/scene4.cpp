@@ -310,9 +310,11 @@ int wrapFixed(double x)
     return static_cast<int>(static_cast<std::uint32_t>(static_cast<std::int64_t>(std::fmod(x, 4294967296.0))));
 }
 
-RayCorner castCornerRay(const Matrix& view, const Vector3& origin, const Vector3& dir, float T)
+namespace {
+
+// A corner ray's plane, t, unrippled hit and shade.
+void hitCorner(RayCorner& corner, const Matrix& view, const Vector3& origin, const Vector3& dir)
 {
-    RayCorner corner;
     float best = noHitDistance;
     corner.plane = -1;
     for (int i = 0; i < 2; ++i) {
@@ -323,18 +325,24 @@ RayCorner castCornerRay(const Matrix& view, const Vector3& origin, const Vector3
         }
     }
     corner.t = best;
-    Vector3 p = along(origin, dir, best);
+    corner.hit = along(origin, dir, best);
 
     // Brightness falls with view depth; the ceiling (y = 100) keeps its
     // colour 101 times farther out than the floor.
+    const Vector3& p = corner.hit;
     const double z = transformPoint(view, p).z;
     corner.shade = static_cast<int>(clampShade((p.y + 1.0) * 800.0 / z) * 65536.0);
+}
 
+// Its texture coordinates, from the hit that hitCorner left.
+void mapCorner(RayCorner& corner, const Vector3& origin, const Vector3& dir, float T)
+{
+    Vector3& p = corner.hit;
     const double time = T;
     if (corner.plane == 0) {
         // The ripple moves the texture lookup only, not the shade.
         const double ripple = 0.3 * std::sin(9.0 * p.z + 0.9 * time) * std::sin(10.0 * p.x + time);
-        p = along(origin, dir, best + ripple);
+        p = along(origin, dir, corner.t + ripple);
         corner.u = wrapFixed(p.x * 100.0 * 65536.0);  // 100 texels per unit
         corner.v = wrapFixed(p.z * 100.0 * 65536.0);
     } else if (corner.plane == 1) {
@@ -343,7 +351,18 @@ RayCorner castCornerRay(const Matrix& view, const Vector3& origin, const Vector3
     } else {
         corner.u = corner.v = 0;
     }
-    corner.hit = p;
+}
+
+// The rays' directions, kept between the two passes over the grid.
+Vector3 cornerDirections[cornerRows][cornerColumns];
+
+} // namespace
+
+RayCorner castCornerRay(const Matrix& view, const Vector3& origin, const Vector3& dir, float T)
+{
+    RayCorner corner;
+    hitCorner(corner, view, origin, dir);
+    mapCorner(corner, origin, dir, T);
     return corner;
 }
 
@@ -471,15 +490,21 @@ void scene4(Image& frame, float, float sceneTime, float, float, int)
     const Vector3 columnStep = scaled(scaled(topRight - topLeft, 0.0015625), 16.0);
     const Vector3 rowStep = scaled(scaled(bottomLeft - topLeft, 0.003125), 16.0);
 
+    // Two passes, so that the divisions of many rays overlap before the
+    // floor's ripple calls the sine.
     Vector3 rowStart = topLeft;
     for (int r = 0; r < cornerRows; ++r) {
         Vector3 direction = rowStart;
         for (int c = 0; c < cornerColumns; ++c) {
-            cornerGrid[r][c] = castCornerRay(camera.viewMatrix, eye, direction.normalised(), T);
+            cornerDirections[r][c] = direction.normalised();
+            hitCorner(cornerGrid[r][c], camera.viewMatrix, eye, cornerDirections[r][c]);
             direction = direction + columnStep;
         }
         rowStart = rowStart + rowStep;
     }
+    for (int r = 0; r < cornerRows; ++r)
+        for (int c = 0; c < cornerColumns; ++c)
+            mapCorner(cornerGrid[r][c], eye, cornerDirections[r][c], T);
 
     // Every pixel is filled here, so the frame is not cleared.
     fillCornerBlocks(frame);

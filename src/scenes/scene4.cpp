@@ -111,6 +111,7 @@ ChannelFactors floorFactors[256], skyFactors[256];
 // The colours at s = 255, (c * 255) >> 8 per channel: near the camera the
 // shade is clamped at 255 and whole blocks have it at every corner.
 Colour floorNear[256], skyNear[256];
+Colour floorNearTexels[65536], skyNearTexels[65536];
 
 Colour nearColour(Colour c)
 {
@@ -175,7 +176,7 @@ void fillNearBlock(std::uint32_t* dst, int stridePixels, const Colour* colours)
             _mm_store_si128(reinterpret_cast<__m128i*>(stored), index);
             const volatile std::uint32_t* texelIndex = stored;
             for (int i = 0; i < 4; ++i)
-                dst[x + i] = colours[cloudTexture[texelIndex[i]]];
+                dst[x + i] = colours[texelIndex[i]];
             u = _mm_add_epi32(u, du4);
             v = _mm_add_epi32(v, dv4);
         }
@@ -379,7 +380,7 @@ bool nearBlock(const BlockSpans& b)
 void fillFloorBlock(std::uint32_t* dst, int stridePixels)
 {
     if (nearBlock(blockSpans))
-        fillNearBlock(dst, stridePixels, floorNear);
+        fillNearBlock(dst, stridePixels, floorNearTexels);
     else
         fillBlock(dst, stridePixels, floorFactors);
 }
@@ -387,7 +388,7 @@ void fillFloorBlock(std::uint32_t* dst, int stridePixels)
 void fillSkyBlock(std::uint32_t* dst, int stridePixels)
 {
     if (nearBlock(blockSpans))
-        fillNearBlock(dst, stridePixels, skyNear);
+        fillNearBlock(dst, stridePixels, skyNearTexels);
     else
         fillBlock(dst, stridePixels, skyFactors);
 }
@@ -459,6 +460,10 @@ void prepareScene4()
     for (CloudOctave& octave : cloudOctaves)
         smoothRandomGrid(octave.next);
     buildCloudTexture(24.0f);
+    for (int i = 0; i < 65536; ++i) {
+        floorNearTexels[i] = floorNear[cloudTexture[i]];
+        skyNearTexels[i] = skyNear[cloudTexture[i]];
+    }
 
     const char* texts[8] = {"he was hiding", "among elite people"};
     Colour colours[8] = {grey(255), grey(255), grey(160), grey(224), grey(224), grey(224), grey(224),

@@ -439,8 +439,9 @@ void addCredits(Image& frame, float T)
         const CreditPlacement& place = creditPlacements[k - 1];
         const Image& image = creditImages[place.image];
         const int x = place.x >= 0 ? place.x : creditRight - image.width;
-        addImageScaled(image, frame, 0, 0, x, place.y, image.width, image.height,
-                       creditFade(T - static_cast<float>(k)));
+        const float fade = creditFade(T - static_cast<float>(k));
+        if (fade > 0.0f)  // adding with factor 0 changes nothing
+            addImageScaled(image, frame, 0, 0, x, place.y, image.width, image.height, fade);
     }
 }
 

@@ -108,9 +108,9 @@ struct ChannelFactors {
 };
 ChannelFactors floorFactors[256], skyFactors[256];
 
-// The colours at s = 255, (c * 255) >> 8 per channel: near the camera the
-// shade is clamped at 255 and whole blocks have it at every corner.
-Colour floorNear[256], skyNear[256];
+// The colour of every texel at s = 255, (c * 255) >> 8 per channel: near
+// the camera the shade is clamped at 255 and whole blocks have it at every
+// corner. Laid out like the texture, one lookup per pixel.
 Colour floorNearTexels[65536], skyNearTexels[65536];
 
 Colour nearColour(Colour c)
@@ -161,7 +161,7 @@ void fillEight(std::uint32_t* dst, const ChannelFactors* factors, __m128i u0, __
 // fillBlock for a block whose four corners all have the shade 255 << 16:
 // every step of the shade is 0, so every pixel has s = 255 and takes its
 // colour straight from the table. Only u and v are interpolated.
-void fillNearBlock(std::uint32_t* dst, int stridePixels, const Colour* colours)
+void fillNearBlock(std::uint32_t* dst, int stridePixels, const Colour* texelColours)
 {
     BlockSpans& b = blockSpans;
     for (int row = 0; row < blockSize; ++row) {
@@ -176,7 +176,7 @@ void fillNearBlock(std::uint32_t* dst, int stridePixels, const Colour* colours)
             _mm_store_si128(reinterpret_cast<__m128i*>(stored), index);
             const volatile std::uint32_t* texelIndex = stored;
             for (int i = 0; i < 4; ++i)
-                dst[x + i] = colours[texelIndex[i]];
+                dst[x + i] = texelColours[texelIndex[i]];
             u = _mm_add_epi32(u, du4);
             v = _mm_add_epi32(v, dv4);
         }
@@ -455,15 +455,13 @@ void prepareScene4()
     for (int e = 0; e < 256; ++e) {
         floorFactors[e] = channelFactors(static_cast<Colour>(e));
         skyFactors[e] = channelFactors(skyPalette[e]);
-        floorNear[e] = nearColour(static_cast<Colour>(e));
-        skyNear[e] = nearColour(skyPalette[e]);
     }
     for (CloudOctave& octave : cloudOctaves)
         smoothRandomGrid(octave.next);
     buildCloudTexture(24.0f);
     for (int i = 0; i < 65536; ++i) {
-        floorNearTexels[i] = floorNear[cloudTexture[i]];
-        skyNearTexels[i] = skyNear[cloudTexture[i]];
+        floorNearTexels[i] = nearColour(cloudTexture[i]);
+        skyNearTexels[i] = nearColour(skyPalette[cloudTexture[i]]);
     }
 
     const char* texts[8] = {"he was hiding", "among elite people"};

@@ -11,13 +11,11 @@ namespace {
 
 using Grids = std::vector<std::uint8_t>[4];
 
+// Any later position then starts a new cycle.
 void resetOctaves()
 {
-    for (CloudOctave& octave : cloudOctaves) {
-        std::fill_n(octave.previous, cloudGridCells, 0);
-        std::fill_n(octave.current, cloudGridCells, 0);
+    for (CloudOctave& octave : cloudOctaves)
         octave.cycle = -1;
-    }
 }
 
 // At 24 s every octave enters a new cycle and builds from its next grid.

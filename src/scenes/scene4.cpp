@@ -19,6 +19,7 @@
 #include "image/simd.hpp"
 #include "scenes/scenes.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -108,17 +109,21 @@ struct ChannelFactors {
 };
 ChannelFactors floorFactors[256], skyFactors[256];
 
+// Every texel's colour at every shade s, row s (texel as index).
+Colour floorShaded[256][256], skyShaded[256][256];
+
 // The colour of every texel at s = 255, (c * 255) >> 8 per channel: near
 // the camera the shade is clamped at 255 and whole blocks have it at every
 // corner. Laid out like the texture, one lookup per pixel.
 Colour floorNearTexels[65536], skyNearTexels[65536];
 
-Colour nearColour(Colour c)
+// min(255, (c * s >> 8) + 255 - s) per channel, for 0 <= s <= 255.
+Colour shadedColour(Colour c, int s)
 {
-    Colour near = 0;
+    Colour shaded = 0;
     for (int k = 0; k < 3; ++k)
-        near |= ((c >> 8 * k & 255) * 255 >> 8) << 8 * k;
-    return near;
+        shaded |= static_cast<Colour>(std::min(255, (static_cast<int>(c >> 8 * k & 255) * s >> 8) + 255 - s)) << 8 * k;
+    return shaded;
 }
 
 ChannelFactors channelFactors(Colour c)
@@ -158,6 +163,34 @@ void fillEight(std::uint32_t* dst, const ChannelFactors* factors, __m128i u0, __
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 4), _mm_packus_epi16(p45, p67));
 }
 
+// Texture indices of four pixels, texel row from bits 16..23 of v and
+// column from bits 16..23 of u, read back through memory: four loads cost
+// less than four extractions.
+struct TexelIndices {
+    alignas(16) std::uint32_t stored[4];
+    TexelIndices(__m128i u, __m128i v)
+    {
+        _mm_store_si128(reinterpret_cast<__m128i*>(stored),
+                        _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 8), _mm_set1_epi32(0xFF00)),
+                                     _mm_and_si128(_mm_srli_epi32(u, 16), _mm_set1_epi32(0xFF))));
+    }
+    std::uint32_t operator[](int i) const { return static_cast<const volatile std::uint32_t*>(stored)[i]; }
+};
+
+// One row of 16 pixels with the same s everywhere: colours straight from
+// that shade's row of a table indexed by texel. u and v hold the first four
+// pixels' coordinates; du4 and dv4 are four pixel steps.
+void fillShadedRow(std::uint32_t* dst, const Colour* colours, __m128i u, __m128i v, __m128i du4, __m128i dv4)
+{
+    for (int x = 0; x < blockSize; x += 4) {
+        const TexelIndices index(u, v);
+        for (int i = 0; i < 4; ++i)
+            dst[x + i] = colours[cloudTexture[index[i]]];
+        u = _mm_add_epi32(u, du4);
+        v = _mm_add_epi32(v, dv4);
+    }
+}
+
 // fillBlock for a block whose four corners all have the shade 255 << 16:
 // every step of the shade is 0, so every pixel has s = 255 and takes its
 // colour straight from the table. Only u and v are interpolated.
@@ -170,13 +203,9 @@ void fillNearBlock(std::uint32_t* dst, int stridePixels, const Colour* texelColo
         const __m128i dv4 = _mm_set1_epi32(static_cast<int>(4 * static_cast<std::uint32_t>(dv)));
         __m128i u = ramp(b.uLeft, du), v = ramp(b.vLeft, dv);
         for (int x = 0; x < blockSize; x += 4) {
-            const __m128i index = _mm_or_si128(_mm_and_si128(_mm_srli_epi32(v, 8), _mm_set1_epi32(0xFF00)),
-                                               _mm_and_si128(_mm_srli_epi32(u, 16), _mm_set1_epi32(0xFF)));
-            alignas(16) std::uint32_t stored[4];
-            _mm_store_si128(reinterpret_cast<__m128i*>(stored), index);
-            const volatile std::uint32_t* texelIndex = stored;
+            const TexelIndices index(u, v);
             for (int i = 0; i < 4; ++i)
-                dst[x + i] = texelColours[texelIndex[i]];
+                dst[x + i] = texelColours[index[i]];
             u = _mm_add_epi32(u, du4);
             v = _mm_add_epi32(v, dv4);
         }
@@ -196,7 +225,11 @@ void fillNearBlock(std::uint32_t* dst, int stridePixels, const Colour* texelColo
 // >> 16 is held to 0..255: the truncating steps can take a shade of 0 a
 // few 1/65536ths below zero, where s = -1 would push 255 - s past a byte;
 // held at 0 it gives the white all channels saturate to anyway.
-void fillBlock(std::uint32_t* dst, int stridePixels, const ChannelFactors* factors)
+//
+// A row of ray corners lies on a line of equal depth, so along a block's
+// row the shade hardly changes: a row whose 16 shades share one s takes
+// its colours from that s's row of the shaded table.
+void fillBlock(std::uint32_t* dst, int stridePixels, const ChannelFactors* factors, const Colour (*shaded)[256])
 {
     BlockSpans& b = blockSpans;
     __m128i left = spansVector(b.uLeft, b.vLeft, b.shadeLeft);
@@ -212,18 +245,32 @@ void fillBlock(std::uint32_t* dst, int stridePixels, const ChannelFactors* facto
         const __m128i uv01 = _mm_unpacklo_epi32(left, p1), uv23 = _mm_unpacklo_epi32(p2, p3);
         const __m128i u0 = _mm_unpacklo_epi64(uv01, uv23);
         const __m128i v0 = _mm_unpackhi_epi64(uv01, uv23);
-        const __m128i shade0 = _mm_unpacklo_epi64(_mm_unpackhi_epi32(left, p1), _mm_unpackhi_epi32(p2, p3));
         const __m128i step4 = _mm_slli_epi32(step, 2);
         const __m128i du4 = _mm_shuffle_epi32(step4, 0x00);
         const __m128i dv4 = _mm_shuffle_epi32(step4, 0x55);
-        const __m128i ds4 = _mm_shuffle_epi32(step4, 0xAA);
-        const __m128i u1 = _mm_add_epi32(u0, du4), v1 = _mm_add_epi32(v0, dv4), shade1 = _mm_add_epi32(shade0, ds4);
-        fillEight(dst, factors, u0, u1, v0, v1, shade0, shade1);
-        const __m128i du8 = _mm_add_epi32(du4, du4), dv8 = _mm_add_epi32(dv4, dv4), ds8 = _mm_add_epi32(ds4, ds4);
-        fillEight(dst + 8, factors, _mm_add_epi32(u0, du8), _mm_add_epi32(u1, du8), _mm_add_epi32(v0, dv8),
-                  _mm_add_epi32(v1, dv8), _mm_add_epi32(shade0, ds8), _mm_add_epi32(shade1, ds8));
+
+        // The shades run monotonically from the first to the sixteenth
+        // (taken without wrapping); the same s at both ends is the same
+        // everywhere between.
+        const int first = b.shadeLeft;
+        const std::int64_t last = first + 15 * static_cast<std::int64_t>(sixteenth(first, b.shadeRight));
+        if (first >> 16 == last >> 16) {
+            fillShadedRow(dst, shaded[std::clamp(first >> 16, 0, 255)], u0, v0, du4, dv4);
+        } else {
+            const __m128i shade0 = _mm_unpacklo_epi64(_mm_unpackhi_epi32(left, p1), _mm_unpackhi_epi32(p2, p3));
+            const __m128i ds4 = _mm_shuffle_epi32(step4, 0xAA);
+            const __m128i u1 = _mm_add_epi32(u0, du4), v1 = _mm_add_epi32(v0, dv4);
+            const __m128i shade1 = _mm_add_epi32(shade0, ds4);
+            fillEight(dst, factors, u0, u1, v0, v1, shade0, shade1);
+            const __m128i du8 = _mm_add_epi32(du4, du4), dv8 = _mm_add_epi32(dv4, dv4);
+            const __m128i ds8 = _mm_add_epi32(ds4, ds4);
+            fillEight(dst + 8, factors, _mm_add_epi32(u0, du8), _mm_add_epi32(u1, du8), _mm_add_epi32(v0, dv8),
+                      _mm_add_epi32(v1, dv8), _mm_add_epi32(shade0, ds8), _mm_add_epi32(shade1, ds8));
+        }
         left = _mm_add_epi32(left, leftStep);
         right = _mm_add_epi32(right, rightStep);
+        advance(b.shadeLeft, b.shadeLeftStep);
+        advance(b.shadeRight, b.shadeRightStep);
         dst += stridePixels;
     }
 
@@ -232,10 +279,8 @@ void fillBlock(std::uint32_t* dst, int stridePixels, const ChannelFactors* facto
     _mm_store_si128(reinterpret_cast<__m128i*>(done[1]), right);
     b.uLeft = done[0][0];
     b.vLeft = done[0][1];
-    b.shadeLeft = done[0][2];
     b.uRight = done[1][0];
     b.vRight = done[1][1];
-    b.shadeRight = done[1][2];
 }
 
 // True when every corner of the tile lies clearly outside one side of the
@@ -382,7 +427,7 @@ void fillFloorBlock(std::uint32_t* dst, int stridePixels)
     if (nearBlock(blockSpans))
         fillNearBlock(dst, stridePixels, floorNearTexels);
     else
-        fillBlock(dst, stridePixels, floorFactors);
+        fillBlock(dst, stridePixels, floorFactors, floorShaded);
 }
 
 void fillSkyBlock(std::uint32_t* dst, int stridePixels)
@@ -390,7 +435,7 @@ void fillSkyBlock(std::uint32_t* dst, int stridePixels)
     if (nearBlock(blockSpans))
         fillNearBlock(dst, stridePixels, skyNearTexels);
     else
-        fillBlock(dst, stridePixels, skyFactors);
+        fillBlock(dst, stridePixels, skyFactors, skyShaded);
 }
 
 void fillCornerBlocks(Image& frame)
@@ -459,9 +504,14 @@ void prepareScene4()
     for (CloudOctave& octave : cloudOctaves)
         smoothRandomGrid(octave.next);
     buildCloudTexture(24.0f);
+    for (int s = 0; s < 256; ++s)
+        for (int e = 0; e < 256; ++e) {
+            floorShaded[s][e] = shadedColour(static_cast<Colour>(e), s);
+            skyShaded[s][e] = shadedColour(skyPalette[e], s);
+        }
     for (int i = 0; i < 65536; ++i) {
-        floorNearTexels[i] = nearColour(cloudTexture[i]);
-        skyNearTexels[i] = nearColour(skyPalette[cloudTexture[i]]);
+        floorNearTexels[i] = floorShaded[255][cloudTexture[i]];
+        skyNearTexels[i] = skyShaded[255][cloudTexture[i]];
     }
 
     const char* texts[8] = {"he was hiding", "among elite people"};

@@ -80,14 +80,6 @@ void advance(int& value, int step)
     value = static_cast<int>(static_cast<std::uint32_t>(value) + static_cast<std::uint32_t>(step));
 }
 
-// Lanes start, start + step, start + 2 step, start + 3 step, modulo 2^32.
-__m128i ramp(int start, int step)
-{
-    const std::uint32_t a = static_cast<std::uint32_t>(start), d = static_cast<std::uint32_t>(step);
-    return _mm_set_epi32(static_cast<int>(a + 3 * d), static_cast<int>(a + 2 * d), static_cast<int>(a + d),
-                         static_cast<int>(a));
-}
-
 // Bits 16 and up of two vectors of four 32-bit values as eight 16-bit lanes
 // (exact: a 32-bit value shifted right by 16 fits 16 bits).
 __m128i wholeParts(__m128i first, __m128i second)
@@ -177,6 +169,18 @@ struct TexelIndices {
     std::uint32_t operator[](int i) const { return static_cast<const volatile std::uint32_t*>(stored)[i]; }
 };
 
+// A row at s = 255: colours from the full-shade table indexed like the texture.
+void fillNearRow(std::uint32_t* dst, const Colour* nearTexels, __m128i u, __m128i v, __m128i du4, __m128i dv4)
+{
+    for (int x = 0; x < blockSize; x += 4) {
+        const TexelIndices index(u, v);
+        for (int i = 0; i < 4; ++i)
+            dst[x + i] = nearTexels[index[i]];
+        u = _mm_add_epi32(u, du4);
+        v = _mm_add_epi32(v, dv4);
+    }
+}
+
 // One row of 16 pixels with the same s everywhere: colours straight from
 // that shade's row of a table indexed by texel. u and v hold the first four
 // pixels' coordinates; du4 and dv4 are four pixel steps.
@@ -191,32 +195,6 @@ void fillShadedRow(std::uint32_t* dst, const Colour* colours, __m128i u, __m128i
     }
 }
 
-// fillBlock for a block whose four corners all have the shade 255 << 16:
-// every step of the shade is 0, so every pixel has s = 255 and takes its
-// colour straight from the table. Only u and v are interpolated.
-void fillNearBlock(std::uint32_t* dst, int stridePixels, const Colour* texelColours)
-{
-    BlockSpans& b = blockSpans;
-    for (int row = 0; row < blockSize; ++row) {
-        const int du = sixteenth(b.uLeft, b.uRight), dv = sixteenth(b.vLeft, b.vRight);
-        const __m128i du4 = _mm_set1_epi32(static_cast<int>(4 * static_cast<std::uint32_t>(du)));
-        const __m128i dv4 = _mm_set1_epi32(static_cast<int>(4 * static_cast<std::uint32_t>(dv)));
-        __m128i u = ramp(b.uLeft, du), v = ramp(b.vLeft, dv);
-        for (int x = 0; x < blockSize; x += 4) {
-            const TexelIndices index(u, v);
-            for (int i = 0; i < 4; ++i)
-                dst[x + i] = texelColours[index[i]];
-            u = _mm_add_epi32(u, du4);
-            v = _mm_add_epi32(v, dv4);
-        }
-        advance(b.uLeft, b.uLeftStep);
-        advance(b.vLeft, b.vLeftStep);
-        advance(b.uRight, b.uRightStep);
-        advance(b.vRight, b.vRightStep);
-        dst += stridePixels;
-    }
-}
-
 // Fills the 16 x 16 block at dst from blockSpans, leaving them advanced past
 // its last row. The left and right values and their steps travel as
 // (u, v, shade) vectors; the four pixels of a row's first group are the
@@ -228,8 +206,10 @@ void fillNearBlock(std::uint32_t* dst, int stridePixels, const Colour* texelColo
 //
 // A row of ray corners lies on a line of equal depth, so along a block's
 // row the shade hardly changes: a row whose 16 shades share one s takes
-// its colours from that s's row of the shaded table.
-void fillBlock(std::uint32_t* dst, int stridePixels, const ChannelFactors* factors, const Colour (*shaded)[256])
+// its colours from that s's row of the shaded table, or at s = 255, the
+// most common, from the full-shade colours laid out like the texture.
+void fillBlock(std::uint32_t* dst, int stridePixels, const ChannelFactors* factors, const Colour (*shaded)[256],
+               const Colour* nearTexels)
 {
     BlockSpans& b = blockSpans;
     __m128i left = spansVector(b.uLeft, b.vLeft, b.shadeLeft);
@@ -255,7 +235,11 @@ void fillBlock(std::uint32_t* dst, int stridePixels, const ChannelFactors* facto
         const int first = b.shadeLeft;
         const std::int64_t last = first + 15 * static_cast<std::int64_t>(sixteenth(first, b.shadeRight));
         if (first >> 16 == last >> 16) {
-            fillShadedRow(dst, shaded[std::clamp(first >> 16, 0, 255)], u0, v0, du4, dv4);
+            const int whole = std::clamp(first >> 16, 0, 255);
+            if (whole == 255)
+                fillNearRow(dst, nearTexels, u0, v0, du4, dv4);
+            else
+                fillShadedRow(dst, shaded[whole], u0, v0, du4, dv4);
         } else {
             const __m128i shade0 = _mm_unpacklo_epi64(_mm_unpackhi_epi32(left, p1), _mm_unpackhi_epi32(p2, p3));
             const __m128i ds4 = _mm_shuffle_epi32(step4, 0xAA);
@@ -412,30 +396,14 @@ RayCorner castCornerRay(const Matrix& view, const Vector3& origin, const Vector3
     return corner;
 }
 
-namespace {
-
-bool nearBlock(const BlockSpans& b)
-{
-    constexpr int full = 255 << 16;
-    return b.shadeLeft == full && b.shadeRight == full && b.shadeLeftStep == 0 && b.shadeRightStep == 0;
-}
-
-} // namespace
-
 void fillFloorBlock(std::uint32_t* dst, int stridePixels)
 {
-    if (nearBlock(blockSpans))
-        fillNearBlock(dst, stridePixels, floorNearTexels);
-    else
-        fillBlock(dst, stridePixels, floorFactors, floorShaded);
+    fillBlock(dst, stridePixels, floorFactors, floorShaded, floorNearTexels);
 }
 
 void fillSkyBlock(std::uint32_t* dst, int stridePixels)
 {
-    if (nearBlock(blockSpans))
-        fillNearBlock(dst, stridePixels, skyNearTexels);
-    else
-        fillBlock(dst, stridePixels, skyFactors, skyShaded);
+    fillBlock(dst, stridePixels, skyFactors, skyShaded, skyNearTexels);
 }
 
 void fillCornerBlocks(Image& frame)

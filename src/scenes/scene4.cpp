@@ -169,27 +169,16 @@ struct TexelIndices {
     std::uint32_t operator[](int i) const { return static_cast<const volatile std::uint32_t*>(stored)[i]; }
 };
 
-// A row at s = 255: colours from the full-shade table indexed like the texture.
-void fillNearRow(std::uint32_t* dst, const Colour* nearTexels, __m128i u, __m128i v, __m128i du4, __m128i dv4)
+// One row of 16 pixels with the same s everywhere, each pixel's colour
+// looked up by its texture index. u and v hold the first four pixels'
+// coordinates; du4 and dv4 are four pixel steps.
+template <typename ColourAt>
+void fillRow(std::uint32_t* dst, __m128i u, __m128i v, __m128i du4, __m128i dv4, ColourAt colourAt)
 {
     for (int x = 0; x < blockSize; x += 4) {
         const TexelIndices index(u, v);
         for (int i = 0; i < 4; ++i)
-            dst[x + i] = nearTexels[index[i]];
-        u = _mm_add_epi32(u, du4);
-        v = _mm_add_epi32(v, dv4);
-    }
-}
-
-// One row of 16 pixels with the same s everywhere: colours straight from
-// that shade's row of a table indexed by texel. u and v hold the first four
-// pixels' coordinates; du4 and dv4 are four pixel steps.
-void fillShadedRow(std::uint32_t* dst, const Colour* colours, __m128i u, __m128i v, __m128i du4, __m128i dv4)
-{
-    for (int x = 0; x < blockSize; x += 4) {
-        const TexelIndices index(u, v);
-        for (int i = 0; i < 4; ++i)
-            dst[x + i] = colours[cloudTexture[index[i]]];
+            dst[x + i] = colourAt(index[i]);
         u = _mm_add_epi32(u, du4);
         v = _mm_add_epi32(v, dv4);
     }
@@ -236,10 +225,11 @@ void fillBlock(std::uint32_t* dst, int stridePixels, const ChannelFactors* facto
         const std::int64_t last = first + 15 * static_cast<std::int64_t>(sixteenth(first, b.shadeRight));
         if (first >> 16 == last >> 16) {
             const int whole = std::clamp(first >> 16, 0, 255);
+            const Colour* colours = shaded[whole];
             if (whole == 255)
-                fillNearRow(dst, nearTexels, u0, v0, du4, dv4);
+                fillRow(dst, u0, v0, du4, dv4, [&](std::uint32_t i) { return nearTexels[i]; });
             else
-                fillShadedRow(dst, shaded[whole], u0, v0, du4, dv4);
+                fillRow(dst, u0, v0, du4, dv4, [&](std::uint32_t i) { return colours[cloudTexture[i]]; });
         } else {
             const __m128i shade0 = _mm_unpacklo_epi64(_mm_unpackhi_epi32(left, p1), _mm_unpackhi_epi32(p2, p3));
             const __m128i ds4 = _mm_shuffle_epi32(step4, 0xAA);

@@ -254,7 +254,7 @@ int render(const RenderOptions& options)
             for (std::size_t i = 0; i < frameMs.size(); ++i)
                 if (frameScene[i] == scene)
                     times.push_back(frameMs[i]);
-            char name[16];
+            char name[24];
             std::snprintf(name, sizeof name, "scene%d", scene);
             printBenchLine(name, times, copyMs);
         }

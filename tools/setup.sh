@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libbenchmark-dev libsimde-dev fonts-dejavu-core
   help2man dpkg-dev lintian desktop-file-utils man-db groff-base
   xvfb xauth xdotool x11-apps imagemagick sox libx11-dev openmpt123
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
 )
 
 missing=()

@@ -31,7 +31,7 @@ const char* const renderUsage =
     "  --wav FILE    also write the show's audio, with its fade-out, as 16-bit\n"
     "                stereo WAV at 44,100 Hz\n"
     "  --video FILE  write the show as a video with its sound: .mp4 (H.264 and\n"
-    "                AAC), .mkv (the same) or .webm (VP9 and Opus); the 640 x 480\n"
+    "                AAC), .mkv (H.264 and FLAC) or .webm (VP9 and Opus); the 640 x 480\n"
     "                picture of the live show, the frame between black bands\n"
     "  --scale K     enlarge the video K times with sharp pixels, 1 to 6\n"
     "                (default 2: 1280 x 960)\n"

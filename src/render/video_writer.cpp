@@ -50,15 +50,17 @@ struct Codecs {
     const char* audio;
 };
 
-// H.264 and AAC play in browsers and common players; WebM allows only VP9
-// (or VP8, AV1) with Opus or Vorbis.
+// H.264 and AAC play in browsers and common players, and MP4 marks where
+// AAC's priming and padding start and end; Matroska cannot mark that for
+// AAC, so it carries the sound losslessly as FLAC, which has neither. WebM
+// allows only VP9 (or VP8, AV1) with Opus or Vorbis.
 Codecs codecsFor(VideoContainer container)
 {
     switch (container) {
     case VideoContainer::mp4:
         return {"mp4", "libx264", "aac"};
     case VideoContainer::mkv:
-        return {"matroska", "libx264", "aac"};
+        return {"matroska", "libx264", "flac"};
     case VideoContainer::webm:
         return {"webm", "libvpx-vp9", "libopus"};
     case VideoContainer::none:
@@ -171,12 +173,25 @@ struct VideoWriter::State {
         return drain(codec, stream, error);
     }
 
-    // Encodes whole encoder frames from the queue; the rest as well at the end.
+    // Encoder samples that cover the frames written so far.
+    long long audioLimit() const
+    {
+        const long long kept = sampleAtFrame(settings.firstFrame + frames, settings.fps) - audioStart;
+        return (kept * audio->sample_rate + videoAudioRate / 2) / videoAudioRate;
+    }
+
+    // Encodes whole encoder frames from the queue, never past the pictures
+    // written so far; at the end also the last, shorter one.
     bool encodeQueuedAudio(bool toTheEnd, std::string& error)
     {
         const int frameSize = audio->frame_size > 0 ? audio->frame_size : 1024;
-        while (av_audio_fifo_size(fifo) >= frameSize || (toTheEnd && av_audio_fifo_size(fifo) > 0)) {
-            const int count = std::min(frameSize, av_audio_fifo_size(fifo));
+        const long long limit = audioLimit();
+        for (;;) {
+            const long long room = limit - audioPts;
+            const int queued = av_audio_fifo_size(fifo);
+            const int count = static_cast<int>(std::min<long long>({frameSize, queued, room}));
+            if (count <= 0 || (count < frameSize && !toTheEnd))
+                break;
             if (av_frame_make_writable(sound) < 0)
                 return fail(error, "out of memory");
             sound->nb_samples = count;
@@ -295,7 +310,7 @@ bool VideoWriter::State::openAudio(const AVCodec* codec, std::string& error)
     audio->sample_fmt = sampleFormat;
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
     av_channel_layout_copy(&audio->ch_layout, &stereo);
-    audio->bit_rate = 192000;
+    audio->bit_rate = codec->id == AV_CODEC_ID_FLAC ? 0 : 192000;
     audio->time_base = AVRational{1, rate};
     if (format->oformat->flags & AVFMT_GLOBALHEADER)
         audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -408,7 +423,7 @@ bool VideoWriter::writeFrame(const Image& frame, std::string& error)
     if (!s.send(s.video, s.videoStream, s.picture, error))
         return false;
     ++s.frames;
-    return true;
+    return s.encodeQueuedAudio(false, error);
 }
 
 bool VideoWriter::writeAudio(const float* interleaved, int frames, std::string& error)
@@ -439,6 +454,13 @@ bool VideoWriter::finish(std::string& error)
             return false;
         if (count == 0)
             break;
+    }
+    // Rounding in the resampler may leave the queue a few samples short.
+    const long long missing = s.audioLimit() - s.audioPts - av_audio_fifo_size(s.fifo);
+    if (missing > 0) {
+        av_samples_set_silence(s.converted, 0, convertedRoom, 2, s.audio->sample_fmt);
+        if (!s.queueConverted(static_cast<int>(std::min<long long>(missing, convertedRoom)), error))
+            return false;
     }
     if (!s.encodeQueuedAudio(true, error) || !s.send(s.audio, s.audioStream, nullptr, error) ||
         !s.send(s.video, s.videoStream, nullptr, error))

@@ -3,6 +3,7 @@
 #include "platform/display.hpp"
 #include "platform/display_internal.hpp"
 #include "platform/timer.hpp"
+#include "platform/window_size.hpp"
 
 #include <SDL.h>
 
@@ -22,6 +23,7 @@ std::atomic<WindowState> state{WindowState::None};
 std::thread* windowThreadHandle = nullptr;  // deliberately never destroyed at exit
 bool exitHandlerRegistered = false;
 std::atomic<XpKeyHandler> keyHandler{nullptr};
+std::atomic<bool> windowed{false};
 
 // Owned by the window thread.
 SDL_Window* window = nullptr;
@@ -239,14 +241,24 @@ void windowThread()
         desktop.w = 640;
         desktop.h = 480;
     }
-    window = SDL_CreateWindow("Morvane", 0, 0, desktop.w, desktop.h,
-                              SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS);
+    if (windowed.load(std::memory_order_relaxed)) {
+        // Centred on the desktop, clear of its panels.
+        SDL_Rect usable{0, 0, desktop.w, desktop.h};
+        SDL_GetDisplayUsableBounds(0, &usable);
+        const WindowSize size = windowedSize(usable.w, usable.h);
+        window = SDL_CreateWindow("Morvane", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, size.width, size.height,
+                                  SDL_WINDOW_RESIZABLE);
+    } else {
+        window = SDL_CreateWindow("Morvane", 0, 0, desktop.w, desktop.h,
+                                  SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS);
+    }
     if (!window)
         return failStart("no window");
     renderer = SDL_CreateRenderer(window, -1, 0);
     if (!renderer)
         return failStart("no renderer");
-    SDL_ShowCursor(SDL_DISABLE);
+    if (!windowed.load(std::memory_order_relaxed))
+        SDL_ShowCursor(SDL_DISABLE);
     wakeEventType = SDL_RegisterEvents(1);
     showPicture();
     state.store(WindowState::Running, std::memory_order_release);
@@ -300,6 +312,11 @@ void windowClosePicture()
     Pending request;
     request.kind = Request::ClosePicture;
     ask(request);
+}
+
+void xp_window_set_windowed(bool on)
+{
+    windowed.store(on, std::memory_order_relaxed);
 }
 
 int xp_window_create()

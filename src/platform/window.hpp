@@ -11,6 +11,10 @@
 // their characters) and 1 for a press, 0 for a release. The result is unused.
 using XpKeyHandler = int (*)(int key, int down);
 
+// Before the window is made: true plays the show in a resizable 4:3 window
+// on the desktop instead of on the whole screen.
+void xp_window_set_windowed(bool on);
+
 int xp_window_create();     // 1 when the window exists, 0 when it cannot be made
 void xp_window_shutdown();  // closes the display and the window; run at process exit
 int xp_keyboard_init(XpKeyHandler handler);  // 0, or -1 when there is no window

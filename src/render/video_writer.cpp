@@ -371,6 +371,9 @@ bool VideoWriter::open(const std::string& path, const VideoSettings& settings, s
                                  " encoder");
 
     const std::filesystem::path target(path);
+    std::error_code ignored;
+    if (std::filesystem::is_directory(target, ignored))
+        return s.fail(error, "that is a directory");
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, ".%d.part", static_cast<int>(getpid()));
     std::string hidden(1, '.');

@@ -1,6 +1,7 @@
 // morvane-render --video as a person runs it: a short export read back
 // through libavformat, and the ways an export can fail.
 #include "decoded_video.hpp"
+#include "temp_dir.hpp"
 
 #include <png.h>
 
@@ -21,24 +22,6 @@
 #include <thread>
 
 namespace {
-
-struct TempDir {
-    std::filesystem::path path;
-    explicit TempDir(const char* name)
-        : path(std::filesystem::temp_directory_path() / (std::string(name) + "_" + std::to_string(getpid())))
-    {
-        std::filesystem::remove_all(path);
-        std::filesystem::create_directories(path);
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    int entries() const
-    {
-        int n = 0;
-        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(path))
-            ++n;
-        return n;
-    }
-};
 
 // The exit code, and standard output and standard error together. The
 // command runs under bash, so it may start with shell settings.

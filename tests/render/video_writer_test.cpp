@@ -1,6 +1,7 @@
 // The writer on its own, with made-up pictures and sound.
 #include "render/video_writer.hpp"
 #include "decoded_video.hpp"
+#include "temp_dir.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,24 +12,6 @@
 #include <vector>
 
 namespace {
-
-struct TempDir {
-    std::filesystem::path path;
-    explicit TempDir(const char* name)
-        : path(std::filesystem::temp_directory_path() / (std::string(name) + "_" + std::to_string(getpid())))
-    {
-        std::filesystem::remove_all(path);
-        std::filesystem::create_directories(path);
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    int entries() const
-    {
-        int n = 0;
-        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(path))
-            ++n;
-        return n;
-    }
-};
 
 // A square wave in both channels, or silence.
 std::vector<float> sound(int frames, float level)

@@ -147,7 +147,9 @@ TEST(VideoExport, FailuresSayWhyAndLeaveNoFile)
     ASSERT_GE(child, 0);
     if (child == 0) {
         std::freopen(log.c_str(), "w", stderr);
-        execl(MORVANE_RENDER_EXE, MORVANE_RENDER_EXE, "--video", (inDir + "/stopped.mp4").c_str(), nullptr);
+        const std::string command =
+            std::string("exec ") + MORVANE_RUN_PREFIX + MORVANE_RENDER_EXE + " --video " + inDir + "/stopped.mp4";
+        execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
         _exit(127);
     }
     // Stopped while it draws and encodes the opening frames.

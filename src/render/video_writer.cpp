@@ -499,10 +499,3 @@ long long VideoWriter::framesWritten() const
 {
     return state ? state->frames : 0;
 }
-
-long long VideoWriter::bytesWritten() const
-{
-    if (!state || !state->format || !state->format->pb)
-        return 0;
-    return avio_tell(state->format->pb);
-}

@@ -52,7 +52,6 @@ public:
     void abandon();
 
     long long framesWritten() const;
-    long long bytesWritten() const;
 
     struct State;
 

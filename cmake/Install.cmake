@@ -58,8 +58,8 @@ long, full screen and in step with its own tracker soundtrack: a helix
 tunnel, rhythm discs, branching trees, a ray-cast floor under clouds, a
 rippling grid, ray-traced spheres, a dented sphere and a lattice of cubes.
 
-morvane-render draws the same show offline as PNG stills and WAV sound,
-and times each scene.")
+morvane-render draws the same show offline as PNG stills, WAV sound or a
+video with its sound, and times each scene.")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://morvane.example.org/")

@@ -10,6 +10,7 @@ packages=(
   help2man dpkg-dev lintian desktop-file-utils man-db groff-base
   xvfb xauth xdotool x11-apps imagemagick sox libx11-dev openmpt123
   libebur128-dev
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
 )
 
 missing=()

@@ -10,6 +10,7 @@ packages=(
   g++-aarch64-linux-gnu qemu-user
   libc6:arm64 libsdl2-dev:arm64 libopenmpt-dev:arm64 libpng-dev:arm64
   libgtest-dev:arm64 libbenchmark-dev:arm64 libfreetype-dev:arm64
+  libavformat-dev:arm64 libavcodec-dev:arm64 libswscale-dev:arm64 libswresample-dev:arm64 libavutil-dev:arm64
 )
 
 sudo=""

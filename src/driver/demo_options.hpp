@@ -5,7 +5,11 @@
 
 enum class DemoCommand { play, help, version, error };
 
+struct DemoOptions {
+    bool windowed = false;  // --window: in a window instead of full screen
+};
+
 // What the arguments ask for; on error, message says what is wrong.
-DemoCommand parseDemoOptions(int argc, const char* const* argv, std::string& message);
+DemoCommand parseDemoOptions(int argc, const char* const* argv, DemoOptions& options, std::string& message);
 
 extern const char* const demoUsage;

@@ -1,12 +1,14 @@
 #include "driver/demo_options.hpp"
 #include "driver/run_demo.hpp"
+#include "platform/window.hpp"
 
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
+    DemoOptions options;
     std::string message;
-    switch (parseDemoOptions(argc, argv, message)) {
+    switch (parseDemoOptions(argc, argv, options, message)) {
     case DemoCommand::help:
         std::fputs(demoUsage, stdout);
         return 0;
@@ -19,5 +21,6 @@ int main(int argc, char** argv)
     case DemoCommand::play:
         break;
     }
+    xp_window_set_windowed(options.windowed);
     return runDemo();
 }

@@ -12,6 +12,9 @@
 #include "driver/timeline.hpp"
 #include "driver/wav_writer.hpp"
 #include "music/music.hpp"
+#include "render/interrupt.hpp"
+#include "render/progress.hpp"
+#include "render/video_writer.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -45,6 +48,8 @@ struct OfflineMusic {
     long long framesRendered = 0;
     bool ended = false;
     WavWriter* wav = nullptr;
+    VideoWriter* video = nullptr;
+    std::string videoError;
     float buffer[audioChunk * 2];
 
     bool start()
@@ -76,6 +81,8 @@ struct OfflineMusic {
             }
             framesRendered += got;
             if (wav && !wav->write(buffer, got))
+                return false;
+            if (video && !video->writeAudio(buffer, got, videoError))
                 return false;
         }
         return true;
@@ -150,7 +157,7 @@ int render(const RenderOptions& options)
     OfflineMusic music;
     if (!music.start()) {
         song = nullptr;
-        if (!options.wavPath.empty()) {
+        if (!options.wavPath.empty() || !options.videoPath.empty()) {
             std::fprintf(stderr, "morvane-render: the soundtrack cannot be played, so there is no audio to write\n");
             return 1;
         }
@@ -179,7 +186,23 @@ int render(const RenderOptions& options)
         music.wav = &wav;
     }
 
+    // The video file is set up first, so that a path we cannot write fails at once.
+    VideoWriter video;
+    const bool recording = !options.videoPath.empty();
+    const long long firstVideoFrame = firstFrameAtOrAfter(options.from, options.fps);
+    const long long endVideoFrame = firstFrameAtOrAfter(options.to, options.fps);
+    if (recording) {
+        catchInterrupts();
+        if (!video.open(options.videoPath, {options.fps, options.scale, firstVideoFrame}, error)) {
+            std::fprintf(stderr, "morvane-render: %s\n", error.c_str());
+            return 1;
+        }
+    }
+
     prepareShow();
+
+    if (recording)
+        music.video = &video;
 
     const int fps = options.bench ? benchFps : options.fps;
     // The whole show is drawn for a benchmark or a recording; stills stop
@@ -198,12 +221,17 @@ int render(const RenderOptions& options)
     TimelineClock clock;
     FrameStep step;
     std::size_t nextStill = 0;
+    ExportProgress progress(endVideoFrame, endVideoFrame - firstVideoFrame, options.fps);
     for (long long frameIndex = 0;; ++frameIndex) {
         const double timer = frameClock(frameIndex, fps);
         if (!stepTimeline(clock, timeline, timer, step))
             break;
         if (!music.advanceTo(timer)) {
-            wav.close(error);
+            progress.stop();
+            if (recording && !music.videoError.empty())
+                error = music.videoError;
+            else
+                wav.close(error);
             std::fprintf(stderr, "morvane-render: %s\n", error.c_str());
             return 1;
         }
@@ -228,8 +256,37 @@ int render(const RenderOptions& options)
                         static_cast<double>(step.progress), step.entry->variant);
             std::fflush(stdout);
         }
-        if (!wholeShow && nextStill == stills.size())
+        if (recording) {
+            if (frameIndex >= firstVideoFrame && !video.writeFrame(frame, error)) {
+                progress.stop();
+                std::fprintf(stderr, "morvane-render: %s\n", error.c_str());
+                return 1;
+            }
+            progress.update(frameIndex + 1, video.framesWritten());
+            if (interrupted()) {
+                progress.stop();
+                video.abandon();
+                std::fprintf(stderr, "morvane-render: interrupted; %s not written\n", options.videoPath.c_str());
+                return 1;
+            }
+            if (frameIndex + 1 >= endVideoFrame)
+                break;
+        }
+        if (!recording && !wholeShow && nextStill == stills.size())
             break;
+    }
+
+    if (recording) {
+        // The sound runs to the end of the last frame recorded.
+        const double videoEnd = static_cast<double>(firstVideoFrame + video.framesWritten()) / options.fps;
+        if (!music.advanceTo(videoEnd) || !video.finish(error)) {
+            progress.stop();
+            std::fprintf(stderr, "morvane-render: %s\n", error.empty() ? music.videoError.c_str() : error.c_str());
+            return 1;
+        }
+        std::error_code ignored;
+        const auto bytes = std::filesystem::file_size(options.videoPath, ignored);
+        progress.finish(options.videoPath, video.framesWritten(), ignored ? 0 : static_cast<long long>(bytes));
     }
 
     if (!options.wavPath.empty()) {

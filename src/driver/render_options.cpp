@@ -1,5 +1,8 @@
 #include "driver/render_options.hpp"
 
+#include "render/video_writer.hpp"
+
+#include <algorithm>
 #include <charconv>
 #include <cerrno>
 #include <cmath>
@@ -11,6 +14,7 @@ const char* const renderUsage =
     "Usage: morvane-render --at SECONDS [--at SECONDS ...] --out DIR [--fps N] [--wav FILE]\n"
     "  or:  morvane-render --bench [--wav FILE]\n"
     "  or:  morvane-render --wav FILE [--fps N]\n"
+    "  or:  morvane-render --video FILE [--fps N] [--scale K] [--from SECONDS] [--to SECONDS]\n"
     "\n"
     "Renders the show offline, without a window or an audio device. Every frame\n"
     "is drawn from 0 s at a fixed frame rate, with the music played in step, so\n"
@@ -28,6 +32,14 @@ const char* const renderUsage =
     "                frame copy timed the same way in the same run\n"
     "  --wav FILE    also write the show's audio, with its fade-out, as 16-bit\n"
     "                stereo WAV at 44,100 Hz, front to back (FILE may be a pipe)\n"
+    "  --video FILE  write the show as a video with its sound: .mp4 (H.264 and\n"
+    "                AAC), .mkv (H.264 and FLAC) or .webm (VP9 and Opus); the 640 x 480\n"
+    "                picture of the live show, the frame between black bands\n"
+    "  --scale K     enlarge the video K times with sharp pixels, 1 to 6\n"
+    "                (default 2: 1280 x 960)\n"
+    "  --from SECONDS, --to SECONDS\n"
+    "                record only this part of the show into the video (the\n"
+    "                frames before it are still drawn, unrecorded)\n"
     "  --help        show this text\n"
     "  --version     show the program's version\n";
 
@@ -95,12 +107,26 @@ double lastFrameTime(const Timeline& show, int fps)
     return frameClock(frame - 1, fps);
 }
 
+long long firstFrameAtOrAfter(double seconds, int fps)
+{
+    long long index = std::max(0LL, std::llround(std::ceil(seconds * fps)));
+    // The frame clock divides, so settle the rounding of the product here.
+    while (index > 0 && static_cast<double>(index - 1) / fps >= seconds)
+        --index;
+    while (static_cast<double>(index) / fps < seconds)
+        ++index;
+    return index;
+}
+
 ParseResult parseRenderOptions(int argc, const char* const* argv, const Timeline& show, RenderOptions& options,
                                std::string& message)
 {
     options = RenderOptions{};
+    const double showEnd = show.entries[show.count].start;
     std::vector<std::string> atTexts;  // as given, for the messages
     bool fpsGiven = false;
+    bool scaleGiven = false;
+    bool rangeGiven = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::string value;
@@ -110,7 +136,8 @@ ParseResult parseRenderOptions(int argc, const char* const* argv, const Timeline
             arg = arg.substr(0, eq);
             hasValue = true;
         }
-        const bool takesValue = arg == "--at" || arg == "--out" || arg == "--fps" || arg == "--wav";
+        const bool takesValue = arg == "--at" || arg == "--out" || arg == "--fps" || arg == "--wav" ||
+                                arg == "--video" || arg == "--scale" || arg == "--from" || arg == "--to";
         if (takesValue && !hasValue) {
             if (i + 1 >= argc) {
                 message = arg + " needs a value";
@@ -158,6 +185,29 @@ ParseResult parseRenderOptions(int argc, const char* const* argv, const Timeline
                 return ParseResult::error;
             }
             options.wavPath = value;
+        } else if (arg == "--video") {
+            if (videoContainerFor(value) == VideoContainer::none) {
+                message = "--video cannot write '" + value + "': the file name must end in " + videoFormatsText;
+                return ParseResult::error;
+            }
+            options.videoPath = value;
+        } else if (arg == "--scale") {
+            if (!parseInt(value, options.scale) || options.scale < 1 || options.scale > 6) {
+                message = "--scale needs a whole number from 1 to 6, not '" + value + "'";
+                return ParseResult::error;
+            }
+            scaleGiven = true;
+        } else if (arg == "--from" || arg == "--to") {
+            double t = 0.0;
+            if (!parseSeconds(value, t) || t < 0.0 || t > showEnd) {
+                char range[128];
+                std::snprintf(range, sizeof range, "%s needs a time in the show (0 to %.2f s), not '%s'", arg.c_str(),
+                              showEnd, value.c_str());
+                message = range;
+                return ParseResult::error;
+            }
+            (arg == "--from" ? options.from : options.to) = t;
+            rangeGiven = true;
         } else {
             message = "unknown option '" + std::string(argv[i]) + "'";
             return ParseResult::error;
@@ -172,6 +222,26 @@ ParseResult parseRenderOptions(int argc, const char* const* argv, const Timeline
         message = "--bench always runs at 60 frames per second: leave out --fps";
         return ParseResult::error;
     }
+    if (options.videoPath.empty() && (scaleGiven || rangeGiven)) {
+        message = "--scale, --from and --to go with --video FILE";
+        return ParseResult::error;
+    }
+    if (!options.videoPath.empty() && (options.bench || !options.wavPath.empty() || !options.outDir.empty() ||
+                                       !options.stillTimes.empty())) {
+        message = "--video makes only the video: leave out --at, --out, --wav and --bench";
+        return ParseResult::error;
+    }
+    if (options.to < 0.0)
+        options.to = showEnd;
+    if (options.from >= options.to) {
+        message = "--from must come before --to";
+        return ParseResult::error;
+    }
+    if (!options.videoPath.empty() &&
+        firstFrameAtOrAfter(options.from, options.fps) >= firstFrameAtOrAfter(options.to, options.fps)) {
+        message = "no frame falls between --from and --to at this frame rate";
+        return ParseResult::error;
+    }
     if (!options.stillTimes.empty() && options.outDir.empty()) {
         message = "--at needs --out DIR for the images";
         return ParseResult::error;
@@ -180,8 +250,8 @@ ParseResult parseRenderOptions(int argc, const char* const* argv, const Timeline
         message = "--out needs at least one --at SECONDS";
         return ParseResult::error;
     }
-    if (!options.bench && options.stillTimes.empty() && options.wavPath.empty()) {
-        message = "nothing to do: give --at and --out, --bench or --wav";
+    if (!options.bench && options.stillTimes.empty() && options.wavPath.empty() && options.videoPath.empty()) {
+        message = "nothing to do: give --at and --out, --bench, --wav or --video";
         return ParseResult::error;
     }
     // Refused before any work: a time no frame reaches would otherwise be

@@ -12,6 +12,10 @@ struct RenderOptions {
     std::string outDir;              // --out
     std::string wavPath;             // --wav
     bool bench = false;
+    std::string videoPath;           // --video
+    int scale = 2;                   // --scale
+    double from = 0.0;               // --from
+    double to = -1.0;                // --to; the show's end when not given
 };
 
 enum class ParseResult { run, help, version, error };
@@ -33,5 +37,9 @@ double lastFrameTime(const Timeline& show, int fps);
 
 // "frame_027000.png" for 27 s: the time in whole milliseconds, six digits.
 std::string stillFileName(double seconds);
+
+// The index of the first frame whose time (index / fps) is at or past the given
+// time: where a recording that starts or stops there cuts.
+long long firstFrameAtOrAfter(double seconds, int fps);
 
 extern const char* const renderUsage;

@@ -3,6 +3,7 @@
 #include "platform/display.hpp"
 #include "platform/display_internal.hpp"
 #include "platform/timer.hpp"
+#include "platform/window_size.hpp"
 #include "platform/x11_window.hpp"
 
 #include <SDL.h>
@@ -28,6 +29,7 @@ std::thread* windowThreadHandle = nullptr;  // deliberately never destroyed at e
 bool exitHandlerRegistered = false;
 std::atomic<XpKeyHandler> keyHandler{nullptr};
 thread_local bool onWindowThread = false;
+std::atomic<bool> windowed{false};
 
 // Owned by the window thread.
 SDL_Window* window = nullptr;
@@ -290,8 +292,17 @@ RendererChoice chooseRenderer(bool softwareOnly)
 bool makeWindowAndRenderer(const SDL_DisplayMode& desktop, bool softwareOnly)
 {
     const RendererChoice choice = chooseRenderer(softwareOnly);
-    window = SDL_CreateWindow("Morvane", 0, 0, desktop.w, desktop.h,
-                              SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS | choice.windowFlags);
+    if (windowed.load(std::memory_order_relaxed)) {
+        // Centred on the desktop, clear of its panels.
+        SDL_Rect usable{0, 0, desktop.w, desktop.h};
+        SDL_GetDisplayUsableBounds(0, &usable);
+        const WindowSize size = windowedSize(usable.w, usable.h);
+        window = SDL_CreateWindow("Morvane", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, size.width, size.height,
+                                  SDL_WINDOW_RESIZABLE | choice.windowFlags);
+    } else {
+        window = SDL_CreateWindow("Morvane", 0, 0, desktop.w, desktop.h,
+                                  SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS | choice.windowFlags);
+    }
     if (window)
         renderer = SDL_CreateRenderer(window, choice.index, 0);
     if (renderer)
@@ -331,7 +342,8 @@ void windowThread()
     // Without OpenGL the software renderer draws into the window's own surface.
     if (!makeWindowAndRenderer(desktop, false) && !makeWindowAndRenderer(desktop, true))
         return failStart("no window with a renderer");
-    SDL_ShowCursor(SDL_DISABLE);
+    if (!windowed.load(std::memory_order_relaxed))
+        SDL_ShowCursor(SDL_DISABLE);
     wakeEventType = SDL_RegisterEvents(1);
     showPicture();
     state.store(WindowState::Running, std::memory_order_release);
@@ -386,6 +398,11 @@ void windowClosePicture()
     Pending request;
     request.kind = Request::ClosePicture;
     ask(request);
+}
+
+void xp_window_set_windowed(bool on)
+{
+    windowed.store(on, std::memory_order_relaxed);
 }
 
 int xp_window_create()

@@ -13,6 +13,10 @@
 // their characters) and 1 for a press, 0 for a release. The result is unused.
 using XpKeyHandler = int (*)(int key, int down);
 
+// Before the window is made: true plays the show in a resizable 4:3 window
+// on the desktop instead of on the whole screen.
+void xp_window_set_windowed(bool on);
+
 int xp_window_create();     // 1 when the window exists, 0 when it cannot be made
 // Closes the display and the window; run at process exit. After a lost
 // display it ends the process at once with exit code 1.

@@ -4,11 +4,15 @@
 
 namespace {
 
-DemoCommand parse(std::initializer_list<const char*> args, std::string& message)
+DemoCommand parse(std::initializer_list<const char*> args, std::string& message, DemoOptions* parsed = nullptr)
 {
     std::vector<const char*> argv{"morvane"};
     argv.insert(argv.end(), args);
-    return parseDemoOptions(static_cast<int>(argv.size()), argv.data(), message);
+    DemoOptions options;
+    const DemoCommand command = parseDemoOptions(static_cast<int>(argv.size()), argv.data(), options, message);
+    if (parsed)
+        *parsed = options;
+    return command;
 }
 
 }  // namespace
@@ -23,4 +27,16 @@ TEST(DemoOptions, NoArgumentsPlayHelpAndVersionAnswerUnknownIsRefused)
     EXPECT_EQ(parse({"--fullscreen"}, message), DemoCommand::error);
     EXPECT_NE(message.find("--fullscreen"), std::string::npos);
     EXPECT_EQ(parse({"27"}, message), DemoCommand::error);
+}
+
+TEST(DemoOptions, WindowAsksForAWindowAndStillPlays)
+{
+    std::string message;
+    DemoOptions options;
+    EXPECT_EQ(parse({}, message, &options), DemoCommand::play);
+    EXPECT_FALSE(options.windowed);
+    EXPECT_EQ(parse({"--window"}, message, &options), DemoCommand::play);
+    EXPECT_TRUE(options.windowed);
+    EXPECT_EQ(parse({"--window", "--windowed"}, message, &options), DemoCommand::error);
+    EXPECT_NE(message.find("'--windowed'"), std::string::npos);
 }

@@ -3,11 +3,13 @@
 // sound and picture whatever the show's content is.
 //   --short    the timeline lasts about a second
 //   --depth24  the display refuses 32 bits per pixel
+//   --window   in a window instead of full screen
 #include "driver/run_demo.hpp"
 #include "assets/stored_data.hpp"
 #include "driver/timeline.hpp"
 #include "music/music.hpp"
 #include "platform/display.hpp"
+#include "platform/window.hpp"
 #include "../music/test_module.hpp"
 
 #include <cstring>
@@ -30,6 +32,8 @@ int main(int argc, char** argv)
                 timeline.entries[e].start = 0.05f * static_cast<float>(e);
         else if (std::strcmp(argv[i], "--depth24") == 0)
             xp_screen_refuse_depth(32);
+        else if (std::strcmp(argv[i], "--window") == 0)
+            xp_window_set_windowed(true);
     }
     for (int e = 0; e < timeline.count; ++e)
         timeline.entries[e].scene = testPicture;

@@ -3,7 +3,7 @@
 # driver standing in for a sound card.
 #   e2e.sh <case> <demo harness> <morvane> <wm_close>
 # Cases: picture, depth24, pause, close, ends, nodisplay, noaudio, escape,
-# release, signals, displaylost.
+# release, signals, displaylost, window.
 set -u
 
 case_name=$1 harness=$2 demo=$3 wm_close=$4
@@ -100,11 +100,12 @@ pixel() {  # x y -> "r,g,b"
 # The 640 x 480 display is scaled to the screen with its aspect kept and
 # centred; only the frame (display rows 80 to 399) is lit, in the test
 # picture's colour; the bars and the rows above and below are black.
+# With shot_of="-id WINDOW" the same inside that window.
 check_picture() {
   local w=$1 h=$2 expected box
   # The first picture comes after the start-up wait.
   middle_is_test_colour() {
-    xwd -root -silent >"$work/shot.xwd" 2>/dev/null && [ "$(pixel $((w / 2)) $((h / 2)))" = "192,128,64" ]
+    xwd ${shot_of:--root} -silent >"$work/shot.xwd" 2>/dev/null && [ "$(pixel $((w / 2)) $((h / 2)))" = "192,128,64" ]
   }
   poll 100 middle_is_test_colour || fail "the middle of the screen shows $(pixel $((w / 2)) $((h / 2))), not the test picture"
   expected=$(awk -v w="$w" -v h="$h" 'BEGIN {
@@ -250,6 +251,24 @@ displaylost)
   ;;
 noaudio)
   expect_failure "FSOUND_Init: .*nosuch" env SDL_AUDIODRIVER=nosuch "$demo"
+  ;;
+window)
+  # A 1280 x 960 window in the middle of a larger screen, the picture
+  # letterboxed inside it as on a full screen; resized, it follows.
+  start_demo 1600x1200 "$harness" --window
+  wid=$(xdotool search --name '^Morvane$' | head -n1)
+  eval "$(xdotool getwindowgeometry --shell "$wid")"
+  [ "$WIDTH" = 1280 ] && [ "$HEIGHT" = 960 ] || fail "window ${WIDTH}x${HEIGHT}, expected 1280x960"
+  [ "$X" = 160 ] && [ "$Y" = 120 ] || fail "window at $X,$Y, expected in the middle at 160,120"
+  shot_of="-id $wid" check_picture 1280 960
+  xwd -root -silent >"$work/shot.xwd" 2>/dev/null
+  [ "$(pixel 80 600)" = "0,0,0" ] || fail "the screen beside the window shows $(pixel 80 600)"
+  xdotool windowsize "$wid" 1000 500
+  sized() { eval "$(xdotool getwindowgeometry --shell "$wid")"; [ "$WIDTH" = 1000 ] && [ "$HEIGHT" = 500 ]; }
+  poll 50 sized || fail "the window was not resized"
+  shot_of="-id $wid" check_picture 1000 500
+  xdotool windowfocus --sync "$wid" key Escape
+  exits_cleanly 1000 Escape
   ;;
 *)
   fail "unknown case"

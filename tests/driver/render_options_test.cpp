@@ -62,7 +62,7 @@ TEST(RenderOptions, VideoRangeScaleAndWhatGoesWithIt)
     ASSERT_EQ(whole.result, ParseResult::run) << whole.message;
     EXPECT_EQ(whole.options.scale, 2);
     EXPECT_EQ(whole.options.from, 0.0);
-    EXPECT_EQ(whole.options.to, 168.81);  // the show's end
+    EXPECT_EQ(whole.options.to, static_cast<double>(timeline.entries[timeline.count].start));  // the show's end
     const Parsed part = parse({"--video=a.webm", "--from", "26", "--to=28", "--scale", "1", "--fps", "30"});
     ASSERT_EQ(part.result, ParseResult::run) << part.message;
     EXPECT_EQ(part.options.videoPath, "a.webm");

@@ -4,10 +4,11 @@
 BUILD      := build
 PREFIX     ?= /usr/local
 ASAN_BUILD := build-asan
+TSAN_BUILD := build-tsan
 ARM_BUILD  := build-arm64
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all run test test-arm64 setup build build-asan data wav soundtrack-report bench install package clean
+.PHONY: all run test test-arm64 setup build build-asan build-tsan data wav soundtrack-report bench install package clean
 
 all: build
 
@@ -26,13 +27,24 @@ build: setup $(BUILD)/build.ninja
 build-asan: setup $(ASAN_BUILD)/build.ninja
 	@cmake --build $(ASAN_BUILD)
 
+# Only the live demo is built with ThreadSanitizer.
+$(TSAN_BUILD)/build.ninja:
+	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANE_TSAN=ON
+
+build-tsan: setup $(TSAN_BUILD)/build.ninja
+	@cmake --build $(TSAN_BUILD) --target morvane
+
 run: build
 	./$(BUILD)/morvane
 
-test: build build-asan
+# The optimised build's tests; the unit tests and three whole-show renders
+# under AddressSanitizer and UndefinedBehaviorSanitizer; the live demo under
+# ThreadSanitizer.
+test: build build-asan build-tsan
 	ctest --test-dir $(BUILD) --output-on-failure -j2
 	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j2 -L unit
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j2 -L 'unit|show'
+	ctest --test-dir $(TSAN_BUILD) --output-on-failure -L threads
 
 # Cross-builds for 64-bit ARM, runs the unit tests under qemu-user and
 # compares stills with the native build's. Adds arm64 to the machine's
@@ -68,4 +80,4 @@ package: build
 	cd $(BUILD) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(ARM_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(ARM_BUILD)

@@ -3,7 +3,8 @@
 # driver standing in for a sound card.
 #   e2e.sh <case> <demo harness> <morvane> <wm_close>
 # Cases: picture, depth24, pause, close, ends, nodisplay, noaudio, escape,
-# release, signals, displaylost, window.
+# release, signals, displaylost, window, memory, threads (the last one with
+# a ThreadSanitizer build of morvane).
 set -u
 
 case_name=$1 harness=$2 demo=$3 wm_close=$4
@@ -251,6 +252,44 @@ displaylost)
   ;;
 noaudio)
   expect_failure "FSOUND_Init: .*nosuch" env SDL_AUDIODRIVER=nosuch "$demo"
+  ;;
+memory)
+  # Everything is built before the music starts: from then on the resident
+  # memory stays flat while the scenes draw.
+  start_demo 800x600 "$demo"
+  sleep 4
+  samples=()
+  for _ in $(seq 60); do
+    kill -0 "$demo_pid" 2>/dev/null || fail "the demo ended early"
+    samples+=("$(awk '/^VmRSS:/ {print $2}' "/proc/$demo_pid/status")")
+    sleep 0.5
+  done
+  low=$(printf '%s\n' "${samples[@]}" | sort -n | head -n1)
+  high=$(printf '%s\n' "${samples[@]}" | sort -n | tail -n1)
+  echo "resident memory over 30 s of the show: $low to $high KiB"
+  [ $((high - low)) -le 2048 ] || fail "resident memory grew from $low to $high KiB while the show ran"
+  xdotool key Escape
+  exits_cleanly 2000 Escape
+  ;;
+threads)
+  # The window thread, the audio callback and the frame loop share values
+  # only through atomics and the hand-off's lock: 20 s of the show with a
+  # pause, under ThreadSanitizer. SDL's software renderer, with an
+  # unaccelerated window surface, keeps the GL driver's own worker threads
+  # out of the verdict.
+  export SDL_RENDER_DRIVER=software SDL_FRAMEBUFFER_ACCELERATION=0
+  export TSAN_OPTIONS="halt_on_error=0 exitcode=66 second_deadlock_stack=1"
+  start_demo 800x600 "$demo"
+  sleep 12
+  kill -0 "$demo_pid" 2>/dev/null || fail "the demo ended early"
+  xdotool keydown p
+  sleep 1
+  xdotool keyup p
+  sleep 8
+  xdotool key Escape
+  awaits_exit 10000 Escape
+  grep -q 'ThreadSanitizer' "$work/stderr" && fail "ThreadSanitizer reports"
+  [ "$rc" -eq 0 ] || fail "Escape ended the run with $rc"
   ;;
 window)
   # A 1280 x 960 window in the middle of a larger screen, the picture

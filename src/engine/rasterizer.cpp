@@ -2,6 +2,7 @@
 
 #include "engine/span_inline.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <limits>
 
@@ -22,10 +23,9 @@ std::int64_t truncatedQuotient(std::int64_t num, std::int64_t den)
     const std::int64_t magnitude = num < 0 ? -num : num;
     auto q = static_cast<std::int64_t>(static_cast<double>(magnitude) / static_cast<double>(den));
     const std::int64_t r = magnitude - q * den;
-    if (r < 0)
-        --q;
-    else if (r >= den)
-        ++q;
+    // The rounded quotient is at most one off; corrected without branches,
+    // whose outcome no predictor could guess.
+    q += static_cast<std::int64_t>(r >= den) - static_cast<std::int64_t>(r < 0);
     return num < 0 ? -q : q;
 }
 
@@ -40,17 +40,19 @@ void sideSlopes(const RasterVertex* v, int count, std::int64_t* slopes)
     for (int i = 0; i < count; ++i) {
         const RasterVertex& a = v[i];
         const RasterVertex& b = v[i + 1 == count ? 0 : i + 1];
-        std::int64_t dy = static_cast<std::int64_t>(b.y) - a.y;
-        std::int64_t dx = static_cast<std::int64_t>(b.x) - a.x;
-        if (dy < 0) {
-            dy = -dy;
-            dx = -dx;
-        }
-        std::int64_t slope = truncatedQuotient(dx * 65536, dy == 0 ? 1 : dy);
+        const std::int64_t rise = static_cast<std::int64_t>(b.y) - a.y;
+        const std::int64_t run = static_cast<std::int64_t>(b.x) - a.x;
+        // Walked downward: a side that rises is taken the other way round.
+        // Signs and flat sides are handled with masks, not branches: which
+        // way a side runs is different from one triangle to the next.
+        const std::int64_t flip = rise >> 63;  // all ones when rising
+        const std::int64_t dy = (rise ^ flip) - flip;
+        const std::int64_t dx = (run ^ flip) - flip;
+        const std::int64_t flat = static_cast<std::int64_t>(dy == 0);
+        std::int64_t slope = truncatedQuotient(dx * 65536, dy + flat);
         constexpr std::int64_t limit = std::numeric_limits<std::int32_t>::max();
-        if (slope > limit) slope = limit;
-        if (slope < -limit) slope = -limit;
-        slopes[i] = dy == 0 ? 0 : slope;
+        slope = std::clamp(slope, -limit, limit);
+        slopes[i] = slope & (flat - 1);
     }
 }
 
@@ -336,19 +338,20 @@ void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std
             const auto n = static_cast<int>(right.x >> 16) - x0;
             left.x += left.slope;
             right.x += right.slope;
-            if (n > 0) {
-                const __m128i xs = _mm_set1_epi16(static_cast<short>(x0));
-                const __m128i start = _mm_add_epi32(
-                    rowStart, _mm_add_epi32(_mm_madd_epi16(lowHalf, xs), _mm_mullo_epi16(highHalf, xs)));
-                const __m128i value = _mm_srai_epi32(start, 16);
-                auto* dest = reinterpret_cast<std::uint32_t*>(row) + x0;
-                // Short runs (most of them, on small triangles) as eight
-                // pixels where the row has room for eight.
-                if (n <= 8 && x0 <= width - 8)
-                    span_detail::runOfEight<add>(dest, n, _mm_packs_epi32(value, value), steps);
-                else
-                    span_detail::run<add>(dest, n, _mm_packs_epi32(value, value), steps);
-            }
+            const __m128i xs = _mm_set1_epi16(static_cast<short>(x0));
+            const __m128i start = _mm_add_epi32(
+                rowStart, _mm_add_epi32(_mm_madd_epi16(lowHalf, xs), _mm_mullo_epi16(highHalf, xs)));
+            const __m128i value = _mm_srai_epi32(start, 16);
+            auto* dest = reinterpret_cast<std::uint32_t*>(row) + x0;
+            // Short runs (most of them, on small triangles) as eight pixels
+            // where the row has room for eight. An empty row (x0 still
+            // lies between the edge's ends, inside the row) goes the same
+            // way with no pixel changed: a branch on it would be guessed
+            // wrong too often.
+            if (n <= 8 && x0 <= width - 8)
+                span_detail::runOfEight<add>(dest, n > 0 ? n : 0, _mm_packs_epi32(value, value), steps);
+            else if (n > 0)
+                span_detail::run<add>(dest, n, _mm_packs_epi32(value, value), steps);
             y += 0x10000;
             row += pitch;
             rowStart = _mm_add_epi32(rowStart, rowStep);

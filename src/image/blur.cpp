@@ -2,7 +2,8 @@
 // Each step moves the running value y towards the target by
 // 4 x floor((target - y) x c / 65536), which is the high half of a signed
 // 16-bit product: one pmulhw per two pixels. Lines are independent, so
-// eight of them run side by side to hide the latency of each step.
+// sixteen of them run side by side: eight chains of steps are enough to
+// hide the latency of each step.
 #include "image/blur.hpp"
 
 #include "image/noise.hpp"
@@ -15,7 +16,7 @@
 
 namespace {
 
-constexpr int groupLines = 8;                   // lines blurred together
+constexpr int groupLines = 16;                  // lines blurred together
 constexpr int groupRegisters = groupLines / 2;  // two pixels per register
 
 // Forward results of one group, pixel after pixel, kept for the backward pass.
@@ -34,18 +35,17 @@ inline __m128i loadPixel(const std::uint8_t* p)
 }
 
 // The pixels at byte offset `offset` of the group's eight lines, as 16-bit
-// values times 128. Contiguous: the eight pixels lie side by side.
+// values times 128. Contiguous: the group's pixels lie side by side.
 template <bool Contiguous>
 inline void gather(std::uint8_t* const* line, std::ptrdiff_t offset, __m128i* out)
 {
     const __m128i zero = _mm_setzero_si128();
     if constexpr (Contiguous) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line[0] + offset));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line[0] + offset + 16));
-        out[0] = _mm_slli_epi16(_mm_unpacklo_epi8(a, zero), 7);
-        out[1] = _mm_slli_epi16(_mm_unpackhi_epi8(a, zero), 7);
-        out[2] = _mm_slli_epi16(_mm_unpacklo_epi8(b, zero), 7);
-        out[3] = _mm_slli_epi16(_mm_unpackhi_epi8(b, zero), 7);
+        for (int j = 0; j < groupRegisters; j += 2) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line[0] + offset + 8 * j));
+            out[j] = _mm_slli_epi16(_mm_unpacklo_epi8(a, zero), 7);
+            out[j + 1] = _mm_slli_epi16(_mm_unpackhi_epi8(a, zero), 7);
+        }
     } else {
         for (int j = 0; j < groupRegisters; ++j) {
             const __m128i pair = _mm_unpacklo_epi32(loadPixel(line[2 * j] + offset),
@@ -60,15 +60,15 @@ inline void gather(std::uint8_t* const* line, std::ptrdiff_t offset, __m128i* ou
 template <bool Contiguous>
 inline void scatter(std::uint8_t* const* line, std::ptrdiff_t offset, const __m128i* value)
 {
-    const __m128i a = _mm_packus_epi16(_mm_srli_epi16(value[0], 7), _mm_srli_epi16(value[1], 7));
-    const __m128i b = _mm_packus_epi16(_mm_srli_epi16(value[2], 7), _mm_srli_epi16(value[3], 7));
-    if constexpr (Contiguous) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(line[0] + offset), a);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(line[0] + offset + 16), b);
-    } else {
-        alignas(16) std::uint32_t px[groupLines];
-        _mm_store_si128(reinterpret_cast<__m128i*>(px), a);
-        _mm_store_si128(reinterpret_cast<__m128i*>(px + 4), b);
+    alignas(16) std::uint32_t px[groupLines];
+    for (int j = 0; j < groupRegisters; j += 2) {
+        const __m128i a = _mm_packus_epi16(_mm_srli_epi16(value[j], 7), _mm_srli_epi16(value[j + 1], 7));
+        if constexpr (Contiguous)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(line[0] + offset + 8 * j), a);
+        else
+            _mm_store_si128(reinterpret_cast<__m128i*>(px + 2 * j), a);
+    }
+    if constexpr (!Contiguous) {
         // Lines repeated to fill a short group get the same value twice.
         for (int i = 0; i < groupLines; ++i)
             std::memcpy(line[i] + offset, &px[i], 4);
@@ -95,7 +95,7 @@ void blurGroup(std::uint8_t* const* line, std::ptrdiff_t elementStep, int count,
     }
 }
 
-// Four neighbouring pixels of each of the group's eight lines, read as one
+// Four neighbouring pixels of each of the group's lines, read as one
 // 16-byte load per line and turned into the registers of four steps: x[s]
 // holds pixel s of every line pair, as gather gives it.
 inline void gatherFour(std::uint8_t* const* line, std::ptrdiff_t offset, __m128i (*x)[groupRegisters])

@@ -29,31 +29,40 @@ std::int64_t truncatedQuotient(std::int64_t num, std::int64_t den)
     return num < 0 ? -q : q;
 }
 
-// The 16.16 slope of every side i (from vertex i to vertex i + 1), as an
-// edge walking down that side uses it: x run per row from its upper end to
-// its lower end, truncated toward zero. Worked out for all sides at once so
-// that the divisions overlap. An edge that rises less than 1/32768 of its
-// run has a slope beyond 16.16; clamping it keeps x between the edge's end
-// points on the one row it covers. Flat sides get 0 (never walked).
+// The 16.16 slope of the side from a to b, as an edge walking down it uses
+// it: x run per row from its upper end to its lower end, truncated toward
+// zero. An edge that rises less than 1/32768 of its run has a slope beyond
+// 16.16; clamping it keeps x between the edge's end points on the one row
+// it covers. A flat side gets 0 (never walked).
+inline std::int64_t sideSlope(const RasterVertex& a, const RasterVertex& b)
+{
+    const std::int64_t rise = static_cast<std::int64_t>(b.y) - a.y;
+    const std::int64_t run = static_cast<std::int64_t>(b.x) - a.x;
+    // Walked downward: a side that rises is taken the other way round.
+    // Signs and flat sides are handled with masks, not branches: which way
+    // a side runs is different from one triangle to the next.
+    const std::int64_t flip = rise >> 63;  // all ones when rising
+    const std::int64_t dy = (rise ^ flip) - flip;
+    const std::int64_t dx = (run ^ flip) - flip;
+    const std::int64_t flat = static_cast<std::int64_t>(dy == 0);
+    constexpr std::int64_t limit = std::numeric_limits<std::int32_t>::max();
+    const std::int64_t slope = std::clamp(truncatedQuotient(dx * 65536, dy + flat), -limit, limit);
+    return slope & (flat - 1);
+}
+
+// The slope of every side i (from vertex i to vertex i + 1), worked out
+// for all sides at once so that the divisions overlap. Triangles, nearly
+// all the polygons drawn, without a loop.
 void sideSlopes(const RasterVertex* v, int count, std::int64_t* slopes)
 {
-    for (int i = 0; i < count; ++i) {
-        const RasterVertex& a = v[i];
-        const RasterVertex& b = v[i + 1 == count ? 0 : i + 1];
-        const std::int64_t rise = static_cast<std::int64_t>(b.y) - a.y;
-        const std::int64_t run = static_cast<std::int64_t>(b.x) - a.x;
-        // Walked downward: a side that rises is taken the other way round.
-        // Signs and flat sides are handled with masks, not branches: which
-        // way a side runs is different from one triangle to the next.
-        const std::int64_t flip = rise >> 63;  // all ones when rising
-        const std::int64_t dy = (rise ^ flip) - flip;
-        const std::int64_t dx = (run ^ flip) - flip;
-        const std::int64_t flat = static_cast<std::int64_t>(dy == 0);
-        std::int64_t slope = truncatedQuotient(dx * 65536, dy + flat);
-        constexpr std::int64_t limit = std::numeric_limits<std::int32_t>::max();
-        slope = std::clamp(slope, -limit, limit);
-        slopes[i] = slope & (flat - 1);
+    if (count == 3) {
+        slopes[0] = sideSlope(v[0], v[1]);
+        slopes[1] = sideSlope(v[1], v[2]);
+        slopes[2] = sideSlope(v[2], v[0]);
+        return;
     }
+    for (int i = 0; i < count; ++i)
+        slopes[i] = sideSlope(v[i], v[i + 1 == count ? 0 : i + 1]);
 }
 
 // One polygon side walked downward from the top vertex.

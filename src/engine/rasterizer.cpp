@@ -2,6 +2,7 @@
 
 #include "engine/span_inline.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <limits>
 
@@ -22,36 +23,46 @@ std::int64_t truncatedQuotient(std::int64_t num, std::int64_t den)
     const std::int64_t magnitude = num < 0 ? -num : num;
     auto q = static_cast<std::int64_t>(static_cast<double>(magnitude) / static_cast<double>(den));
     const std::int64_t r = magnitude - q * den;
-    if (r < 0)
-        --q;
-    else if (r >= den)
-        ++q;
+    // The rounded quotient is at most one off; corrected without branches,
+    // whose outcome no predictor could guess.
+    q += static_cast<std::int64_t>(r >= den) - static_cast<std::int64_t>(r < 0);
     return num < 0 ? -q : q;
 }
 
-// The 16.16 slope of every side i (from vertex i to vertex i + 1), as an
-// edge walking down that side uses it: x run per row from its upper end to
-// its lower end, truncated toward zero. Worked out for all sides at once so
-// that the divisions overlap. An edge that rises less than 1/32768 of its
-// run has a slope beyond 16.16; clamping it keeps x between the edge's end
-// points on the one row it covers. Flat sides get 0 (never walked).
+// The 16.16 slope of the side from a to b, as an edge walking down it uses
+// it: x run per row from its upper end to its lower end, truncated toward
+// zero. An edge that rises less than 1/32768 of its run has a slope beyond
+// 16.16; clamping it keeps x between the edge's end points on the one row
+// it covers. A flat side gets 0 (never walked).
+inline std::int64_t sideSlope(const RasterVertex& a, const RasterVertex& b)
+{
+    const std::int64_t rise = static_cast<std::int64_t>(b.y) - a.y;
+    const std::int64_t run = static_cast<std::int64_t>(b.x) - a.x;
+    // Walked downward: a side that rises is taken the other way round.
+    // Signs and flat sides are handled with masks, not branches: which way
+    // a side runs is different from one triangle to the next.
+    const std::int64_t flip = rise >> 63;  // all ones when rising
+    const std::int64_t dy = (rise ^ flip) - flip;
+    const std::int64_t dx = (run ^ flip) - flip;
+    const std::int64_t flat = static_cast<std::int64_t>(dy == 0);
+    constexpr std::int64_t limit = std::numeric_limits<std::int32_t>::max();
+    const std::int64_t slope = std::clamp(truncatedQuotient(dx * 65536, dy + flat), -limit, limit);
+    return slope & (flat - 1);
+}
+
+// The slope of every side i (from vertex i to vertex i + 1), worked out
+// for all sides at once so that the divisions overlap. Triangles, nearly
+// all the polygons drawn, without a loop.
 void sideSlopes(const RasterVertex* v, int count, std::int64_t* slopes)
 {
-    for (int i = 0; i < count; ++i) {
-        const RasterVertex& a = v[i];
-        const RasterVertex& b = v[i + 1 == count ? 0 : i + 1];
-        std::int64_t dy = static_cast<std::int64_t>(b.y) - a.y;
-        std::int64_t dx = static_cast<std::int64_t>(b.x) - a.x;
-        if (dy < 0) {
-            dy = -dy;
-            dx = -dx;
-        }
-        std::int64_t slope = truncatedQuotient(dx * 65536, dy == 0 ? 1 : dy);
-        constexpr std::int64_t limit = std::numeric_limits<std::int32_t>::max();
-        if (slope > limit) slope = limit;
-        if (slope < -limit) slope = -limit;
-        slopes[i] = dy == 0 ? 0 : slope;
+    if (count == 3) {
+        slopes[0] = sideSlope(v[0], v[1]);
+        slopes[1] = sideSlope(v[1], v[2]);
+        slopes[2] = sideSlope(v[2], v[0]);
+        return;
     }
+    for (int i = 0; i < count; ++i)
+        slopes[i] = sideSlope(v[i], v[i + 1 == count ? 0 : i + 1]);
 }
 
 // One polygon side walked downward from the top vertex.
@@ -336,19 +347,20 @@ void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std
             const auto n = static_cast<int>(right.x >> 16) - x0;
             left.x += left.slope;
             right.x += right.slope;
-            if (n > 0) {
-                const __m128i xs = _mm_set1_epi16(static_cast<short>(x0));
-                const __m128i start = _mm_add_epi32(
-                    rowStart, _mm_add_epi32(_mm_madd_epi16(lowHalf, xs), _mm_mullo_epi16(highHalf, xs)));
-                const __m128i value = _mm_srai_epi32(start, 16);
-                auto* dest = reinterpret_cast<std::uint32_t*>(row) + x0;
-                // Short runs (most of them, on small triangles) as eight
-                // pixels where the row has room for eight.
-                if (n <= 8 && x0 <= width - 8)
-                    span_detail::runOfEight<add>(dest, n, _mm_packs_epi32(value, value), steps);
-                else
-                    span_detail::run<add>(dest, n, _mm_packs_epi32(value, value), steps);
-            }
+            const __m128i xs = _mm_set1_epi16(static_cast<short>(x0));
+            const __m128i start = _mm_add_epi32(
+                rowStart, _mm_add_epi32(_mm_madd_epi16(lowHalf, xs), _mm_mullo_epi16(highHalf, xs)));
+            const __m128i value = _mm_srai_epi32(start, 16);
+            auto* dest = reinterpret_cast<std::uint32_t*>(row) + x0;
+            // Short runs (most of them, on small triangles) as eight pixels
+            // where the row has room for eight. An empty row (x0 still
+            // lies between the edge's ends, inside the row) goes the same
+            // way with no pixel changed: a branch on it would be guessed
+            // wrong too often.
+            if (n <= 8 && x0 <= width - 8)
+                span_detail::runOfEight<add>(dest, n > 0 ? n : 0, _mm_packs_epi32(value, value), steps);
+            else if (n > 0)
+                span_detail::run<add>(dest, n, _mm_packs_epi32(value, value), steps);
             y += 0x10000;
             row += pitch;
             rowStart = _mm_add_epi32(rowStart, rowStep);

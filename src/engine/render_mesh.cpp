@@ -3,6 +3,7 @@
 #include "engine/clipper.hpp"
 #include "engine/rasterizer.hpp"
 
+#include <algorithm>
 #include <bit>
 #include "image/simd.hpp"
 #include <cmath>
@@ -179,12 +180,17 @@ struct ShadeJob {
     float red, green, blue;
 };
 
-// Lights two jobs at once, one per lane of packed doubles (floats where the
-// lighting rounds to float), with the same operations in the same order as
-// for one vertex: each lane gets the bits the scalar code would give. The
-// two long root and division chains then run as one.
-void shadePair(ShadeJob& a, ShadeJob& b, const Colours& c)
+// Lights four jobs at once: two pairs, one job per lane of packed doubles
+// (floats where the lighting rounds to float), with the same operations in
+// the same order as for one vertex, so each lane gets the bits the scalar
+// code would give. Each step is taken for both pairs before the next, so
+// that the two long chains of roots and divisions run side by side.
+void shadeFour(ShadeJob* const* job, const Colours& c)
 {
+    const auto both = [](auto step) {
+        step(0);
+        step(1);
+    };
     const auto doubles = [](float x, float y) { return _mm_setr_pd(x, y); };
     const auto floats = [](float x, float y) { return _mm_setr_ps(x, y, 0.0f, 0.0f); };
     const auto dot = [](__m128d x0, __m128d y0, __m128d z0, __m128d x1, __m128d y1, __m128d z1) {
@@ -192,43 +198,58 @@ void shadePair(ShadeJob& a, ShadeJob& b, const Colours& c)
     };
     const auto toFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
     const __m128d sign = _mm_set1_pd(-0.0), zero = _mm_setzero_pd();
-    const Vector3 &na = *a.normal, &nb = *b.normal, &la = *a.toVertex, &lb = *b.toVertex;
-    const Vector3 &va = *a.view, &vb = *b.view;
 
+    __m128d nl[2], rx[2], ry[2], rz[2], length[2], r[2], rv[2], specularTerm[2], dt[2];
+    __m128 diffuseTerm[2];
     // Diffuse: max(0, -(n·L)), as a float.
-    const __m128d nl = dot(doubles(na.x, nb.x), doubles(na.y, nb.y), doubles(na.z, nb.z), doubles(la.x, lb.x),
-                           doubles(la.y, lb.y), doubles(la.z, lb.z));
-    const __m128 diffuseTerm = _mm_cvtpd_ps(_mm_max_pd(zero, _mm_xor_pd(nl, sign)));
+    both([&](int h) {
+        const Vector3 &na = *job[2 * h]->normal, &nb = *job[2 * h + 1]->normal;
+        const Vector3 &la = *job[2 * h]->toVertex, &lb = *job[2 * h + 1]->toVertex;
+        nl[h] = dot(doubles(na.x, nb.x), doubles(na.y, nb.y), doubles(na.z, nb.z), doubles(la.x, lb.x),
+                    doubles(la.y, lb.y), doubles(la.z, lb.z));
+    });
+    both([&](int h) { diffuseTerm[h] = _mm_cvtpd_ps(_mm_max_pd(zero, _mm_xor_pd(nl[h], sign))); });
     // R = normalise(n·2d + L), in floats; then its length and reciprocal in doubles.
-    const __m128 k = _mm_mul_ps(_mm_set1_ps(2.0f), diffuseTerm);
-    const __m128d rx = _mm_cvtps_pd(_mm_add_ps(_mm_mul_ps(floats(na.x, nb.x), k), floats(la.x, lb.x)));
-    const __m128d ry = _mm_cvtps_pd(_mm_add_ps(_mm_mul_ps(floats(na.y, nb.y), k), floats(la.y, lb.y)));
-    const __m128d rz = _mm_cvtps_pd(_mm_add_ps(_mm_mul_ps(floats(na.z, nb.z), k), floats(la.z, lb.z)));
-    const __m128d length = toFloat(_mm_sqrt_pd(dot(rx, ry, rz, rx, ry, rz)));
-    const __m128d r = _mm_div_pd(_mm_set1_pd(1.0), length);
-    const __m128d rv = dot(toFloat(_mm_mul_pd(rx, r)), toFloat(_mm_mul_pd(ry, r)), toFloat(_mm_mul_pd(rz, r)),
-                           doubles(va.x, vb.x), doubles(va.y, vb.y), doubles(va.z, vb.z));
+    both([&](int h) {
+        const Vector3 &na = *job[2 * h]->normal, &nb = *job[2 * h + 1]->normal;
+        const Vector3 &la = *job[2 * h]->toVertex, &lb = *job[2 * h + 1]->toVertex;
+        const __m128 k = _mm_mul_ps(_mm_set1_ps(2.0f), diffuseTerm[h]);
+        rx[h] = _mm_cvtps_pd(_mm_add_ps(_mm_mul_ps(floats(na.x, nb.x), k), floats(la.x, lb.x)));
+        ry[h] = _mm_cvtps_pd(_mm_add_ps(_mm_mul_ps(floats(na.y, nb.y), k), floats(la.y, lb.y)));
+        rz[h] = _mm_cvtps_pd(_mm_add_ps(_mm_mul_ps(floats(na.z, nb.z), k), floats(la.z, lb.z)));
+    });
+    both([&](int h) { length[h] = toFloat(_mm_sqrt_pd(dot(rx[h], ry[h], rz[h], rx[h], ry[h], rz[h]))); });
+    both([&](int h) { r[h] = _mm_div_pd(_mm_set1_pd(1.0), length[h]); });
+    both([&](int h) {
+        const Vector3 &va = *job[2 * h]->view, &vb = *job[2 * h + 1]->view;
+        rv[h] = dot(toFloat(_mm_mul_pd(rx[h], r[h])), toFloat(_mm_mul_pd(ry[h], r[h])),
+                    toFloat(_mm_mul_pd(rz[h], r[h])), doubles(va.x, vb.x), doubles(va.y, vb.y), doubles(va.z, vb.z));
+    });
     // Specular: max(0, -(R·V)) to the 20th, as a float.
-    const __m128d s = _mm_max_pd(zero, _mm_xor_pd(rv, sign));
-    const __m128d s2 = _mm_mul_pd(s, s), s4 = _mm_mul_pd(s2, s2), s8 = _mm_mul_pd(s4, s4);
-    const __m128d specularTerm = toFloat(_mm_mul_pd(_mm_mul_pd(s8, s8), s4));
-    const __m128d dt = _mm_cvtps_pd(diffuseTerm);
+    both([&](int h) {
+        const __m128d s = _mm_max_pd(zero, _mm_xor_pd(rv[h], sign));
+        const __m128d s2 = _mm_mul_pd(s, s), s4 = _mm_mul_pd(s2, s2), s8 = _mm_mul_pd(s4, s4);
+        specularTerm[h] = toFloat(_mm_mul_pd(_mm_mul_pd(s8, s8), s4));
+        dt[h] = _mm_cvtps_pd(diffuseTerm[h]);
+    });
 
     // Clamp to 5..250: minpd and maxpd return their second operand for NaN,
     // so NaN (a vertex on the light or the eye) counts as unlit (5).
-    alignas(16) float out[3][4];
-    for (int ch = 0; ch < 3; ++ch) {
-        const __m128d v = _mm_add_pd(_mm_mul_pd(_mm_set1_pd(c.diffuse[ch]), dt),
-                                     _mm_mul_pd(_mm_set1_pd(c.specular[ch]), specularTerm));
-        const __m128d clamped = _mm_max_pd(_mm_min_pd(_mm_set1_pd(250.0), v), _mm_set1_pd(5.0));
-        _mm_store_ps(out[ch], _mm_cvtpd_ps(clamped));
-    }
-    a.red = out[0][0];
-    a.green = out[1][0];
-    a.blue = out[2][0];
-    b.red = out[0][1];
-    b.green = out[1][1];
-    b.blue = out[2][1];
+    both([&](int h) {
+        alignas(16) float out[3][4];
+        for (int ch = 0; ch < 3; ++ch) {
+            const __m128d v = _mm_add_pd(_mm_mul_pd(_mm_set1_pd(c.diffuse[ch]), dt[h]),
+                                         _mm_mul_pd(_mm_set1_pd(c.specular[ch]), specularTerm[h]));
+            const __m128d clamped = _mm_max_pd(_mm_min_pd(_mm_set1_pd(250.0), v), _mm_set1_pd(5.0));
+            _mm_store_ps(out[ch], _mm_cvtpd_ps(clamped));
+        }
+        for (int lane = 0; lane < 2; ++lane) {
+            ShadeJob& j = *job[2 * h + lane];
+            j.red = out[0][lane];
+            j.green = out[1][lane];
+            j.blue = out[2][lane];
+        }
+    });
 }
 
 ShadeJob shadeJobs[litBatch * 3];
@@ -236,15 +257,34 @@ int cornerJob[litBatch][3];  // the job lighting each corner of the batch, or -1
 
 } // namespace
 
+void lightVertices(ClipVertex* vertices, const Vector3* normals, int count, const Vector3& lv, Colour diffuse,
+                   Colour specular)
+{
+    const Colours colours = coloursOf(diffuse, specular);
+    for (int first = 0; first < count; first += 4) {
+        Vector3 toVertex[4], view[4];
+        ShadeJob jobs[4];
+        ShadeJob* four[4];
+        for (int k = 0; k < 4; ++k) {
+            const int i = std::min(first + k, count - 1);
+            const Vector3 p(vertices[i].x, vertices[i].y, vertices[i].z);
+            toVertex[k] = (p - lv).normalised();
+            view[k] = p.normalised();
+            jobs[k] = {&normals[i], &toVertex[k], &view[k], i, 0.0f, 0.0f, 0.0f};
+            four[k] = &jobs[k];
+        }
+        shadeFour(four, colours);
+        for (int k = 0; k < 4 && first + k < count; ++k) {
+            vertices[first + k].red = jobs[k].red;
+            vertices[first + k].green = jobs[k].green;
+            vertices[first + k].blue = jobs[k].blue;
+        }
+    }
+}
+
 void lightVertex(ClipVertex& v, const Vector3& n, const Vector3& lv, Colour diffuse, Colour specular)
 {
-    const Vector3 p(v.x, v.y, v.z);
-    const Vector3 toVertex = (p - lv).normalised(), view = p.normalised();
-    ShadeJob job{&n, &toVertex, &view, 0, 0.0f, 0.0f, 0.0f};
-    shadePair(job, job, coloursOf(diffuse, specular));
-    v.red = job.red;
-    v.green = job.green;
-    v.blue = job.blue;
+    lightVertices(&v, &n, 1, lv, diffuse, specular);
 }
 
 bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Light& light, Colour diffuse,
@@ -394,9 +434,13 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
             }
             ++kept;
         }
-        // The lighting of the batch, two vertices at a time.
-        for (int j = 0; j < jobs; j += 2)
-            shadePair(shadeJobs[j], shadeJobs[j + 1 < jobs ? j + 1 : j], colours);
+        // The lighting of the batch, four vertices at a time (the last job
+        // repeated to fill the last four).
+        for (int j = 0; j < jobs; j += 4) {
+            ShadeJob* const four[4] = {&shadeJobs[j], &shadeJobs[std::min(j + 1, jobs - 1)],
+                                       &shadeJobs[std::min(j + 2, jobs - 1)], &shadeJobs[std::min(j + 3, jobs - 1)]};
+            shadeFour(four, colours);
+        }
         for (int j = 0; j < jobs; ++j) {
             VertexWork& work = vertexWork[shadeJobs[j].vertex];
             if (work.litJob == j) {

@@ -36,3 +36,8 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
 // lv: diffuse plus specular (exponent 20) per channel, clamped to 5..250.
 // Writes red, green and blue of v.
 void lightVertex(ClipVertex& v, const Vector3& n, const Vector3& lv, Colour diffuse, Colour specular);
+
+// lightVertex for count vertices, normals[i] for vertices[i]; the renderer's
+// own batched form, which lights four vertices at a time.
+void lightVertices(ClipVertex* vertices, const Vector3* normals, int count, const Vector3& lv, Colour diffuse,
+                   Colour specular);

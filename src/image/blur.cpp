@@ -2,7 +2,8 @@
 // Each step moves the running value y towards the target by
 // 4 x floor((target - y) x c / 65536), which is the high half of a signed
 // 16-bit product: one pmulhw per two pixels. Lines are independent, so
-// eight of them run side by side to hide the latency of each step.
+// sixteen of them run side by side: eight chains of steps are enough to
+// hide the latency of each step.
 #include "image/blur.hpp"
 
 #include "image/noise.hpp"
@@ -15,7 +16,7 @@
 
 namespace {
 
-constexpr int groupLines = 8;                   // lines blurred together
+constexpr int groupLines = 16;                  // lines blurred together
 constexpr int groupRegisters = groupLines / 2;  // two pixels per register
 
 // Forward results of one group, pixel after pixel, kept for the backward pass.
@@ -34,18 +35,17 @@ inline __m128i loadPixel(const std::uint8_t* p)
 }
 
 // The pixels at byte offset `offset` of the group's eight lines, as 16-bit
-// values times 128. Contiguous: the eight pixels lie side by side.
+// values times 128. Contiguous: the group's pixels lie side by side.
 template <bool Contiguous>
 inline void gather(std::uint8_t* const* line, std::ptrdiff_t offset, __m128i* out)
 {
     const __m128i zero = _mm_setzero_si128();
     if constexpr (Contiguous) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line[0] + offset));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line[0] + offset + 16));
-        out[0] = _mm_slli_epi16(_mm_unpacklo_epi8(a, zero), 7);
-        out[1] = _mm_slli_epi16(_mm_unpackhi_epi8(a, zero), 7);
-        out[2] = _mm_slli_epi16(_mm_unpacklo_epi8(b, zero), 7);
-        out[3] = _mm_slli_epi16(_mm_unpackhi_epi8(b, zero), 7);
+        for (int j = 0; j < groupRegisters; j += 2) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line[0] + offset + 8 * j));
+            out[j] = _mm_slli_epi16(_mm_unpacklo_epi8(a, zero), 7);
+            out[j + 1] = _mm_slli_epi16(_mm_unpackhi_epi8(a, zero), 7);
+        }
     } else {
         for (int j = 0; j < groupRegisters; ++j) {
             const __m128i pair = _mm_unpacklo_epi32(loadPixel(line[2 * j] + offset),
@@ -60,15 +60,15 @@ inline void gather(std::uint8_t* const* line, std::ptrdiff_t offset, __m128i* ou
 template <bool Contiguous>
 inline void scatter(std::uint8_t* const* line, std::ptrdiff_t offset, const __m128i* value)
 {
-    const __m128i a = _mm_packus_epi16(_mm_srli_epi16(value[0], 7), _mm_srli_epi16(value[1], 7));
-    const __m128i b = _mm_packus_epi16(_mm_srli_epi16(value[2], 7), _mm_srli_epi16(value[3], 7));
-    if constexpr (Contiguous) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(line[0] + offset), a);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(line[0] + offset + 16), b);
-    } else {
-        alignas(16) std::uint32_t px[groupLines];
-        _mm_store_si128(reinterpret_cast<__m128i*>(px), a);
-        _mm_store_si128(reinterpret_cast<__m128i*>(px + 4), b);
+    alignas(16) std::uint32_t px[groupLines];
+    for (int j = 0; j < groupRegisters; j += 2) {
+        const __m128i a = _mm_packus_epi16(_mm_srli_epi16(value[j], 7), _mm_srli_epi16(value[j + 1], 7));
+        if constexpr (Contiguous)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(line[0] + offset + 8 * j), a);
+        else
+            _mm_store_si128(reinterpret_cast<__m128i*>(px + 2 * j), a);
+    }
+    if constexpr (!Contiguous) {
         // Lines repeated to fill a short group get the same value twice.
         for (int i = 0; i < groupLines; ++i)
             std::memcpy(line[i] + offset, &px[i], 4);
@@ -92,6 +92,77 @@ void blurGroup(std::uint8_t* const* line, std::ptrdiff_t elementStep, int count,
         for (int j = 0; j < groupRegisters; ++j)
             y[j] = step(y[j], scratch[k * groupRegisters + j], c);
         scatter<Contiguous>(line, offset, y);
+    }
+}
+
+// Four neighbouring pixels of each of the group's lines, read as one
+// 16-byte load per line and turned into the registers of four steps: x[s]
+// holds pixel s of every line pair, as gather gives it.
+inline void gatherFour(std::uint8_t* const* line, std::ptrdiff_t offset, __m128i (*x)[groupRegisters])
+{
+    const __m128i zero = _mm_setzero_si128();
+    for (int j = 0; j < groupRegisters; ++j) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line[2 * j] + offset));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line[2 * j + 1] + offset));
+        const __m128i low = _mm_unpacklo_epi32(a, b);   // a0 b0 a1 b1
+        const __m128i high = _mm_unpackhi_epi32(a, b);  // a2 b2 a3 b3
+        x[0][j] = _mm_slli_epi16(_mm_unpacklo_epi8(low, zero), 7);
+        x[1][j] = _mm_slli_epi16(_mm_unpackhi_epi8(low, zero), 7);
+        x[2][j] = _mm_slli_epi16(_mm_unpacklo_epi8(high, zero), 7);
+        x[3][j] = _mm_slli_epi16(_mm_unpackhi_epi8(high, zero), 7);
+    }
+}
+
+// The reverse of gatherFour: four steps' values written back as bytes, one
+// 16-byte store per line. Lines repeated to fill a short group get the same
+// bytes twice.
+inline void scatterFour(std::uint8_t* const* line, std::ptrdiff_t offset, const __m128i (*y)[groupRegisters])
+{
+    for (int j = 0; j < groupRegisters; ++j) {
+        const __m128i low = _mm_packus_epi16(_mm_srli_epi16(y[0][j], 7), _mm_srli_epi16(y[1][j], 7));
+        const __m128i high = _mm_packus_epi16(_mm_srli_epi16(y[2][j], 7), _mm_srli_epi16(y[3][j], 7));
+        const __m128i lowByLine = _mm_shuffle_epi32(low, _MM_SHUFFLE(3, 1, 2, 0));    // a0 a1 b0 b1
+        const __m128i highByLine = _mm_shuffle_epi32(high, _MM_SHUFFLE(3, 1, 2, 0));  // a2 a3 b2 b3
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(line[2 * j] + offset), _mm_unpacklo_epi64(lowByLine, highByLine));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(line[2 * j + 1] + offset),
+                         _mm_unpackhi_epi64(lowByLine, highByLine));
+    }
+}
+
+// blurGroup for lines whose pixels lie side by side (rows): whole blocks of
+// four pixels are moved with one load or store per line instead of one per
+// pixel; the steps and their order are those of blurGroup.
+void blurGroupAlong(std::uint8_t* const* line, int count, __m128i c)
+{
+    __m128i y[groupRegisters];
+    gather<false>(line, 0, y);
+    const int blocks = count / 4;
+    for (int b = 0; b < blocks; ++b) {
+        __m128i x[4][groupRegisters];
+        gatherFour(line, std::ptrdiff_t{16} * b, x);
+        for (int s = 0; s < 4; ++s)
+            for (int j = 0; j < groupRegisters; ++j)
+                scratch[(4 * b + s) * groupRegisters + j] = y[j] = step(y[j], x[s][j], c);
+    }
+    for (int k = 4 * blocks; k < count; ++k) {
+        __m128i x[groupRegisters];
+        gather<false>(line, std::ptrdiff_t{4} * k, x);
+        for (int j = 0; j < groupRegisters; ++j)
+            scratch[k * groupRegisters + j] = y[j] = step(y[j], x[j], c);
+    }
+    // Backward from the last forward value, in place: the pixels past the
+    // last whole block first, then the blocks from the end.
+    for (int k = count - 1; k >= 4 * blocks; --k) {
+        for (int j = 0; j < groupRegisters; ++j)
+            y[j] = step(y[j], scratch[k * groupRegisters + j], c);
+        scatter<false>(line, std::ptrdiff_t{4} * k, y);
+    }
+    for (int b = blocks - 1; b >= 0; --b) {
+        __m128i out[4][groupRegisters];
+        for (int s = 3; s >= 0; --s)
+            for (int j = 0; j < groupRegisters; ++j)
+                out[s][j] = y[j] = step(y[j], scratch[(4 * b + s) * groupRegisters + j], c);
+        scatterFour(line, std::ptrdiff_t{16} * b, out);
     }
 }
 
@@ -125,6 +196,8 @@ void blurLines(void* base, int elementStep, int lineStep, int count, int lines,
             line[i] = first + static_cast<std::ptrdiff_t>(l + std::min(i, inGroup - 1)) * lineStep;
         if (lineStep == 4 && inGroup == groupLines)
             blurGroup<true>(line, elementStep, count, c);
+        else if (elementStep == 4 && lineStep >= 4 * count)  // side by side, lines apart
+            blurGroupAlong(line, count, c);
         else
             blurGroup<false>(line, elementStep, count, c);
     }

@@ -125,19 +125,30 @@ TEST(Lighting, PackedArithmeticKeepsTheScalarRoundings)
     };
     std::mt19937 random(99);
     std::uniform_real_distribution<float> coordinate(-20.0f, 20.0f);
-    for (int trial = 0; trial < 2000; ++trial) {
-        const Vector3 p(coordinate(random), coordinate(random), 1.0f + std::fabs(coordinate(random)));
-        const Vector3 n = Vector3(coordinate(random), coordinate(random), coordinate(random)).normalised();
+    // Batches of 1 to 9 vertices, each with its own normal: every lane of
+    // the packed form carries its own vertex.
+    for (int trial = 0; trial < 400; ++trial) {
+        const int count = 1 + trial % 9;
+        ClipVertex v[9];
+        Vector3 n[9];
+        for (int i = 0; i < count; ++i) {
+            v[i] = {coordinate(random), coordinate(random), 1.0f + std::fabs(coordinate(random)), 0, 0, 0, 0, 0};
+            n[i] = Vector3(coordinate(random), coordinate(random), coordinate(random)).normalised();
+        }
         const Vector3 lv(coordinate(random), coordinate(random), coordinate(random));
         const auto red = static_cast<Colour>(random() & 0xFF), blue = static_cast<Colour>(random() & 0xFF);
-        ClipVertex v{p.x, p.y, p.z, 0, 0, 0, 0, 0};
-        lightVertex(v, n, lv, red << 16 | 0xFF00, blue);
-        ASSERT_EQ(std::bit_cast<std::uint32_t>(v.red),
-                  std::bit_cast<std::uint32_t>(scalar(p, n, lv, static_cast<float>(red), 0.0f))) << trial;
-        ASSERT_EQ(std::bit_cast<std::uint32_t>(v.green), std::bit_cast<std::uint32_t>(scalar(p, n, lv, 255.0f, 0.0f)))
-            << trial;
-        ASSERT_EQ(std::bit_cast<std::uint32_t>(v.blue),
-                  std::bit_cast<std::uint32_t>(scalar(p, n, lv, 0.0f, static_cast<float>(blue)))) << trial;
+        lightVertices(v, n, count, lv, red << 16 | 0xFF00, blue);
+        for (int i = 0; i < count; ++i) {
+            const Vector3 p(v[i].x, v[i].y, v[i].z);
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(v[i].red),
+                      std::bit_cast<std::uint32_t>(scalar(p, n[i], lv, static_cast<float>(red), 0.0f)))
+                << trial << ' ' << i;
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(v[i].green),
+                      std::bit_cast<std::uint32_t>(scalar(p, n[i], lv, 255.0f, 0.0f))) << trial << ' ' << i;
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(v[i].blue),
+                      std::bit_cast<std::uint32_t>(scalar(p, n[i], lv, 0.0f, static_cast<float>(blue))))
+                << trial << ' ' << i;
+        }
     }
 }
 

@@ -69,6 +69,22 @@ TEST(Blur, MatchesTheReferenceOnRandomImages)
     }
 }
 
+TEST(Blur, RowsInsideAWiderImageMatchTheReference)
+{
+    // Rows read and written four pixels at a time: lengths around whole
+    // blocks, whole and short groups of lines, and the pixels beside the
+    // rows (left of the first, right of the last) left as they are.
+    std::mt19937 rng(10);
+    for (int count = 1; count <= 13; ++count)
+        for (const int lines : {1, 8, 9, 17}) {
+            RandomPair image(count + 5, lines + 1, rng);
+            const int c = static_cast<int>(rng() % 16384), step = image.fast.pitch;
+            blurLines(image.fast.pixels + 2, 4, step, count, lines, c, 16383 - c, c / 3, 9000);
+            ref::blurLines(image.expected.pixels + 2, 4, step, count, lines, c, 16383 - c, c / 3, 9000);
+            ASSERT_EQ(image.difference(), -1) << count << " pixels, " << lines << " lines";
+        }
+}
+
 TEST(Blur, OutOfRangeCoefficientsAndLengths)
 {
     // Coefficients are held to 0..16383.

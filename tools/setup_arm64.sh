@@ -13,29 +13,9 @@ packages=(
   libavformat-dev:arm64 libavcodec-dev:arm64 libswscale-dev:arm64 libswresample-dev:arm64 libavutil-dev:arm64
 )
 
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then
-  if ! command -v sudo >/dev/null; then
-    echo "setup-arm64: need root or sudo to add the arm64 architecture and install packages" >&2
-    exit 1
-  fi
-  sudo="sudo"
-fi
-
-update=false
+source "$(dirname "$0")/apt_packages.sh"
 if ! dpkg --print-foreign-architectures | grep -qx arm64; then
   echo "setup-arm64: adding the arm64 package architecture"
-  $sudo dpkg --add-architecture arm64
-  update=true
+  as_root dpkg --add-architecture arm64
 fi
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-echo "setup-arm64: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+install_missing setup-arm64 "${packages[@]}"

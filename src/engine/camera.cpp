@@ -49,6 +49,14 @@ void Camera::updateView()
     cullScaleY = static_cast<float>(cullScaleX / (static_cast<double>(aspect) * aspect));
 }
 
+Matrix Camera::viewDirectionsToWorld() const
+{
+    Matrix toWorld = viewMatrix;
+    toWorld.m[9] = toWorld.m[10] = toWorld.m[11] = 0.0f;
+    toWorld.invertRigid();
+    return toWorld;
+}
+
 Vector3 Camera::project(float x, float y, float z) const
 {
     const double w = 1.0 / static_cast<double>(z);

@@ -25,6 +25,11 @@ struct Camera : Object3D {
     // Rebuilds viewMatrix and the cull scales from position, target, the
     // three angles, fov and aspect.
     void updateView();
+    // Directions from the pre-scaled view space back into the world: the
+    // view matrix without its translation, inverted as a rotation. It keeps
+    // the focal pre-scale, so rays cast through it see a narrower field than
+    // the projection does; the ray-cast scenes rely on that look.
+    Matrix viewDirectionsToWorld() const;
     // For a point in view space: screen x, screen y and 1/z.
     Vector3 project(float x, float y, float z) const;
     Vector3 project(const Vector3& p) const { return project(p.x, p.y, p.z); }

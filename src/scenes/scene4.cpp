@@ -489,13 +489,9 @@ void scene4(Image& frame, float, float sceneTime, float, float, int)
     const Camera camera = sceneCamera(T);
     const Vector3 eye = camera.position.value;
 
-    // The corner directions go through the view matrix without its
-    // translation, inverted as if it were a rotation; it carries the focal
-    // pre-scale, so the planes are seen through a narrower horizontal field
-    // than the tiles drawn with the same camera.
-    Matrix toWorld = camera.viewMatrix;
-    toWorld.m[9] = toWorld.m[10] = toWorld.m[11] = 0.0f;
-    toWorld.invertRigid();
+    // The planes are seen through a narrower horizontal field than the tiles
+    // drawn with the same camera (the directions keep the focal pre-scale).
+    const Matrix toWorld = camera.viewDirectionsToWorld();
     const Vector3 topLeft = transformPoint(toWorld, -1.0f, 1.0f, 1.0f).normalised();
     const Vector3 topRight = transformPoint(toWorld, 1.0f, 1.0f, 1.0f).normalised();
     const Vector3 bottomLeft = transformPoint(toWorld, -1.0f, -1.0f, 1.0f).normalised();

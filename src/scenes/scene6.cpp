@@ -120,9 +120,7 @@ TraceView setUpTraceView(const Camera& camera, float T)
 {
     // The rays of the window (-0.5 .. 0.5, -0.25 .. 0.25) of the pre-scaled
     // view space, turned back into the world.
-    Matrix toWorld = camera.viewMatrix;
-    toWorld.m[9] = toWorld.m[10] = toWorld.m[11] = 0.0f;
-    toWorld.invertRigid();
+    const Matrix toWorld = camera.viewDirectionsToWorld();
     const Vector3 topLeft = transformPoint(toWorld, -0.5f, 0.25f, 1.0f).normalised();
     const Vector3 topRight = transformPoint(toWorld, 0.5f, 0.25f, 1.0f).normalised();
     const Vector3 bottomLeft = transformPoint(toWorld, -0.5f, -0.25f, 1.0f).normalised();

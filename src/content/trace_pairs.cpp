@@ -52,10 +52,6 @@ inline PairVector roundedSub(const PairVector& a, const PairVector& b)
 {
     return {round(sub(a.x, b.x)), round(sub(a.y, b.y)), round(sub(a.z, b.z))};
 }
-inline PairVector broadcast(const Vector3& v)
-{
-    return {all(v.x), all(v.y), all(v.z)};
-}
 // Divided by its length as Vector3::normalised does: the length rounded to
 // float, one reciprocal, each product rounded.
 inline PairVector normalisedPair(const PairVector& v)
@@ -94,26 +90,77 @@ inline Pair pow50Pair(Pair e)
     return mul(mul(e32, e16), e2);
 }
 
+// The lane masks for (lane 0 set) + 2 (lane 1 set).
+const std::uint64_t laneMaskBits[4][2] = {{0, 0}, {~0ull, 0}, {0, ~0ull}, {~0ull, ~0ull}};
+
 inline Pair lanesWithBit(std::uint32_t mask0, std::uint32_t mask1, int bit)
 {
-    return _mm_castsi128_pd(_mm_set_epi64x(mask1 >> bit & 1 ? -1 : 0, mask0 >> bit & 1 ? -1 : 0));
+    const unsigned index = (mask0 >> bit & 1) | (mask1 >> bit & 1) << 1;
+    return _mm_loadu_pd(reinterpret_cast<const double*>(laneMaskBits[index]));
+}
+
+// Two doubles from anywhere into the lanes of a pair.
+inline Pair gather(const double& lane0, const double& lane1)
+{
+    return _mm_loadh_pd(_mm_load_sd(&lane0), &lane1);
+}
+
+// The spheres and lights widened to doubles once per batch of rays, so that
+// the lanes are loaded rather than converted from floats ray by ray. Every
+// value is a float or an exact product of two floats, so nothing changes.
+struct WideSphere {
+    PairVector eyeOffset;  // both lanes alike
+    Pair eyeTerm;
+    PairVector centreBoth;
+    Pair radiusSquared;
+    double centre[3];
+    double diffuse[traceLightCount][3];  // sphere colour x light colour
+};
+struct WideLight {
+    PairVector position;
+};
+WideSphere wideSpheres[traceSphereCount];
+WideLight wideLights[traceLightCount];
+
+void widenWorld()
+{
+    for (int i = 0; i < traceSphereCount; ++i) {
+        const TraceSphere& sphere = traceSpheres[i];
+        WideSphere& w = wideSpheres[i];
+        w.eyeOffset = {all(sphere.eyeOffset.x), all(sphere.eyeOffset.y), all(sphere.eyeOffset.z)};
+        w.eyeTerm = all(sphere.eyeTerm);
+        w.centreBoth = {all(sphere.centre.x), all(sphere.centre.y), all(sphere.centre.z)};
+        w.radiusSquared = all(sphere.radiusSquared);
+        w.centre[0] = sphere.centre.x;
+        w.centre[1] = sphere.centre.y;
+        w.centre[2] = sphere.centre.z;
+        const float* colour = &sphere.colour.red;
+        for (int j = 0; j < traceLightCount; ++j) {
+            const float* light = &traceLights[j].colour.red;
+            for (int ch = 0; ch < 3; ++ch)
+                w.diffuse[j][ch] = static_cast<double>(colour[ch]) * light[ch];
+        }
+    }
+    for (int j = 0; j < traceLightCount; ++j) {
+        const Vector3& p = traceLights[j].position;
+        wideLights[j].position = {all(p.x), all(p.y), all(p.z)};
+    }
 }
 
 // The nearest sphere along each of two rays, each with its own mask; the
 // directions are normalised on the way. A ray may be given twice.
-void findNearestPair(const TraceSample& s0, const TraceSample& s1, const std::uint32_t sphereMask[2], Vector3 d[2],
-                     float best[2], int nearest[2])
+void findNearestPair(const TraceSample& s0, const TraceSample& s1, const std::uint32_t sphereMask[2],
+                     PairVector& dir, Pair& closest, int nearest[2])
 {
-    const PairVector dir = normalisedPair({pair(s0.direction.x, s1.direction.x),
-                                           pair(s0.direction.y, s1.direction.y),
-                                           pair(s0.direction.z, s1.direction.z)});
-    Pair closest = all(1e20f);
+    dir = normalisedPair({pair(s0.direction.x, s1.direction.x), pair(s0.direction.y, s1.direction.y),
+                          pair(s0.direction.z, s1.direction.z)});
+    closest = all(1e20f);
     nearest[0] = nearest[1] = -1;
     for (std::uint32_t m = (sphereMask[0] | sphereMask[1]) & ((1u << traceSphereCount) - 1); m; m &= m - 1) {
         const int i = std::countr_zero(m);
-        const TraceSphere& sphere = traceSpheres[i];
-        const Pair b = round(dot(dir, broadcast(sphere.eyeOffset)));
-        const Pair disc = round(sub(mul(b, b), all(sphere.eyeTerm)));
+        const WideSphere& sphere = wideSpheres[i];
+        const Pair b = round(dot(dir, sphere.eyeOffset));
+        const Pair disc = round(sub(mul(b, b), sphere.eyeTerm));
         Pair t = _mm_setzero_pd();
         const Pair meets = crossingPair(b, disc, t);
         const Pair closer =
@@ -125,19 +172,17 @@ void findNearestPair(const TraceSample& s0, const TraceSample& s1, const std::ui
         if (lanes & 2)
             nearest[1] = i;
     }
-    for (int ln = 0; ln < 2; ++ln) {
-        d[ln] = Vector3(lane(dir.x, ln), lane(dir.y, ln), lane(dir.z, ln));
-        best[ln] = lane(closest, ln);
-    }
 }
 
-// A ray that hits a sphere, waiting for its shading.
+// A ray that hits a sphere, waiting for its shading; the direction (of
+// unit length), the distance and the origin already widened.
 struct Hit {
     TraceSample* sample;
     std::uint32_t lights;
-    Vector3 d;  // normalised direction
-    float best;
     int nearest;
+    double d[3];
+    double best;
+    double origin[3];
 };
 
 // Shades two hits; the second may be the first again, and is then not written.
@@ -145,30 +190,26 @@ void shadePair(const Hit& h0, const Hit& h1, bool writeSecond)
 {
     const Hit* const h[2] = {&h0, &h1};
     const std::uint32_t lightMask[2] = {h0.lights, h1.lights};
-    const PairVector d{pair(h0.d.x, h1.d.x), pair(h0.d.y, h1.d.y), pair(h0.d.z, h1.d.z)};
-    const Pair best = pair(h0.best, h1.best);
-    const TraceSample& s0 = *h0.sample;
-    const TraceSample& s1 = *h1.sample;
-    const TraceSphere& a = traceSpheres[h0.nearest];
-    const TraceSphere& b = traceSpheres[h1.nearest];
-    const PairVector origin{pair(s0.origin.x, s1.origin.x), pair(s0.origin.y, s1.origin.y),
-                            pair(s0.origin.z, s1.origin.z)};
+    const PairVector d{gather(h0.d[0], h1.d[0]), gather(h0.d[1], h1.d[1]), gather(h0.d[2], h1.d[2])};
+    const Pair best = gather(h0.best, h1.best);
+    const WideSphere& a = wideSpheres[h0.nearest];
+    const WideSphere& b = wideSpheres[h1.nearest];
+    const PairVector origin{gather(h0.origin[0], h1.origin[0]), gather(h0.origin[1], h1.origin[1]),
+                            gather(h0.origin[2], h1.origin[2])};
     const PairVector p{round(add(origin.x, mul(d.x, best))), round(add(origin.y, mul(d.y, best))),
                        round(add(origin.z, mul(d.z, best)))};
-    const PairVector centre{pair(a.centre.x, b.centre.x), pair(a.centre.y, b.centre.y), pair(a.centre.z, b.centre.z)};
+    const PairVector centre{gather(a.centre[0], b.centre[0]), gather(a.centre[1], b.centre[1]),
+                            gather(a.centre[2], b.centre[2])};
     PairVector n = roundedSub(p, centre);
     const Pair inverse = _mm_div_pd(all(1.0), fastSqrtPair(round(dot(n, n))));
     n = {round(mul(n.x, inverse)), round(mul(n.y, inverse)), round(mul(n.z, inverse))};
-    const Pair sphereColour[3] = {pair(a.colour.red, b.colour.red), pair(a.colour.green, b.colour.green),
-                                  pair(a.colour.blue, b.colour.blue)};
     Pair colour[3] = {_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()};
     std::uint32_t lit[2] = {0, 0};
 
     for (int j = 0; j < traceLightCount; ++j) {
         if (!((lightMask[0] | lightMask[1]) >> j & 1))
             continue;
-        const TraceLight& light = traceLights[j];
-        const PairVector l = normalisedPair(roundedSub(p, broadcast(light.position)));
+        const PairVector l = normalisedPair(roundedSub(p, wideLights[j].position));
         // Facing away first: the shadow does not matter there.
         const Pair k = round(_mm_xor_pd(dot(n, l), all(-0.0)));
         Pair lightOn = _mm_and_pd(lanesWithBit(lightMask[0], lightMask[1], j), _mm_cmpgt_pd(k, _mm_setzero_pd()));
@@ -180,10 +221,10 @@ void shadePair(const Hit& h0, const Hit& h1, bool writeSecond)
                                              on & 2 ? shadowCandidates[j][h1.nearest] : 0};
         for (std::uint32_t c = candidates[0] | candidates[1]; c; c &= c - 1) {
             const int blockerIndex = std::countr_zero(c);
-            const TraceSphere& blocker = traceSpheres[blockerIndex];
-            const PairVector offset = roundedSub(p, broadcast(blocker.centre));
+            const WideSphere& blocker = wideSpheres[blockerIndex];
+            const PairVector offset = roundedSub(p, blocker.centreBoth);
             const Pair bk = round(dot(toLight, offset));
-            const Pair disc = round(add(sub(mul(bk, bk), dot(offset, offset)), all(blocker.radiusSquared)));
+            const Pair disc = round(add(sub(mul(bk, bk), dot(offset, offset)), blocker.radiusSquared));
             Pair t = _mm_setzero_pd();
             const Pair meets = crossingPair(bk, disc, t);
             lightOn = _mm_andnot_pd(_mm_and_pd(meets, lanesWithBit(candidates[0], candidates[1], blockerIndex)),
@@ -198,10 +239,9 @@ void shadePair(const Hit& h0, const Hit& h1, bool writeSecond)
             lit[0] |= 1u << j;
         if (on & 2)
             lit[1] |= 1u << j;
-        const Pair lightColour[3] = {all(light.colour.red), all(light.colour.green), all(light.colour.blue)};
         for (int ch = 0; ch < 3; ++ch)
-            colour[ch] = select(lightOn, round(add(colour[ch], mul(mul(sphereColour[ch], lightColour[ch]), k))),
-                                colour[ch]);
+            colour[ch] =
+                select(lightOn, round(add(colour[ch], mul(gather(a.diffuse[j][ch], b.diffuse[j][ch]), k))), colour[ch]);
         const Pair k2 = mul(all(-2.0), k);
         const PairVector r{round(sub(mul(k2, n.x), l.x)), round(sub(mul(k2, n.y), l.y)), round(sub(mul(k2, n.z), l.z))};
         const Pair e = round(dot(r, d));
@@ -215,7 +255,7 @@ void shadePair(const Hit& h0, const Hit& h1, bool writeSecond)
 
     for (int ln = 0; ln < (writeSecond ? 2 : 1); ++ln) {
         TraceSample& out = *h[ln]->sample;
-        out.t = h[ln]->best;
+        out.t = static_cast<float>(h[ln]->best);
         out.sphere = h[ln]->nearest;
         out.hitMask = 1u << h[ln]->nearest;
         out.hit = Vector3(lane(p.x, ln), lane(p.y, ln), lane(p.z, ln));
@@ -245,20 +285,30 @@ void traceChunk(const TraceRequest* rays, int count)
         const TraceRequest& a = *untraced[i];
         const TraceRequest& b = *untraced[i + 1 < n ? i + 1 : i];
         const std::uint32_t spheres[2] = {a.spheres, b.spheres};
-        Vector3 d[2];
-        float best[2];
+        PairVector dir;
+        Pair closest;
         int nearest[2];
-        findNearestPair(*a.sample, *b.sample, spheres, d, best, nearest);
+        findNearestPair(*a.sample, *b.sample, spheres, dir, closest, nearest);
+        alignas(16) double lanes[4][2];
+        if (nearest[0] >= 0 || nearest[1] >= 0) {
+            _mm_store_pd(lanes[0], dir.x);
+            _mm_store_pd(lanes[1], dir.y);
+            _mm_store_pd(lanes[2], dir.z);
+            _mm_store_pd(lanes[3], closest);
+        }
         for (int ln = 0; ln < (i + 1 < n ? 2 : 1); ++ln) {
             const TraceRequest& ray = ln == 0 ? a : b;
             ++tracedRayCount;
             TraceSample& s = *ray.sample;
             s.hitMask = 0;
             s.sphere = -1;
-            if (nearest[ln] < 0)
+            if (nearest[ln] < 0) {
                 s.colour = {0.0f, 0.0f, 0.0f};
-            else
-                hits[hitCount++] = {ray.sample, ray.lights, d[ln], best[ln], nearest[ln]};
+                continue;
+            }
+            Hit& hit = hits[hitCount++];
+            hit = {ray.sample, ray.lights, nearest[ln], {lanes[0][ln], lanes[1][ln], lanes[2][ln]}, lanes[3][ln],
+                   {s.origin.x, s.origin.y, s.origin.z}};
         }
     }
     for (int i = 0; i < hitCount; i += 2)
@@ -269,6 +319,7 @@ void traceChunk(const TraceRequest* rays, int count)
 
 void traceRequests(const TraceRequest* requests, int count)
 {
+    widenWorld();
     for (int start = 0; start < count; start += maxTraceRequests)
         traceChunk(requests + start, std::min(maxTraceRequests, count - start));
 }

@@ -2,6 +2,8 @@
 // the interpolated fill of the blocks that need no more rays.
 #include "content/sphere_tracer.hpp"
 
+#include "image/simd.hpp"
+
 #include <algorithm>
 #include <cmath>
 
@@ -36,30 +38,50 @@ void fillFromColours(Image& image, int x, int y, int level, const float* tl, con
 {
     const int size = 1 << level;
     const double k = 255.0 * size;
-    int left[3], leftStep[3], right[3], rightStep[3];
+    // Each channel's running values in the lanes (blue, green, red, 0), the
+    // order in which packing them to bytes lays out a pixel.
+    int left[4] = {}, leftStep[4] = {}, right[4] = {}, rightStep[4] = {};
     for (int ch = 0; ch < 3; ++ch) {
-        left[ch] = static_cast<int>(k * tl[ch]);
-        leftStep[ch] = static_cast<int>(255.0 * bl[ch] - 255.0 * tl[ch]);
-        right[ch] = static_cast<int>(k * tr[ch]);
-        rightStep[ch] = static_cast<int>(255.0 * br[ch] - 255.0 * tr[ch]);
+        left[2 - ch] = static_cast<int>(k * tl[ch]);
+        leftStep[2 - ch] = static_cast<int>(255.0 * bl[ch] - 255.0 * tl[ch]);
+        right[2 - ch] = static_cast<int>(k * tr[ch]);
+        rightStep[2 - ch] = static_cast<int>(255.0 * br[ch] - 255.0 * tr[ch]);
     }
+    const auto load = [](const int* v) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(v)); };
+    __m128i l = load(left), r = load(right);
+    const __m128i lStep = load(leftStep), rStep = load(rightStep);
+    const __m128i up = _mm_cvtsi32_si128(level), down = _mm_cvtsi32_si128(2 * level);
+    // A row's value and step stay below 255 x size x size, and every
+    // channel's value within 0 .. 255 after the shift, so packing clamps
+    // nothing.
+    const auto pixel = [&](__m128i v) {
+        const __m128i c = _mm_sra_epi32(v, down);
+        return static_cast<Colour>(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(c, c), c)));
+    };
     for (int row = 0; row < size; ++row) {
         std::uint32_t* p = pixelAt(image, x, y + row);
-        int v[3], step[3];
-        for (int ch = 0; ch < 3; ++ch) {
-            v[ch] = left[ch] << level;
-            step[ch] = right[ch] - left[ch];
+        const __m128i step = _mm_sub_epi32(r, l);
+        __m128i v = _mm_sll_epi32(l, up);
+        if (size < 4) {
+            for (int i = 0; i < size; ++i, v = _mm_add_epi32(v, step))
+                p[i] = pixel(v);
+        } else {
+            // Four pixels at a time.
+            const __m128i step2 = _mm_add_epi32(step, step), step4 = _mm_add_epi32(step2, step2);
+            __m128i v0 = v, v1 = _mm_add_epi32(v, step), v2 = _mm_add_epi32(v, step2),
+                    v3 = _mm_add_epi32(v1, step2);
+            for (int i = 0; i < size; i += 4) {
+                const __m128i low = _mm_packs_epi32(_mm_sra_epi32(v0, down), _mm_sra_epi32(v1, down));
+                const __m128i high = _mm_packs_epi32(_mm_sra_epi32(v2, down), _mm_sra_epi32(v3, down));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), _mm_packus_epi16(low, high));
+                v0 = _mm_add_epi32(v0, step4);
+                v1 = _mm_add_epi32(v1, step4);
+                v2 = _mm_add_epi32(v2, step4);
+                v3 = _mm_add_epi32(v3, step4);
+            }
         }
-        for (int i = 0; i < size; ++i) {
-            p[i] = static_cast<Colour>(v[0] >> 2 * level) << 16 | static_cast<Colour>(v[1] >> 2 * level) << 8 |
-                   static_cast<Colour>(v[2] >> 2 * level);
-            for (int ch = 0; ch < 3; ++ch)
-                v[ch] += step[ch];
-        }
-        for (int ch = 0; ch < 3; ++ch) {
-            left[ch] += leftStep[ch];
-            right[ch] += rightStep[ch];
-        }
+        l = _mm_add_epi32(l, lStep);
+        r = _mm_add_epi32(r, rStep);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "content/sphere_tracer.hpp"
 
+#include "trace_reference.hpp"
+
 #include "image/ops.hpp"
 
 #include <gtest/gtest.h>
@@ -188,5 +190,32 @@ TEST(FillBlock, FlatForEqualCornersRampedAcrossForARamp)
             ASSERT_EQ(p, (p & 0xFF) * 0x010101u);
         }
         EXPECT_EQ(image.row(y)[7], 0xDFDFDFu);  // 255 * 7 / 8
+    }
+}
+
+TEST(FillBlock, MatchesThePlainFillForAnyColours)
+{
+    // Random corner colours, the extremes among them, at every block size
+    // and at an offset inside a larger image.
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    Image fast(40, 40), plain(40, 40);
+    for (int n = 0; n < 300; ++n) {
+        TraceSample corners[4]{};
+        for (TraceSample& c : corners) {
+            float* channel = &c.colour.red;
+            for (int ch = 0; ch < 3; ++ch) {
+                const unsigned pick = random() % 8;
+                channel[ch] = pick == 0 ? 0.0f : pick == 1 ? 1.0f : unit(random);
+            }
+        }
+        const int level = n % 5;
+        clearImage(fast, marker);
+        clearImage(plain, marker);
+        fillBlock(fast, 3, 5, level, corners);
+        reference::fillBlock(plain, 3, 5, level, corners);
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 40; ++x)
+                ASSERT_EQ(fast.row(y)[x], plain.row(y)[x]) << "level " << level << " at " << x << ", " << y;
     }
 }

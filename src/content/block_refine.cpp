@@ -99,15 +99,20 @@ namespace {
 // at each step can be traced two at a time. Which rays a block traces, and
 // with which masks, does not depend on the other blocks: the pictures are
 // those of refining one block after another.
+enum Edge { top, left, right, bottom };
+// The corner each edge's midpoint ray starts from.
+constexpr int edgeCorner[4] = {0, 0, 1, 2};
+
 struct Block {
     int x, y;
     const TraceSample* c[4];  // top-left, top-right, bottom-left, bottom-right
     std::uint32_t m, lm;
     bool uniform;
     bool refined;
-    // Level 1: right, down and across; larger blocks: the centre and the
-    // top, left, right and bottom midpoints.
-    TraceSample q, t, lmid, rmid, bmid;
+    int pass;  // which pass of the level asked for the edge midpoints; 0 none
+    // Level 1: right, down and across in edge[right], edge[bottom] and q;
+    // larger blocks: the centre and the midpoints of the edges.
+    TraceSample q, edge[4];
 };
 
 constexpr int maxBlocks = 64;
@@ -126,6 +131,60 @@ void place(Block& b, int x, int y, const TraceSample* tl, const TraceSample* tr,
 }
 
 void refineGroup(Image& image, Block* blocks, int count, int level, const Vector3& dx, const Vector3& dy);
+
+// A sample that is a copy of another once that is traced.
+struct Borrowed {
+    TraceSample* to;
+    const TraceSample* from;
+};
+
+// Where in a group the neighbour across each edge may lie: the next
+// quarter of the same parent, or the facing quarter of the parent beside it
+// (blocks of the top level lie in a row).
+constexpr int neighbourAt[4][2] = {{-2, -2}, {-1, -3}, {1, 3}, {2, 2}};
+
+// Asks for the midpoints of the edges of blocks[i]. Neighbouring blocks
+// start the midpoint of their common edge from the same corner sample with
+// the same offset: with the same masks it is the same ray, so a neighbour
+// that already asked for it lends it instead of its being traced twice.
+// In the first pass only a neighbour before this block can have asked.
+inline void askForEdges(Block* blocks, int count, int i, int pass, const Vector3& hx, const Vector3& hy,
+                        TraceRequest* rays, int& pending, Borrowed* borrowed, int& borrowedCount)
+{
+    Block& b = blocks[i];
+    b.pass = pass;
+    for (int e = 0; e < 4; ++e) {
+        const TraceSample* corner = b.c[edgeCorner[e]];
+        const TraceSample* from = nullptr;
+        if (pass == 2 || e == top || e == left)
+            for (const int offset : neighbourAt[e]) {
+                const int j = i + offset;
+                if (j < 0 || j >= count)
+                    continue;
+                const Block& n = blocks[j];
+                if (n.c[edgeCorner[3 - e]] == corner && n.pass != 0 && n.m == b.m && n.lm == b.lm) {
+                    from = &n.edge[3 - e];
+                    break;
+                }
+            }
+        if (from) {
+            borrowed[borrowedCount++] = {&b.edge[e], from};
+        } else {
+            b.edge[e] = startSample(*corner, e == top || e == bottom ? hx : hy);
+            rays[pending++] = {&b.edge[e], b.m, b.lm};
+        }
+    }
+}
+
+// Traces the rays asked for, then hands out the borrowed samples in the
+// order they were asked for (a lent sample may itself be borrowed).
+void traceAndLend(const TraceRequest* rays, int pending, const Borrowed* borrowed, int borrowedCount)
+{
+    if (pending > 0)
+        traceRequests(rays, pending);
+    for (int k = 0; k < borrowedCount; ++k)
+        *borrowed[k].to = *borrowed[k].from;
+}
 
 void classify(Block& b)
 {
@@ -148,11 +207,11 @@ void drawSmallBlocks(Image& image, Block* blocks, int count, const Vector3& dx, 
         Block& b = blocks[i];
         if (b.m == 0 || b.uniform)
             continue;
-        b.t = startSample(*b.c[0], hx);
-        b.lmid = startSample(*b.c[0], hy);
+        b.edge[right] = startSample(*b.c[0], hx);
+        b.edge[bottom] = startSample(*b.c[0], hy);
         b.q = startSample(*b.c[0], hxy);
-        rays[pending++] = {&b.t, b.m, b.lm};
-        rays[pending++] = {&b.lmid, b.m, b.lm};
+        rays[pending++] = {&b.edge[right], b.m, b.lm};
+        rays[pending++] = {&b.edge[bottom], b.m, b.lm};
         rays[pending++] = {&b.q, b.m, b.lm};
     }
     if (pending > 0)
@@ -161,18 +220,18 @@ void drawSmallBlocks(Image& image, Block* blocks, int count, const Vector3& dx, 
         const Block& b = blocks[i];
         if (b.m == 0)
             continue;
-        std::uint32_t* top = pixelAt(image, b.x, b.y);
-        std::uint32_t* bottom = pixelAt(image, b.x, b.y + 1);
+        std::uint32_t* upper = pixelAt(image, b.x, b.y);
+        std::uint32_t* lower = pixelAt(image, b.x, b.y + 1);
         const Colour first = packColour(b.c[0]->colour);
-        top[0] = first;
+        upper[0] = first;
         if (b.uniform) {
-            top[1] = average(first, packColour(b.c[1]->colour));
-            bottom[0] = average(first, packColour(b.c[2]->colour));
-            bottom[1] = average(first, packColour(b.c[3]->colour));
+            upper[1] = average(first, packColour(b.c[1]->colour));
+            lower[0] = average(first, packColour(b.c[2]->colour));
+            lower[1] = average(first, packColour(b.c[3]->colour));
         } else {
-            top[1] = packColour(b.t.colour);
-            bottom[0] = packColour(b.lmid.colour);
-            bottom[1] = packColour(b.q.colour);
+            upper[1] = packColour(b.edge[right].colour);
+            lower[0] = packColour(b.edge[bottom].colour);
+            lower[1] = packColour(b.q.colour);
         }
     }
 }
@@ -187,6 +246,10 @@ void refineGroup(Image& image, Block* blocks, int count, int level, const Vector
     }
     const Vector3 hx = dx * 0.5f, hy = dy * 0.5f, hxy = hx + hy;
     TraceRequest rays[5 * maxBlocks];
+    Borrowed borrowed[4 * maxBlocks];
+    int borrowedCount = 0;
+    for (int i = 0; i < count; ++i)
+        blocks[i].pass = 0;
 
     // The centre decides whether a uniform block is filled; the midpoints
     // are needed when it is not. A mixed block needs all five at once.
@@ -198,21 +261,12 @@ void refineGroup(Image& image, Block* blocks, int count, int level, const Vector
             continue;
         b.q = startSample(*b.c[0], hxy);
         rays[pending++] = {&b.q, b.m, b.lm};
-        if (!b.uniform) {
-            b.t = startSample(*b.c[0], hx);
-            b.lmid = startSample(*b.c[0], hy);
-            b.rmid = startSample(*b.c[1], hy);
-            b.bmid = startSample(*b.c[2], hx);
-            rays[pending++] = {&b.t, b.m, b.lm};
-            rays[pending++] = {&b.lmid, b.m, b.lm};
-            rays[pending++] = {&b.rmid, b.m, b.lm};
-            rays[pending++] = {&b.bmid, b.m, b.lm};
-        }
+        if (!b.uniform)
+            askForEdges(blocks, count, i, 1, hx, hy, rays, pending, borrowed, borrowedCount);
     }
-    if (pending > 0)
-        traceRequests(rays, pending);
+    traceAndLend(rays, pending, borrowed, borrowedCount);
 
-    pending = 0;
+    pending = borrowedCount = 0;
     for (int i = 0; i < count; ++i) {
         Block& b = blocks[i];
         if (b.m == 0)
@@ -230,17 +284,9 @@ void refineGroup(Image& image, Block* blocks, int count, int level, const Vector
             b.refined = false;
             continue;
         }
-        b.t = startSample(tl, hx);
-        b.lmid = startSample(tl, hy);
-        b.rmid = startSample(tr, hy);
-        b.bmid = startSample(bl, hx);
-        rays[pending++] = {&b.t, b.m, b.lm};
-        rays[pending++] = {&b.lmid, b.m, b.lm};
-        rays[pending++] = {&b.rmid, b.m, b.lm};
-        rays[pending++] = {&b.bmid, b.m, b.lm};
+        askForEdges(blocks, count, i, 2, hx, hy, rays, pending, borrowed, borrowedCount);
     }
-    if (pending > 0)
-        traceRequests(rays, pending);
+    traceAndLend(rays, pending, borrowed, borrowedCount);
 
     // The quarters of every refined block, at most maxBlocks at a time.
     const int h = 1 << (level - 1);
@@ -250,10 +296,11 @@ void refineGroup(Image& image, Block* blocks, int count, int level, const Vector
         const Block& b = blocks[i];
         if (!b.refined)
             continue;
-        place(quarters[n++], b.x, b.y, b.c[0], &b.t, &b.lmid, &b.q);
-        place(quarters[n++], b.x + h, b.y, &b.t, b.c[1], &b.q, &b.rmid);
-        place(quarters[n++], b.x, b.y + h, &b.lmid, &b.q, b.c[2], &b.bmid);
-        place(quarters[n++], b.x + h, b.y + h, &b.q, &b.rmid, &b.bmid, b.c[3]);
+        const TraceSample* e = b.edge;
+        place(quarters[n++], b.x, b.y, b.c[0], &e[top], &e[left], &b.q);
+        place(quarters[n++], b.x + h, b.y, &e[top], b.c[1], &b.q, &e[right]);
+        place(quarters[n++], b.x, b.y + h, &e[left], &b.q, b.c[2], &e[bottom]);
+        place(quarters[n++], b.x + h, b.y + h, &b.q, &e[right], &e[bottom], b.c[3]);
         if (n == maxBlocks) {
             refineGroup(image, quarters, n, level - 1, hx, hy);
             n = 0;

@@ -114,7 +114,8 @@ inline Colour packColour(const TraceColour& c)
 void subdivideBlock(Image& image, int x, int y, int level, const TraceSample corners[4], Vector3 dx, Vector3 dy);
 
 // subdivideBlock for many blocks of one size at once, with the same
-// pictures; the corners are only read.
+// pictures; the corners are only read. Blocks given one after another that
+// share an edge (and its corner samples) trace its midpoint once.
 struct BlockCorners {
     int x, y;
     const TraceSample* corners[4];

@@ -166,6 +166,36 @@ TEST_F(Tracer, DifferentLightsAtTheCornersRefineDownToTwoByTwo)
             ASSERT_NE(image.row(y)[x], marker) << x << ", " << y;
 }
 
+TEST_F(Tracer, NeighboursShareTheRayOnTheirCommonEdge)
+{
+    // Two 4 x 4 blocks side by side on a shadow edge (the top corners claim
+    // a different light): together they trace the midpoint of their common
+    // edge once, and draw what each draws on its own.
+    TraceSample grid[2][3];
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < 3; ++c) {
+            grid[r][c] = ray(0.1f * static_cast<float>(c), 0.1f - 0.1f * static_cast<float>(r));
+            if (r == 0)
+                grid[r][c].lightMask = 2;
+        }
+    const Vector3 dx(0.1f, 0, 0), dy(0, -0.1f, 0);
+    const BlockCorners blocks[2] = {{0, 0, {&grid[0][0], &grid[0][1], &grid[1][0], &grid[1][1]}},
+                                    {4, 0, {&grid[0][1], &grid[0][2], &grid[1][1], &grid[1][2]}}};
+    Image alone(8, 4), together(8, 4);
+    std::uint64_t before = tracedRayCount;
+    for (const BlockCorners& b : blocks) {
+        const TraceSample corners[4] = {*b.corners[0], *b.corners[1], *b.corners[2], *b.corners[3]};
+        subdivideBlock(alone, b.x, b.y, 2, corners, dx, dy);
+    }
+    const std::uint64_t separately = tracedRayCount - before;
+    before = tracedRayCount;
+    subdivideBlocks(together, blocks, 2, 2, dx, dy);
+    EXPECT_EQ(tracedRayCount - before, separately - 1);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x)
+            ASSERT_EQ(together.row(y)[x], alone.row(y)[x]) << x << ", " << y;
+}
+
 TEST(FillBlock, FlatForEqualCornersRampedAcrossForARamp)
 {
     Image image(8, 8);

@@ -185,84 +185,134 @@ struct Hit {
     double origin[3];
 };
 
-// Shades two hits; the second may be the first again, and is then not written.
-void shadePair(const Hit& h0, const Hit& h1, bool writeSecond)
-{
-    const Hit* const h[2] = {&h0, &h1};
-    const std::uint32_t lightMask[2] = {h0.lights, h1.lights};
-    const PairVector d{gather(h0.d[0], h1.d[0]), gather(h0.d[1], h1.d[1]), gather(h0.d[2], h1.d[2])};
-    const Pair best = gather(h0.best, h1.best);
-    const WideSphere& a = wideSpheres[h0.nearest];
-    const WideSphere& b = wideSpheres[h1.nearest];
-    const PairVector origin{gather(h0.origin[0], h1.origin[0]), gather(h0.origin[1], h1.origin[1]),
-                            gather(h0.origin[2], h1.origin[2])};
-    const PairVector p{round(add(origin.x, mul(d.x, best))), round(add(origin.y, mul(d.y, best))),
-                       round(add(origin.z, mul(d.z, best)))};
-    const PairVector centre{gather(a.centre[0], b.centre[0]), gather(a.centre[1], b.centre[1]),
-                            gather(a.centre[2], b.centre[2])};
-    PairVector n = roundedSub(p, centre);
-    const Pair inverse = _mm_div_pd(all(1.0), fastSqrtPair(round(dot(n, n))));
-    n = {round(mul(n.x, inverse)), round(mul(n.y, inverse)), round(mul(n.z, inverse))};
-    Pair colour[3] = {_mm_setzero_pd(), _mm_setzero_pd(), _mm_setzero_pd()};
-    std::uint32_t lit[2] = {0, 0};
+// What the shading of a pair of hits carries from one stage to the next.
+struct Shading {
+    PairVector p, n;
+    PairVector l[traceLightCount];  // from the light to the hit point, unit length
+    Pair k[traceLightCount];        // the diffuse factor
+    Pair on[traceLightCount];       // lanes the light reaches
+};
+Shading shading[maxTraceRequests / 2];
 
-    for (int j = 0; j < traceLightCount; ++j) {
-        if (!((lightMask[0] | lightMask[1]) >> j & 1))
-            continue;
-        const PairVector l = normalisedPair(roundedSub(p, wideLights[j].position));
-        // Facing away first: the shadow does not matter there.
-        const Pair k = round(_mm_xor_pd(dot(n, l), all(-0.0)));
-        Pair lightOn = _mm_and_pd(lanesWithBit(lightMask[0], lightMask[1], j), _mm_cmpgt_pd(k, _mm_setzero_pd()));
-        int on = _mm_movemask_pd(lightOn);
-        if (!on)
-            continue;
-        const PairVector toLight{_mm_xor_pd(l.x, all(-0.0)), _mm_xor_pd(l.y, all(-0.0)), _mm_xor_pd(l.z, all(-0.0))};
-        const std::uint32_t candidates[2] = {on & 1 ? shadowCandidates[j][h0.nearest] : 0,
-                                             on & 2 ? shadowCandidates[j][h1.nearest] : 0};
-        for (std::uint32_t c = candidates[0] | candidates[1]; c; c &= c - 1) {
-            const int blockerIndex = std::countr_zero(c);
-            const WideSphere& blocker = wideSpheres[blockerIndex];
-            const PairVector offset = roundedSub(p, blocker.centreBoth);
-            const Pair bk = round(dot(toLight, offset));
-            const Pair disc = round(add(sub(mul(bk, bk), dot(offset, offset)), blocker.radiusSquared));
-            Pair t = _mm_setzero_pd();
-            const Pair meets = crossingPair(bk, disc, t);
-            lightOn = _mm_andnot_pd(_mm_and_pd(meets, lanesWithBit(candidates[0], candidates[1], blockerIndex)),
-                                    lightOn);
-            on = _mm_movemask_pd(lightOn);
-            if (!on)
-                break;
-        }
-        if (!on)
-            continue;
-        if (on & 1)
-            lit[0] |= 1u << j;
-        if (on & 2)
-            lit[1] |= 1u << j;
-        for (int ch = 0; ch < 3; ++ch)
-            colour[ch] =
-                select(lightOn, round(add(colour[ch], mul(gather(a.diffuse[j][ch], b.diffuse[j][ch]), k))), colour[ch]);
-        const Pair k2 = mul(all(-2.0), k);
-        const PairVector r{round(sub(mul(k2, n.x), l.x)), round(sub(mul(k2, n.y), l.y)), round(sub(mul(k2, n.z), l.z))};
-        const Pair e = round(dot(r, d));
-        const Pair shine = _mm_and_pd(lightOn, _mm_cmpge_pd(e, _mm_setzero_pd()));
-        if (_mm_movemask_pd(shine)) {
-            const Pair highlight = mul(all(0.8), pow50Pair(e));
-            for (Pair& c : colour)
-                c = select(shine, round(add(c, highlight)), c);
+// The two hits of pair i; an odd one out is given twice.
+inline const Hit& secondOf(const Hit* hits, int count, int i)
+{
+    return hits[2 * i + 1 < count ? 2 * i + 1 : 2 * i];
+}
+
+// Shades the hits two at a time, in three stages over all of them: the
+// geometry, the shadows, then the colours. The first and last have no
+// branches, so the work of neighbouring pairs overlaps; the arithmetic is
+// that of the single-ray tracer, and a light that does not reach a lane
+// leaves it as it is.
+void shadeHits(const Hit* hits, int count)
+{
+    const int pairs = (count + 1) / 2;
+    const Pair zero = _mm_setzero_pd(), minus = all(-0.0);
+    for (int i = 0; i < pairs; ++i) {
+        const Hit& h0 = hits[2 * i];
+        const Hit& h1 = secondOf(hits, count, i);
+        Shading& sh = shading[i];
+        const PairVector d{gather(h0.d[0], h1.d[0]), gather(h0.d[1], h1.d[1]), gather(h0.d[2], h1.d[2])};
+        const Pair best = gather(h0.best, h1.best);
+        const WideSphere& a = wideSpheres[h0.nearest];
+        const WideSphere& b = wideSpheres[h1.nearest];
+        const PairVector origin{gather(h0.origin[0], h1.origin[0]), gather(h0.origin[1], h1.origin[1]),
+                                gather(h0.origin[2], h1.origin[2])};
+        const PairVector p{round(add(origin.x, mul(d.x, best))), round(add(origin.y, mul(d.y, best))),
+                           round(add(origin.z, mul(d.z, best)))};
+        const PairVector centre{gather(a.centre[0], b.centre[0]), gather(a.centre[1], b.centre[1]),
+                                gather(a.centre[2], b.centre[2])};
+        PairVector n = roundedSub(p, centre);
+        const Pair inverse = _mm_div_pd(all(1.0), fastSqrtPair(round(dot(n, n))));
+        n = {round(mul(n.x, inverse)), round(mul(n.y, inverse)), round(mul(n.z, inverse))};
+        sh.p = p;
+        sh.n = n;
+        for (int j = 0; j < traceLightCount; ++j) {
+            const PairVector l = normalisedPair(roundedSub(p, wideLights[j].position));
+            // Facing away first: the shadow does not matter there.
+            const Pair k = round(_mm_xor_pd(dot(n, l), minus));
+            sh.l[j] = l;
+            sh.k[j] = k;
+            sh.on[j] = _mm_and_pd(lanesWithBit(h0.lights, h1.lights, j), _mm_cmpgt_pd(k, zero));
         }
     }
 
-    for (int ln = 0; ln < (writeSecond ? 2 : 1); ++ln) {
-        TraceSample& out = *h[ln]->sample;
-        out.t = static_cast<float>(h[ln]->best);
-        out.sphere = h[ln]->nearest;
-        out.hitMask = 1u << h[ln]->nearest;
-        out.hit = Vector3(lane(p.x, ln), lane(p.y, ln), lane(p.z, ln));
-        out.normal = Vector3(lane(n.x, ln), lane(n.y, ln), lane(n.z, ln));
-        out.lightMask = lit[ln];
-        const auto clamp = [&](Pair c) { return std::min(lane(c, ln), 1.0f); };
-        out.colour = {clamp(colour[0]), clamp(colour[1]), clamp(colour[2])};
+    for (int i = 0; i < pairs; ++i) {
+        const Hit& h0 = hits[2 * i];
+        const Hit& h1 = secondOf(hits, count, i);
+        Shading& sh = shading[i];
+        for (int j = 0; j < traceLightCount; ++j) {
+            Pair lightOn = sh.on[j];
+            int on = _mm_movemask_pd(lightOn);
+            if (!on)
+                continue;
+            const PairVector& l = sh.l[j];
+            const PairVector toLight{_mm_xor_pd(l.x, minus), _mm_xor_pd(l.y, minus), _mm_xor_pd(l.z, minus)};
+            const std::uint32_t candidates[2] = {on & 1 ? shadowCandidates[j][h0.nearest] : 0,
+                                                 on & 2 ? shadowCandidates[j][h1.nearest] : 0};
+            for (std::uint32_t c = candidates[0] | candidates[1]; c; c &= c - 1) {
+                const int blockerIndex = std::countr_zero(c);
+                const WideSphere& blocker = wideSpheres[blockerIndex];
+                const PairVector offset = roundedSub(sh.p, blocker.centreBoth);
+                const Pair bk = round(dot(toLight, offset));
+                const Pair disc = round(add(sub(mul(bk, bk), dot(offset, offset)), blocker.radiusSquared));
+                Pair t = zero;
+                const Pair meets = crossingPair(bk, disc, t);
+                lightOn = _mm_andnot_pd(_mm_and_pd(meets, lanesWithBit(candidates[0], candidates[1], blockerIndex)),
+                                        lightOn);
+                if (!_mm_movemask_pd(lightOn))
+                    break;
+            }
+            sh.on[j] = lightOn;
+        }
+    }
+
+    for (int i = 0; i < pairs; ++i) {
+        const Hit& h0 = hits[2 * i];
+        const Hit& h1 = secondOf(hits, count, i);
+        const Shading& sh = shading[i];
+        const WideSphere& a = wideSpheres[h0.nearest];
+        const WideSphere& b = wideSpheres[h1.nearest];
+        const PairVector d{gather(h0.d[0], h1.d[0]), gather(h0.d[1], h1.d[1]), gather(h0.d[2], h1.d[2])};
+        const PairVector& n = sh.n;
+        Pair colour[3] = {zero, zero, zero};
+        std::uint32_t lit[2] = {0, 0};
+        for (int j = 0; j < traceLightCount; ++j) {
+            const Pair lightOn = sh.on[j];
+            const int on = _mm_movemask_pd(lightOn);
+            if (!on)
+                continue;
+            lit[0] |= static_cast<std::uint32_t>(on & 1) << j;
+            lit[1] |= static_cast<std::uint32_t>(on >> 1) << j;
+            const Pair k = sh.k[j];
+            const PairVector& l = sh.l[j];
+            for (int ch = 0; ch < 3; ++ch)
+                colour[ch] = select(lightOn, round(add(colour[ch], mul(gather(a.diffuse[j][ch], b.diffuse[j][ch]), k))),
+                                    colour[ch]);
+            const Pair k2 = mul(all(-2.0), k);
+            const PairVector r{round(sub(mul(k2, n.x), l.x)), round(sub(mul(k2, n.y), l.y)),
+                               round(sub(mul(k2, n.z), l.z))};
+            const Pair e = round(dot(r, d));
+            const Pair shine = _mm_and_pd(lightOn, _mm_cmpge_pd(e, zero));
+            if (_mm_movemask_pd(shine)) {
+                const Pair highlight = mul(all(0.8), pow50Pair(e));
+                for (Pair& c : colour)
+                    c = select(shine, round(add(c, highlight)), c);
+            }
+        }
+        const Hit* const h[2] = {&h0, &h1};
+        for (int ln = 0; ln < (2 * i + 1 < count ? 2 : 1); ++ln) {
+            TraceSample& out = *h[ln]->sample;
+            out.t = static_cast<float>(h[ln]->best);
+            out.sphere = h[ln]->nearest;
+            out.hitMask = 1u << h[ln]->nearest;
+            out.hit = Vector3(lane(sh.p.x, ln), lane(sh.p.y, ln), lane(sh.p.z, ln));
+            out.normal = Vector3(lane(n.x, ln), lane(n.y, ln), lane(n.z, ln));
+            out.lightMask = lit[ln];
+            const auto clamp = [&](Pair c) { return std::min(lane(c, ln), 1.0f); };
+            out.colour = {clamp(colour[0]), clamp(colour[1]), clamp(colour[2])};
+        }
     }
 }
 
@@ -311,8 +361,7 @@ void traceChunk(const TraceRequest* rays, int count)
                    {s.origin.x, s.origin.y, s.origin.z}};
         }
     }
-    for (int i = 0; i < hitCount; i += 2)
-        shadePair(hits[i], hits[i + 1 < hitCount ? i + 1 : i], i + 1 < hitCount);
+    shadeHits(hits, hitCount);
 }
 
 } // namespace

@@ -68,15 +68,29 @@ inline Pair fastSqrtPair(Pair x)
     return pair(r0, r1);
 }
 
+// The signs of the single-ray tracer's float results, read from the double
+// before it is rounded so that a branch need not wait for the rounding.
+// Rounding to float keeps the sign and only makes 0 of magnitudes up to
+// 2^-150 (half the smallest float, a tie that rounds to even), so
+// round(x) >= 0 exactly when x >= -2^-150, and round(x) > 0 when x > 2^-150.
+inline Pair roundsToNonNegative(Pair x)
+{
+    return _mm_cmpge_pd(x, all(-0x1p-150));
+}
+inline Pair roundsToPositive(Pair x)
+{
+    return _mm_cmpgt_pd(x, all(0x1p-150));
+}
+
 // The crossing of the single-ray tracer for both lanes: whether there is
-// one in front, and its distance.
+// one in front, and its distance. disc is not rounded yet.
 inline Pair crossingPair(Pair b, Pair disc, Pair& t)
 {
     const Pair zero = _mm_setzero_pd();
-    const Pair reaches = _mm_cmpge_pd(disc, zero);
+    const Pair reaches = roundsToNonNegative(disc);
     if (!_mm_movemask_pd(reaches))
         return zero;  // the usual case: both rays pass the sphere by
-    const Pair s = fastSqrtPair(_mm_max_pd(disc, zero));
+    const Pair s = fastSqrtPair(_mm_max_pd(disc, zero));  // rounds on the way
     const Pair minusB = _mm_xor_pd(b, all(-0.0));
     const Pair nearFront = _mm_cmpgt_pd(minusB, s);
     const Pair farFront = _mm_cmplt_pd(b, s);
@@ -160,7 +174,7 @@ void findNearestPair(const TraceSample& s0, const TraceSample& s1, const std::ui
         const int i = std::countr_zero(m);
         const WideSphere& sphere = wideSpheres[i];
         const Pair b = round(dot(dir, sphere.eyeOffset));
-        const Pair disc = round(sub(mul(b, b), sphere.eyeTerm));
+        const Pair disc = sub(mul(b, b), sphere.eyeTerm);
         Pair t = _mm_setzero_pd();
         const Pair meets = crossingPair(b, disc, t);
         const Pair closer =
@@ -231,10 +245,10 @@ void shadeHits(const Hit* hits, int count)
         for (int j = 0; j < traceLightCount; ++j) {
             const PairVector l = normalisedPair(roundedSub(p, wideLights[j].position));
             // Facing away first: the shadow does not matter there.
-            const Pair k = round(_mm_xor_pd(dot(n, l), minus));
+            const Pair facing = _mm_xor_pd(dot(n, l), minus);
             sh.l[j] = l;
-            sh.k[j] = k;
-            sh.on[j] = _mm_and_pd(lanesWithBit(h0.lights, h1.lights, j), _mm_cmpgt_pd(k, zero));
+            sh.k[j] = round(facing);
+            sh.on[j] = _mm_and_pd(lanesWithBit(h0.lights, h1.lights, j), roundsToPositive(facing));
         }
     }
 
@@ -256,7 +270,7 @@ void shadeHits(const Hit* hits, int count)
                 const WideSphere& blocker = wideSpheres[blockerIndex];
                 const PairVector offset = roundedSub(sh.p, blocker.centreBoth);
                 const Pair bk = round(dot(toLight, offset));
-                const Pair disc = round(add(sub(mul(bk, bk), dot(offset, offset)), blocker.radiusSquared));
+                const Pair disc = add(sub(mul(bk, bk), dot(offset, offset)), blocker.radiusSquared);
                 Pair t = zero;
                 const Pair meets = crossingPair(bk, disc, t);
                 lightOn = _mm_andnot_pd(_mm_and_pd(meets, lanesWithBit(candidates[0], candidates[1], blockerIndex)),
@@ -293,10 +307,10 @@ void shadeHits(const Hit* hits, int count)
             const Pair k2 = mul(all(-2.0), k);
             const PairVector r{round(sub(mul(k2, n.x), l.x)), round(sub(mul(k2, n.y), l.y)),
                                round(sub(mul(k2, n.z), l.z))};
-            const Pair e = round(dot(r, d));
-            const Pair shine = _mm_and_pd(lightOn, _mm_cmpge_pd(e, zero));
+            const Pair along = dot(r, d);
+            const Pair shine = _mm_and_pd(lightOn, roundsToNonNegative(along));
             if (_mm_movemask_pd(shine)) {
-                const Pair highlight = mul(all(0.8), pow50Pair(e));
+                const Pair highlight = mul(all(0.8), pow50Pair(round(along)));
                 for (Pair& c : colour)
                     c = select(shine, round(add(c, highlight)), c);
             }

@@ -8,6 +8,7 @@
 
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <random>
 
 namespace {
@@ -100,6 +101,38 @@ TEST_F(Tracer, HitsShadowsAndHighlights)
     EXPECT_EQ(s.sphere, -1);
     EXPECT_EQ(s.hitMask, 0u);
     EXPECT_EQ(packColour(s.colour), 0u);
+}
+
+TEST_F(Tracer, PackedRaysAgreeBitForBitAtTheSilhouette)
+{
+    // Rays a few float steps either side of the tangent to the sphere,
+    // where whether they hit, and whether the light at the eye still
+    // reaches the point, is decided by the last bits: the packed tracer
+    // (odd and even counts) gives the single-ray tracer's every word.
+    const float tangent = 0.35355339f;  // tan(asin(1/3))
+    for (const int count : {63, 64}) {
+        TraceSample packed[64], single[64];
+        TraceRequest requests[64];
+        float x = tangent;
+        for (int k = 0; k < 32; ++k)
+            x = std::nextafter(x, 0.0f);
+        for (int k = 0; k < count; ++k, x = std::nextafter(x, 1.0f)) {
+            packed[k] = {};
+            packed[k].direction = Vector3(x, k % 3 == 0 ? 1e-7f * static_cast<float>(k) : 0.0f, 1.0f);
+            packed[k].sphere = -2;
+            single[k] = packed[k];
+            traceSample(single[k], allSpheres, 3);
+            requests[k] = {&packed[k], allSpheres, 3};
+        }
+        traceRequests(requests, count);
+        int hits = 0;
+        for (int k = 0; k < count; ++k) {
+            ASSERT_EQ(std::memcmp(&packed[k], &single[k], sizeof(TraceSample)), 0) << count << " ray " << k;
+            hits += single[k].sphere == 0;
+        }
+        EXPECT_GT(hits, 0);
+        EXPECT_LT(hits, count);
+    }
 }
 
 TEST_F(Tracer, ATracedSampleIsNotTracedAgain)

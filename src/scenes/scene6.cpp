@@ -231,6 +231,34 @@ TraceView setUpTraceView(const Camera& camera, float T)
     return {eye, topLeft, blockStep(topLeft, topRight), blockStep(topLeft, bottomLeft)};
 }
 
+namespace {
+
+// The spheres that rays from the eye through first .. last (one row of the
+// corner grid) could meet. The rays lie in the plane through the eye and
+// both ends, to within the rounding of their float sums (a few millionths
+// of a radian); a sphere whose centre lies farther from that plane than its
+// radius plus a margin far beyond that is missed by every one of them, and
+// its test would find the square root's argument far below zero.
+std::uint32_t spheresNearRow(const Vector3& eye, const Vector3& first, const Vector3& last)
+{
+    const double nx = static_cast<double>(first.y) * last.z - static_cast<double>(first.z) * last.y;
+    const double ny = static_cast<double>(first.z) * last.x - static_cast<double>(first.x) * last.z;
+    const double nz = static_cast<double>(first.x) * last.y - static_cast<double>(first.y) * last.x;
+    const double length = std::sqrt(nx * nx + ny * ny + nz * nz);
+    std::uint32_t mask = 0;
+    for (int i = 0; i < traceSphereCount; ++i) {
+        const Vector3& c = traceSpheres[i].centre;
+        const double distance = std::fabs(nx * (static_cast<double>(c.x) - eye.x) +
+                                          ny * (static_cast<double>(c.y) - eye.y) +
+                                          nz * (static_cast<double>(c.z) - eye.z));
+        if (!(distance > (traceSpheres[i].radius + 1.0) * length))
+            mask |= 1u << i;
+    }
+    return mask;
+}
+
+} // namespace
+
 void traceBlocks(Image& frame, const TraceView& view)
 {
     if (frame.width < 320 || frame.height < 320)
@@ -252,7 +280,9 @@ void traceBlocks(Image& frame, const TraceView& view)
             row[c] = &s;
             dir = dir + view.colStep;
         }
-        traceSamples(row, sampleGridSize, allSpheres, allLights);
+        traceSamples(row, sampleGridSize,
+                     allSpheres & spheresNearRow(view.eye, row[0]->direction, row[sampleGridSize - 1]->direction),
+                     allLights);
         rowStart = rowStart + view.rowStep;
     }
     // A row of blocks at a time; the refinement only reads the grid.

@@ -243,6 +243,10 @@ void shadeHits(const Hit* hits, int count)
         sh.p = p;
         sh.n = n;
         for (int j = 0; j < traceLightCount; ++j) {
+            if (!((h0.lights | h1.lights) >> j & 1)) {
+                sh.on[j] = zero;  // neither lane looks at this light
+                continue;
+            }
             const PairVector l = normalisedPair(roundedSub(p, wideLights[j].position));
             // Facing away first: the shadow does not matter there.
             const Pair facing = _mm_xor_pd(dot(n, l), minus);

@@ -104,7 +104,8 @@ inline Pair pow50Pair(Pair e)
     return mul(mul(e32, e16), e2);
 }
 
-// The lane masks for (lane 0 set) + 2 (lane 1 set).
+// All ones in the lanes whose mask has the bit, from a table indexed by
+// lane 0's bit plus twice lane 1's.
 const std::uint64_t laneMaskBits[4][2] = {{0, 0}, {~0ull, 0}, {0, ~0ull}, {~0ull, ~0ull}};
 
 inline Pair lanesWithBit(std::uint32_t mask0, std::uint32_t mask1, int bit)

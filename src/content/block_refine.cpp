@@ -2,6 +2,8 @@
 // the interpolated fill of the blocks that need no more rays.
 #include "content/sphere_tracer.hpp"
 
+#include "image/simd.hpp"
+
 #include <algorithm>
 #include <cmath>
 
@@ -36,30 +38,50 @@ void fillFromColours(Image& image, int x, int y, int level, const float* tl, con
 {
     const int size = 1 << level;
     const double k = 255.0 * size;
-    int left[3], leftStep[3], right[3], rightStep[3];
+    // Each channel's running values in the lanes (blue, green, red, 0), the
+    // order in which packing them to bytes lays out a pixel.
+    int left[4] = {}, leftStep[4] = {}, right[4] = {}, rightStep[4] = {};
     for (int ch = 0; ch < 3; ++ch) {
-        left[ch] = static_cast<int>(k * tl[ch]);
-        leftStep[ch] = static_cast<int>(255.0 * bl[ch] - 255.0 * tl[ch]);
-        right[ch] = static_cast<int>(k * tr[ch]);
-        rightStep[ch] = static_cast<int>(255.0 * br[ch] - 255.0 * tr[ch]);
+        left[2 - ch] = static_cast<int>(k * tl[ch]);
+        leftStep[2 - ch] = static_cast<int>(255.0 * bl[ch] - 255.0 * tl[ch]);
+        right[2 - ch] = static_cast<int>(k * tr[ch]);
+        rightStep[2 - ch] = static_cast<int>(255.0 * br[ch] - 255.0 * tr[ch]);
     }
+    const auto load = [](const int* v) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(v)); };
+    __m128i l = load(left), r = load(right);
+    const __m128i lStep = load(leftStep), rStep = load(rightStep);
+    const __m128i up = _mm_cvtsi32_si128(level), down = _mm_cvtsi32_si128(2 * level);
+    // A row's value and step stay below 255 x size x size, and every
+    // channel's value within 0 .. 255 after the shift, so packing clamps
+    // nothing.
+    const auto pixel = [&](__m128i v) {
+        const __m128i c = _mm_sra_epi32(v, down);
+        return static_cast<Colour>(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(c, c), c)));
+    };
     for (int row = 0; row < size; ++row) {
         std::uint32_t* p = pixelAt(image, x, y + row);
-        int v[3], step[3];
-        for (int ch = 0; ch < 3; ++ch) {
-            v[ch] = left[ch] << level;
-            step[ch] = right[ch] - left[ch];
+        const __m128i step = _mm_sub_epi32(r, l);
+        __m128i v = _mm_sll_epi32(l, up);
+        if (size < 4) {
+            for (int i = 0; i < size; ++i, v = _mm_add_epi32(v, step))
+                p[i] = pixel(v);
+        } else {
+            // Four pixels at a time.
+            const __m128i step2 = _mm_add_epi32(step, step), step4 = _mm_add_epi32(step2, step2);
+            __m128i v0 = v, v1 = _mm_add_epi32(v, step), v2 = _mm_add_epi32(v, step2),
+                    v3 = _mm_add_epi32(v1, step2);
+            for (int i = 0; i < size; i += 4) {
+                const __m128i low = _mm_packs_epi32(_mm_sra_epi32(v0, down), _mm_sra_epi32(v1, down));
+                const __m128i high = _mm_packs_epi32(_mm_sra_epi32(v2, down), _mm_sra_epi32(v3, down));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), _mm_packus_epi16(low, high));
+                v0 = _mm_add_epi32(v0, step4);
+                v1 = _mm_add_epi32(v1, step4);
+                v2 = _mm_add_epi32(v2, step4);
+                v3 = _mm_add_epi32(v3, step4);
+            }
         }
-        for (int i = 0; i < size; ++i) {
-            p[i] = static_cast<Colour>(v[0] >> 2 * level) << 16 | static_cast<Colour>(v[1] >> 2 * level) << 8 |
-                   static_cast<Colour>(v[2] >> 2 * level);
-            for (int ch = 0; ch < 3; ++ch)
-                v[ch] += step[ch];
-        }
-        for (int ch = 0; ch < 3; ++ch) {
-            left[ch] += leftStep[ch];
-            right[ch] += rightStep[ch];
-        }
+        l = _mm_add_epi32(l, lStep);
+        r = _mm_add_epi32(r, rStep);
     }
 }
 
@@ -77,15 +99,20 @@ namespace {
 // at each step can be traced two at a time. Which rays a block traces, and
 // with which masks, does not depend on the other blocks: the pictures are
 // those of refining one block after another.
+enum Edge { top, left, right, bottom };
+// The corner each edge's midpoint ray starts from.
+constexpr int edgeCorner[4] = {0, 0, 1, 2};
+
 struct Block {
     int x, y;
     const TraceSample* c[4];  // top-left, top-right, bottom-left, bottom-right
     std::uint32_t m, lm;
     bool uniform;
     bool refined;
-    // Level 1: right, down and across; larger blocks: the centre and the
-    // top, left, right and bottom midpoints.
-    TraceSample q, t, lmid, rmid, bmid;
+    int pass;  // which pass of the level asked for the edge midpoints; 0 none
+    // Level 1: right, down and across in edge[right], edge[bottom] and q;
+    // larger blocks: the centre and the midpoints of the edges.
+    TraceSample q, edge[4];
 };
 
 constexpr int maxBlocks = 64;
@@ -104,6 +131,60 @@ void place(Block& b, int x, int y, const TraceSample* tl, const TraceSample* tr,
 }
 
 void refineGroup(Image& image, Block* blocks, int count, int level, const Vector3& dx, const Vector3& dy);
+
+// A sample that is a copy of another once that is traced.
+struct Borrowed {
+    TraceSample* to;
+    const TraceSample* from;
+};
+
+// Where in a group the neighbour across each edge may lie: the next
+// quarter of the same parent, or the facing quarter of the parent beside it
+// (blocks of the top level lie in a row).
+constexpr int neighbourAt[4][2] = {{-2, -2}, {-1, -3}, {1, 3}, {2, 2}};
+
+// Asks for the midpoints of the edges of blocks[i]. Neighbouring blocks
+// start the midpoint of their common edge from the same corner sample with
+// the same offset: with the same masks it is the same ray, so a neighbour
+// that already asked for it lends it instead of its being traced twice.
+// In the first pass only a neighbour before this block can have asked.
+inline void askForEdges(Block* blocks, int count, int i, int pass, const Vector3& hx, const Vector3& hy,
+                        TraceRequest* rays, int& pending, Borrowed* borrowed, int& borrowedCount)
+{
+    Block& b = blocks[i];
+    b.pass = pass;
+    for (int e = 0; e < 4; ++e) {
+        const TraceSample* corner = b.c[edgeCorner[e]];
+        const TraceSample* from = nullptr;
+        if (pass == 2 || e == top || e == left)
+            for (const int offset : neighbourAt[e]) {
+                const int j = i + offset;
+                if (j < 0 || j >= count)
+                    continue;
+                const Block& n = blocks[j];
+                if (n.c[edgeCorner[3 - e]] == corner && n.pass != 0 && n.m == b.m && n.lm == b.lm) {
+                    from = &n.edge[3 - e];
+                    break;
+                }
+            }
+        if (from) {
+            borrowed[borrowedCount++] = {&b.edge[e], from};
+        } else {
+            b.edge[e] = startSample(*corner, e == top || e == bottom ? hx : hy);
+            rays[pending++] = {&b.edge[e], b.m, b.lm};
+        }
+    }
+}
+
+// Traces the rays asked for, then hands out the borrowed samples in the
+// order they were asked for (a lent sample may itself be borrowed).
+void traceAndLend(const TraceRequest* rays, int pending, const Borrowed* borrowed, int borrowedCount)
+{
+    if (pending > 0)
+        traceRequests(rays, pending);
+    for (int k = 0; k < borrowedCount; ++k)
+        *borrowed[k].to = *borrowed[k].from;
+}
 
 void classify(Block& b)
 {
@@ -126,11 +207,11 @@ void drawSmallBlocks(Image& image, Block* blocks, int count, const Vector3& dx, 
         Block& b = blocks[i];
         if (b.m == 0 || b.uniform)
             continue;
-        b.t = startSample(*b.c[0], hx);
-        b.lmid = startSample(*b.c[0], hy);
+        b.edge[right] = startSample(*b.c[0], hx);
+        b.edge[bottom] = startSample(*b.c[0], hy);
         b.q = startSample(*b.c[0], hxy);
-        rays[pending++] = {&b.t, b.m, b.lm};
-        rays[pending++] = {&b.lmid, b.m, b.lm};
+        rays[pending++] = {&b.edge[right], b.m, b.lm};
+        rays[pending++] = {&b.edge[bottom], b.m, b.lm};
         rays[pending++] = {&b.q, b.m, b.lm};
     }
     if (pending > 0)
@@ -139,18 +220,18 @@ void drawSmallBlocks(Image& image, Block* blocks, int count, const Vector3& dx, 
         const Block& b = blocks[i];
         if (b.m == 0)
             continue;
-        std::uint32_t* top = pixelAt(image, b.x, b.y);
-        std::uint32_t* bottom = pixelAt(image, b.x, b.y + 1);
+        std::uint32_t* upper = pixelAt(image, b.x, b.y);
+        std::uint32_t* lower = pixelAt(image, b.x, b.y + 1);
         const Colour first = packColour(b.c[0]->colour);
-        top[0] = first;
+        upper[0] = first;
         if (b.uniform) {
-            top[1] = average(first, packColour(b.c[1]->colour));
-            bottom[0] = average(first, packColour(b.c[2]->colour));
-            bottom[1] = average(first, packColour(b.c[3]->colour));
+            upper[1] = average(first, packColour(b.c[1]->colour));
+            lower[0] = average(first, packColour(b.c[2]->colour));
+            lower[1] = average(first, packColour(b.c[3]->colour));
         } else {
-            top[1] = packColour(b.t.colour);
-            bottom[0] = packColour(b.lmid.colour);
-            bottom[1] = packColour(b.q.colour);
+            upper[1] = packColour(b.edge[right].colour);
+            lower[0] = packColour(b.edge[bottom].colour);
+            lower[1] = packColour(b.q.colour);
         }
     }
 }
@@ -165,6 +246,10 @@ void refineGroup(Image& image, Block* blocks, int count, int level, const Vector
     }
     const Vector3 hx = dx * 0.5f, hy = dy * 0.5f, hxy = hx + hy;
     TraceRequest rays[5 * maxBlocks];
+    Borrowed borrowed[4 * maxBlocks];
+    int borrowedCount = 0;
+    for (int i = 0; i < count; ++i)
+        blocks[i].pass = 0;
 
     // The centre decides whether a uniform block is filled; the midpoints
     // are needed when it is not. A mixed block needs all five at once.
@@ -176,21 +261,12 @@ void refineGroup(Image& image, Block* blocks, int count, int level, const Vector
             continue;
         b.q = startSample(*b.c[0], hxy);
         rays[pending++] = {&b.q, b.m, b.lm};
-        if (!b.uniform) {
-            b.t = startSample(*b.c[0], hx);
-            b.lmid = startSample(*b.c[0], hy);
-            b.rmid = startSample(*b.c[1], hy);
-            b.bmid = startSample(*b.c[2], hx);
-            rays[pending++] = {&b.t, b.m, b.lm};
-            rays[pending++] = {&b.lmid, b.m, b.lm};
-            rays[pending++] = {&b.rmid, b.m, b.lm};
-            rays[pending++] = {&b.bmid, b.m, b.lm};
-        }
+        if (!b.uniform)
+            askForEdges(blocks, count, i, 1, hx, hy, rays, pending, borrowed, borrowedCount);
     }
-    if (pending > 0)
-        traceRequests(rays, pending);
+    traceAndLend(rays, pending, borrowed, borrowedCount);
 
-    pending = 0;
+    pending = borrowedCount = 0;
     for (int i = 0; i < count; ++i) {
         Block& b = blocks[i];
         if (b.m == 0)
@@ -208,17 +284,9 @@ void refineGroup(Image& image, Block* blocks, int count, int level, const Vector
             b.refined = false;
             continue;
         }
-        b.t = startSample(tl, hx);
-        b.lmid = startSample(tl, hy);
-        b.rmid = startSample(tr, hy);
-        b.bmid = startSample(bl, hx);
-        rays[pending++] = {&b.t, b.m, b.lm};
-        rays[pending++] = {&b.lmid, b.m, b.lm};
-        rays[pending++] = {&b.rmid, b.m, b.lm};
-        rays[pending++] = {&b.bmid, b.m, b.lm};
+        askForEdges(blocks, count, i, 2, hx, hy, rays, pending, borrowed, borrowedCount);
     }
-    if (pending > 0)
-        traceRequests(rays, pending);
+    traceAndLend(rays, pending, borrowed, borrowedCount);
 
     // The quarters of every refined block, at most maxBlocks at a time.
     const int h = 1 << (level - 1);
@@ -228,10 +296,11 @@ void refineGroup(Image& image, Block* blocks, int count, int level, const Vector
         const Block& b = blocks[i];
         if (!b.refined)
             continue;
-        place(quarters[n++], b.x, b.y, b.c[0], &b.t, &b.lmid, &b.q);
-        place(quarters[n++], b.x + h, b.y, &b.t, b.c[1], &b.q, &b.rmid);
-        place(quarters[n++], b.x, b.y + h, &b.lmid, &b.q, b.c[2], &b.bmid);
-        place(quarters[n++], b.x + h, b.y + h, &b.q, &b.rmid, &b.bmid, b.c[3]);
+        const TraceSample* e = b.edge;
+        place(quarters[n++], b.x, b.y, b.c[0], &e[top], &e[left], &b.q);
+        place(quarters[n++], b.x + h, b.y, &e[top], b.c[1], &b.q, &e[right]);
+        place(quarters[n++], b.x, b.y + h, &e[left], &b.q, b.c[2], &e[bottom]);
+        place(quarters[n++], b.x + h, b.y + h, &b.q, &e[right], &e[bottom], b.c[3]);
         if (n == maxBlocks) {
             refineGroup(image, quarters, n, level - 1, hx, hy);
             n = 0;

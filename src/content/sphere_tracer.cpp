@@ -217,9 +217,3 @@ void traceSample(TraceSample& s, std::uint32_t sphereMask, std::uint32_t lightMa
     }
     s.colour = {std::fmin(c.red, 1.0f), std::fmin(c.green, 1.0f), std::fmin(c.blue, 1.0f)};
 }
-
-Colour packColour(const TraceColour& c)
-{
-    const auto byte = [](float v) { return static_cast<Colour>(static_cast<int>(255.0 * v)); };
-    return byte(c.red) << 16 | byte(c.green) << 8 | byte(c.blue);
-}

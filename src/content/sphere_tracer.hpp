@@ -101,7 +101,11 @@ void traceRequests(const TraceRequest* requests, int count);
 void traceSamples(TraceSample* const* samples, int count, std::uint32_t sphereMask, std::uint32_t lightMask);
 
 // 0x00RRGGBB, each channel trunc(255 * c).
-Colour packColour(const TraceColour& c);
+inline Colour packColour(const TraceColour& c)
+{
+    const auto byte = [](float v) { return static_cast<Colour>(static_cast<int>(255.0 * v)); };
+    return byte(c.red) << 16 | byte(c.green) << 8 | byte(c.blue);
+}
 
 // Draws the 2^level square block whose top-left pixel is (x, y); the block
 // lies inside the image. corners (top-left, top-right, bottom-left,
@@ -110,7 +114,8 @@ Colour packColour(const TraceColour& c);
 void subdivideBlock(Image& image, int x, int y, int level, const TraceSample corners[4], Vector3 dx, Vector3 dy);
 
 // subdivideBlock for many blocks of one size at once, with the same
-// pictures; the corners are only read.
+// pictures; the corners are only read. Blocks given one after another that
+// share an edge (and its corner samples) trace its midpoint once.
 struct BlockCorners {
     int x, y;
     const TraceSample* corners[4];
@@ -118,5 +123,6 @@ struct BlockCorners {
 void subdivideBlocks(Image& image, const BlockCorners* blocks, int count, int level, Vector3 dx, Vector3 dy);
 
 // The filling of a uniform block: each channel interpolated between the
-// corners in integers, rows from the left and right edges.
+// corners in integers, rows from the left and right edges. Colours 0..1,
+// as traced.
 void fillBlock(Image& image, int x, int y, int level, const TraceSample corners[4]);

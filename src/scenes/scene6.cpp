@@ -98,6 +98,93 @@ void drawCrosshair(Image& frame)
     }
 }
 
+namespace {
+
+constexpr int leastSmear = 16383;
+constexpr int panelSize = 320;
+
+// Where each pixel of four rows of the right panel rose from its left
+// neighbour, as the left-to-right pass of the least smear sees it.
+__m128i risingFrom[panelSize];
+
+// A 4 x 4 block of pixels turned over: in, four pixels of each of four rows;
+// out, one pixel column of the four rows per register. Its own inverse.
+inline void turnOver(__m128i p[4])
+{
+    const __m128i t0 = _mm_unpacklo_epi32(p[0], p[1]), t1 = _mm_unpacklo_epi32(p[2], p[3]);
+    const __m128i t2 = _mm_unpackhi_epi32(p[0], p[1]), t3 = _mm_unpackhi_epi32(p[2], p[3]);
+    p[0] = _mm_unpacklo_epi64(t0, t1);
+    p[1] = _mm_unpackhi_epi64(t0, t1);
+    p[2] = _mm_unpacklo_epi64(t2, t3);
+    p[3] = _mm_unpackhi_epi64(t2, t3);
+}
+
+// blurLines along the panel's rows at coefficient 16383, worked out on the
+// bytes. There every step of the blur takes its running value y (a byte
+// times 128, less a multiple of 4) to x - 4 if its target x lies above y
+// and to x otherwise. So, going right, a channel sits 4 below its byte where
+// the byte rose, or stayed level after sitting below; going back left the
+// same again against the right-hand neighbour's result; and a channel ends
+// one below its byte where either pass left it below, else at its byte.
+void smearLeast(Image& frame)
+{
+    const __m128i zero = _mm_setzero_si128(), ones = _mm_set1_epi8(-1);
+    // Byte lanes where x is not above y, and where they are equal.
+    const auto notAbove = [&](__m128i x, __m128i y) { return _mm_cmpeq_epi8(_mm_subs_epu8(x, y), zero); };
+    for (int y = 0; y < panelSize; y += 4) {
+        std::uint32_t* rows[4];
+        for (int r = 0; r < 4; ++r)
+            rows[r] = frame.row(y + r) + panelSize;
+        const auto load = [&](int x, __m128i p[4]) {
+            for (int r = 0; r < 4; ++r)
+                p[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[r] + x));
+            turnOver(p);
+        };
+        __m128i p[4];
+        load(0, p);
+        __m128i previous = p[0], rising = zero;
+        for (int x = 0; x < panelSize; x += 4) {
+            if (x > 0)
+                load(x, p);
+            for (int j = 0; j < 4; ++j) {
+                const __m128i level = _mm_cmpeq_epi8(p[j], previous);
+                rising = _mm_or_si128(_mm_xor_si128(notAbove(p[j], previous), ones), _mm_and_si128(level, rising));
+                risingFrom[x + j] = rising;
+                previous = p[j];
+            }
+        }
+        __m128i lowered = zero;  // the right-hand neighbour ended below its byte
+        for (int x = panelSize - 4; x >= 0; x -= 4) {
+            load(x, p);
+            for (int j = 3; j >= 0; --j) {
+                const __m128i risen = risingFrom[x + j];
+                const __m128i level = _mm_cmpeq_epi8(p[j], previous);
+                const __m128i falling = _mm_or_si128(_mm_xor_si128(notAbove(p[j], previous), ones),
+                                                     _mm_and_si128(level, lowered));
+                previous = p[j];
+                lowered = _mm_or_si128(risen, falling);
+                p[j] = _mm_add_epi8(p[j], lowered);  // all ones: one less
+            }
+            turnOver(p);
+            for (int r = 0; r < 4; ++r)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(rows[r] + x), p[r]);
+        }
+    }
+}
+
+} // namespace
+
+void smearPanel(Image& frame, int coefficient)
+{
+    if (frame.width < 2 * panelSize || frame.height < panelSize)
+        return;
+    if (coefficient == leastSmear)
+        smearLeast(frame);
+    else
+        blurLines(frame.row(0) + panelSize, 4, frame.pitch, panelSize, panelSize, coefficient, coefficient,
+                  coefficient, coefficient);
+}
+
 int smearCoefficient(float T)
 {
     const double s = std::sin(static_cast<double>(T));
@@ -142,6 +229,34 @@ TraceView setUpTraceView(const Camera& camera, float T)
     return {eye, topLeft, blockStep(topLeft, topRight), blockStep(topLeft, bottomLeft)};
 }
 
+namespace {
+
+// The spheres that rays from the eye through first .. last (one row of the
+// corner grid) could meet. The rays lie in the plane through the eye and
+// both ends, to within the rounding of their float sums (a few millionths
+// of a radian); a sphere whose centre lies farther from that plane than its
+// radius plus a margin far beyond that is missed by every one of them, and
+// its test would find the square root's argument far below zero.
+std::uint32_t spheresNearRow(const Vector3& eye, const Vector3& first, const Vector3& last)
+{
+    const double nx = static_cast<double>(first.y) * last.z - static_cast<double>(first.z) * last.y;
+    const double ny = static_cast<double>(first.z) * last.x - static_cast<double>(first.x) * last.z;
+    const double nz = static_cast<double>(first.x) * last.y - static_cast<double>(first.y) * last.x;
+    const double length = std::sqrt(nx * nx + ny * ny + nz * nz);
+    std::uint32_t mask = 0;
+    for (int i = 0; i < traceSphereCount; ++i) {
+        const Vector3& c = traceSpheres[i].centre;
+        const double distance = std::fabs(nx * (static_cast<double>(c.x) - eye.x) +
+                                          ny * (static_cast<double>(c.y) - eye.y) +
+                                          nz * (static_cast<double>(c.z) - eye.z));
+        if (!(distance > (traceSpheres[i].radius + 1.0) * length))
+            mask |= 1u << i;
+    }
+    return mask;
+}
+
+} // namespace
+
 void traceBlocks(Image& frame, const TraceView& view)
 {
     if (frame.width < 320 || frame.height < 320)
@@ -163,7 +278,9 @@ void traceBlocks(Image& frame, const TraceView& view)
             row[c] = &s;
             dir = dir + view.colStep;
         }
-        traceSamples(row, sampleGridSize, allSpheres, allLights);
+        traceSamples(row, sampleGridSize,
+                     allSpheres & spheresNearRow(view.eye, row[0]->direction, row[sampleGridSize - 1]->direction),
+                     allLights);
         rowStart = rowStart + view.rowStep;
     }
     // A row of blocks at a time; the refinement only reads the grid.
@@ -213,8 +330,7 @@ void scene6(Image& frame, float, float sceneTime, float, float, int)
     camera.updateView();
     drawWireBoxes(frame, camera);
 
-    const int c = smearCoefficient(T);
-    blurLines(frame.row(0) + 320, 4, frame.pitch, 320, 320, c, c, c, c);
+    smearPanel(frame, smearCoefficient(T));
 
     drawCrosshair(frame);
     drawPanelBorder(frame, 0, 325);

@@ -32,6 +32,9 @@ void copyToMonitor(Image& frame);
 void drawPanelBorder(Image& frame, int x, int w);
 // Dashed lines through the right panel's middle.
 void drawCrosshair(Image& frame);
+// The right panel blurred along its rows with blurLines at the coefficient
+// (0..16383) in every channel; the same bytes, quicker at 16383.
+void smearPanel(Image& frame, int coefficient);
 // The sideways smear's blur coefficient at scene time T: 16383 (none) while
 // sin T <= 0, down to 630 at sin T = 1.
 int smearCoefficient(float T);

@@ -1,11 +1,14 @@
 #include "content/sphere_tracer.hpp"
 
+#include "trace_reference.hpp"
+
 #include "image/ops.hpp"
 
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <random>
 
 namespace {
@@ -100,6 +103,38 @@ TEST_F(Tracer, HitsShadowsAndHighlights)
     EXPECT_EQ(packColour(s.colour), 0u);
 }
 
+TEST_F(Tracer, PackedRaysAgreeBitForBitAtTheSilhouette)
+{
+    // Rays a few float steps either side of the tangent to the sphere,
+    // where whether they hit, and whether the light at the eye still
+    // reaches the point, is decided by the last bits: the packed tracer
+    // (odd and even counts) gives the single-ray tracer's every word.
+    const float tangent = 0.35355339f;  // tan(asin(1/3))
+    for (const int count : {63, 64}) {
+        TraceSample packed[64], single[64];
+        TraceRequest requests[64];
+        float x = tangent;
+        for (int k = 0; k < 32; ++k)
+            x = std::nextafter(x, 0.0f);
+        for (int k = 0; k < count; ++k, x = std::nextafter(x, 1.0f)) {
+            packed[k] = {};
+            packed[k].direction = Vector3(x, k % 3 == 0 ? 1e-7f * static_cast<float>(k) : 0.0f, 1.0f);
+            packed[k].sphere = -2;
+            single[k] = packed[k];
+            traceSample(single[k], allSpheres, 3);
+            requests[k] = {&packed[k], allSpheres, 3};
+        }
+        traceRequests(requests, count);
+        int hits = 0;
+        for (int k = 0; k < count; ++k) {
+            ASSERT_EQ(std::memcmp(&packed[k], &single[k], sizeof(TraceSample)), 0) << count << " ray " << k;
+            hits += single[k].sphere == 0;
+        }
+        EXPECT_GT(hits, 0);
+        EXPECT_LT(hits, count);
+    }
+}
+
 TEST_F(Tracer, ATracedSampleIsNotTracedAgain)
 {
     TraceSample s = ray(0.1f, 0.1f);
@@ -164,6 +199,36 @@ TEST_F(Tracer, DifferentLightsAtTheCornersRefineDownToTwoByTwo)
             ASSERT_NE(image.row(y)[x], marker) << x << ", " << y;
 }
 
+TEST_F(Tracer, NeighboursShareTheRayOnTheirCommonEdge)
+{
+    // Two 4 x 4 blocks side by side on a shadow edge (the top corners claim
+    // a different light): together they trace the midpoint of their common
+    // edge once, and draw what each draws on its own.
+    TraceSample grid[2][3];
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < 3; ++c) {
+            grid[r][c] = ray(0.1f * static_cast<float>(c), 0.1f - 0.1f * static_cast<float>(r));
+            if (r == 0)
+                grid[r][c].lightMask = 2;
+        }
+    const Vector3 dx(0.1f, 0, 0), dy(0, -0.1f, 0);
+    const BlockCorners blocks[2] = {{0, 0, {&grid[0][0], &grid[0][1], &grid[1][0], &grid[1][1]}},
+                                    {4, 0, {&grid[0][1], &grid[0][2], &grid[1][1], &grid[1][2]}}};
+    Image alone(8, 4), together(8, 4);
+    std::uint64_t before = tracedRayCount;
+    for (const BlockCorners& b : blocks) {
+        const TraceSample corners[4] = {*b.corners[0], *b.corners[1], *b.corners[2], *b.corners[3]};
+        subdivideBlock(alone, b.x, b.y, 2, corners, dx, dy);
+    }
+    const std::uint64_t separately = tracedRayCount - before;
+    before = tracedRayCount;
+    subdivideBlocks(together, blocks, 2, 2, dx, dy);
+    EXPECT_EQ(tracedRayCount - before, separately - 1);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x)
+            ASSERT_EQ(together.row(y)[x], alone.row(y)[x]) << x << ", " << y;
+}
+
 TEST(FillBlock, FlatForEqualCornersRampedAcrossForARamp)
 {
     Image image(8, 8);
@@ -188,5 +253,32 @@ TEST(FillBlock, FlatForEqualCornersRampedAcrossForARamp)
             ASSERT_EQ(p, (p & 0xFF) * 0x010101u);
         }
         EXPECT_EQ(image.row(y)[7], 0xDFDFDFu);  // 255 * 7 / 8
+    }
+}
+
+TEST(FillBlock, MatchesThePlainFillForAnyColours)
+{
+    // Random corner colours, the extremes among them, at every block size
+    // and at an offset inside a larger image.
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    Image fast(40, 40), plain(40, 40);
+    for (int n = 0; n < 300; ++n) {
+        TraceSample corners[4]{};
+        for (TraceSample& c : corners) {
+            float* channel = &c.colour.red;
+            for (int ch = 0; ch < 3; ++ch) {
+                const unsigned pick = random() % 8;
+                channel[ch] = pick == 0 ? 0.0f : pick == 1 ? 1.0f : unit(random);
+            }
+        }
+        const int level = n % 5;
+        clearImage(fast, marker);
+        clearImage(plain, marker);
+        fillBlock(fast, 3, 5, level, corners);
+        reference::fillBlock(plain, 3, 5, level, corners);
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 40; ++x)
+                ASSERT_EQ(fast.row(y)[x], plain.row(y)[x]) << "level " << level << " at " << x << ", " << y;
     }
 }

@@ -76,6 +76,37 @@ inline TraceSample offsetSample(const TraceSample& corner, const Vector3& offset
     return s;
 }
 
+// Each channel interpolated in integers, one pixel and channel at a time.
+inline void fillBlock(Image& image, int x, int y, int level, const TraceSample c[4])
+{
+    const int size = 1 << level;
+    const float* tl = &c[0].colour.red;
+    const float* tr = &c[1].colour.red;
+    const float* bl = &c[2].colour.red;
+    const float* br = &c[3].colour.red;
+    int left[3], leftStep[3], right[3], rightStep[3];
+    for (int ch = 0; ch < 3; ++ch) {
+        left[ch] = static_cast<int>(255.0 * size * tl[ch]);
+        leftStep[ch] = static_cast<int>(255.0 * bl[ch] - 255.0 * tl[ch]);
+        right[ch] = static_cast<int>(255.0 * size * tr[ch]);
+        rightStep[ch] = static_cast<int>(255.0 * br[ch] - 255.0 * tr[ch]);
+    }
+    for (int row = 0; row < size; ++row) {
+        for (int i = 0; i < size; ++i) {
+            Colour p = 0;
+            for (int ch = 0; ch < 3; ++ch) {
+                const int v = (left[ch] << level) + i * (right[ch] - left[ch]);
+                p = p << 8 | static_cast<Colour>(v >> 2 * level);
+            }
+            image.row(y + row)[x + i] = p;
+        }
+        for (int ch = 0; ch < 3; ++ch) {
+            left[ch] += leftStep[ch];
+            right[ch] += rightStep[ch];
+        }
+    }
+}
+
 inline Colour average(Colour a, Colour b)
 {
     return ((a & 0xFEFEFEu) + (b & 0xFEFEFEu)) >> 1;
@@ -106,7 +137,7 @@ inline void subdivideBlock(Image& image, int x, int y, int level, const TraceSam
     const TraceSample q = offsetSample(c[0], hx + hy, m, lm);
     if (uniform && std::fabs((c[0].colour.green + static_cast<double>(c[3].colour.green)) / 2 - q.colour.green) <= 0.02 &&
         std::fabs((c[1].colour.blue + static_cast<double>(c[2].colour.blue)) / 2 - q.colour.blue) <= 0.02) {
-        fillBlock(image, x, y, level, c);
+        reference::fillBlock(image, x, y, level, c);
         return;
     }
     const int h = 1 << (level - 1);

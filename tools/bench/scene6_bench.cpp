@@ -2,7 +2,6 @@
 // copy (counter "frame_copies"), and the number of rays it traces per frame
 // over the whole scene (corner grid and refinement), printed before the runs.
 #include "content/sphere_tracer.hpp"
-#include "image/blur.hpp"
 #include "scenes/scene6.hpp"
 #include "scenes/scenes.hpp"
 #include "scenes/shared.hpp"
@@ -96,7 +95,7 @@ void smear(benchmark::State& state)
 {
     const int c = static_cast<int>(state.range(0));
     timed(state, [&] {
-        blurLines(frame.row(0) + 320, 4, frame.pitch, 320, 320, c, c, c, c);
+        smearPanel(frame, c);
         benchmark::ClobberMemory();
     });
 }

@@ -10,6 +10,7 @@ packages=(
   help2man dpkg-dev lintian desktop-file-utils man-db groff-base
   xvfb xauth xdotool x11-apps imagemagick sox libx11-dev openmpt123
   libebur128-dev
+  emscripten chromium
 )
 
 missing=()
@@ -18,6 +19,8 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
+# The page's packages come from npm; Debian's npm where node has none of its own.
+command -v npm >/dev/null || missing+=(npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 sudo=""

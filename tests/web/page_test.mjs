@@ -9,14 +9,15 @@ import http from 'node:http'
 import os from 'node:os'
 import path from 'node:path'
 
-const [buildWeb, nativeRender, packageDir, shotDir] = process.argv.slice(2)
+const [buildArg, nativeRender, packageDir, shotDir] = process.argv.slice(2)
+const buildWeb = path.resolve(buildArg)
 const {chromium} = createRequire(path.join(path.resolve(packageDir), 'package.json'))('playwright-core')
 
 const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm'}
 const server = http.createServer((request, response) => {
   const name = decodeURIComponent(new URL(request.url, 'http://localhost').pathname)
   const file = path.join(buildWeb, name === '/' ? 'index.html' : name)
-  if (!file.startsWith(path.resolve(buildWeb)) || !fs.existsSync(file) || fs.statSync(file).isDirectory()) {
+  if (!file.startsWith(buildWeb + path.sep) || !fs.existsSync(file) || fs.statSync(file).isDirectory()) {
     response.writeHead(404).end()
     return
   }
@@ -51,6 +52,7 @@ async function openPage(query) {
   page.on('console', message => { if (message.type() === 'error') problems.push(message.text()) })
   page.on('pageerror', error => problems.push(error.message))
   page.on('requestfailed', request => problems.push(`request failed: ${request.url()}`))
+  page.on('response', response => { if (response.status() >= 400) problems.push(`${response.status()}: ${response.url()}`) })
   page.on('request', request => {
     if (!request.url().startsWith(origin)) problems.push(`request outside the page: ${request.url()}`)
   })

@@ -39,7 +39,7 @@ test: build build-asan web
 # The page: the show compiled to WebAssembly by Debian's emscripten, with its
 # music player from npm (web/package-lock.json). emcc runs its helpers with
 # node; Debian keeps their modules in /usr/share/nodejs.
-export NODE_PATH := /usr/share/nodejs
+web: export NODE_PATH := /usr/share/nodejs
 web: build
 	@cd web && npm ci --no-audit --no-fund --loglevel=error
 	emcmake cmake -S . -B $(WEB_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \

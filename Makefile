@@ -6,9 +6,10 @@ PREFIX     ?= /usr/local
 ASAN_BUILD := build-asan
 TSAN_BUILD := build-tsan
 ARM_BUILD  := build-arm64
+WEB_BUILD  := build-web
 CMAKE_GEN  := -G Ninja
 
-.PHONY: all run test test-arm64 setup build build-asan build-tsan data wav soundtrack-report bench install package clean
+.PHONY: all run test test-arm64 setup build build-asan build-tsan web serve data wav soundtrack-report bench install package clean
 
 all: build
 
@@ -39,12 +40,27 @@ run: build
 
 # The optimised build's tests; the unit tests and three whole-show renders
 # under AddressSanitizer and UndefinedBehaviorSanitizer; the live demo under
-# ThreadSanitizer.
-test: build build-asan build-tsan
+# ThreadSanitizer; the page built for browsers, under node and in Chromium.
+test: build build-asan build-tsan web
 	ctest --test-dir $(BUILD) --output-on-failure -j2
 	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j2 -L 'unit|show'
 	ctest --test-dir $(TSAN_BUILD) --output-on-failure -L threads
+	ctest --test-dir $(WEB_BUILD) --output-on-failure
+
+# The page: the show compiled to WebAssembly by Debian's emscripten, with its
+# music player from npm (web/package-lock.json). emcc runs its helpers with
+# node; Debian keeps their modules in /usr/share/nodejs.
+web: export NODE_PATH := /usr/share/nodejs
+web: build
+	@cd web && npm ci --no-audit --no-fund --loglevel=error
+	emcmake cmake -S . -B $(WEB_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	  -DMORVANE_NATIVE_BUILD=$(CURDIR)/$(BUILD) >/dev/null
+	@cmake --build $(WEB_BUILD)
+
+# Serves the page at http://localhost:8000/ until interrupted.
+serve: web
+	python3 -m http.server --bind 127.0.0.1 --directory $(WEB_BUILD) 8000
 
 # Cross-builds for 64-bit ARM, runs the unit tests under qemu-user and
 # compares stills with the native build's. Adds arm64 to the machine's
@@ -80,4 +96,4 @@ package: build
 	cd $(BUILD) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(ARM_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(ARM_BUILD) $(WEB_BUILD)

@@ -11,7 +11,10 @@ packages=(
   xvfb xauth xdotool x11-apps imagemagick sox libx11-dev openmpt123
   libebur128-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
+  emscripten chromium
 )
 
 source "$(dirname "$0")/apt_packages.sh"
 install_missing setup "${packages[@]}"
+# The page's packages come from npm; Debian's npm where node has none of its own.
+command -v npm >/dev/null || install_missing setup npm

@@ -5,6 +5,7 @@
 // music offline in step with the frames, so the row and the master volume
 // behave as live.
 #include "scenes/shared.hpp"
+#include "driver/frame_bench.hpp"
 #include "driver/png_writer.hpp"
 #include "driver/prepare.hpp"
 #include "driver/render_options.hpp"
@@ -23,7 +24,6 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
-#include <time.h>
 #include <vector>
 
 namespace {
@@ -31,15 +31,6 @@ namespace {
 constexpr int mixRate = 44100;
 constexpr int audioChunk = 4096;
 constexpr int benchFps = 60;
-
-// Drawing is timed on the thread's own CPU clock, so that time the machine
-// gives to other processes does not count as drawing time.
-double cpuMilliseconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) * 1e-6;
-}
 
 // The music played in step with the frames; silent when the module is
 // missing, and silent after the song has ended, so that a recording always
@@ -88,57 +79,6 @@ struct OfflineMusic {
         return true;
     }
 };
-
-struct Percentiles {
-    double median;
-    double p95;
-};
-
-Percentiles percentiles(std::vector<double>& values)
-{
-    if (values.empty())
-        return {0.0, 0.0};
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    const double median = n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
-    const std::size_t rank = static_cast<std::size_t>(std::ceil(0.95 * static_cast<double>(n)));
-    return {median, values[std::max<std::size_t>(rank, 1) - 1]};
-}
-
-// Median time of one memcpy of a 640 x 320 frame, the unit of the benchmark.
-double measureFrameCopy(int samples)
-{
-    const std::size_t bytes = static_cast<std::size_t>(frameWidth) * frameHeight * 4;
-    std::vector<unsigned char> from(bytes, 1), to(bytes, 0);
-    std::vector<double> times;
-    times.reserve(static_cast<std::size_t>(samples));
-    for (int i = 0; i < samples + 50; ++i) {
-        const double start = cpuMilliseconds();
-        std::memcpy(to.data(), from.data(), bytes);
-        asm volatile("" : : "r"(to.data()) : "memory");  // keep the copy
-        const double ms = cpuMilliseconds() - start;
-        if (i >= 50)
-            times.push_back(ms);
-    }
-    return percentiles(times).median;
-}
-
-int sceneNumber(SceneFunc scene)
-{
-    static const SceneFunc scenes[] = {scene1, scene2, scene3, scene4, scene5, scene6, scene7, scene8};
-    for (int i = 0; i < 8; ++i)
-        if (scenes[i] == scene)
-            return i + 1;
-    return 0;
-}
-
-void printBenchLine(const char* name, std::vector<double>& times, double copyMs)
-{
-    const std::size_t frames = times.size();
-    const Percentiles p = percentiles(times);
-    std::printf("%-6s  frames %zu  median %.3f ms  p95 %.3f ms  median %.1f copies  p95 %.1f copies\n", name, frames,
-                p.median, p.p95, p.median / copyMs, p.p95 / copyMs);
-}
 
 struct Still {
     double time;
@@ -305,17 +245,7 @@ int render(const RenderOptions& options)
 
     if (options.bench) {
         const double copyMs = 0.5 * (copyBefore + measureFrameCopy(1000));
-        std::printf("copy    one 640 x 320 frame %.4f ms\n", copyMs);
-        for (int scene = 1; scene <= 8; ++scene) {
-            std::vector<double> times;
-            for (std::size_t i = 0; i < frameMs.size(); ++i)
-                if (frameScene[i] == scene)
-                    times.push_back(frameMs[i]);
-            char name[24];
-            std::snprintf(name, sizeof name, "scene%d", scene);
-            printBenchLine(name, times, copyMs);
-        }
-        printBenchLine("show", frameMs, copyMs);
+        printBenchReport(frameMs, frameScene, copyMs);
     }
     return 0;
 }

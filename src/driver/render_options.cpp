@@ -85,16 +85,6 @@ std::string stillFileName(double seconds)
     return name;
 }
 
-double frameClock(long long frame, int fps)
-{
-    return static_cast<double>(frame) / fps;
-}
-
-bool frameClockReaches(double frameTime, double stillTime)
-{
-    return frameTime >= stillTime - 1e-6;
-}
-
 double lastFrameTime(const Timeline& show, int fps)
 {
     Timeline table = show;

@@ -25,13 +25,6 @@ enum class ParseResult { run, help, version, error };
 ParseResult parseRenderOptions(int argc, const char* const* argv, const Timeline& show, RenderOptions& options,
                                std::string& message);
 
-// The frame clock: frame k is drawn at k / fps seconds, in double. A still
-// asked for at some time is the first frame at or past it, less a
-// microsecond, so that a frame's time written with fewer digits (0.0166667
-// at 60 frames per second) still names that frame.
-double frameClock(long long frame, int fps);
-bool frameClockReaches(double frameTime, double stillTime);
-
 // The frame clock time of the last frame the show draws at this rate.
 double lastFrameTime(const Timeline& show, int fps);
 

@@ -76,3 +76,13 @@ void drawStep(const FrameStep& step, Image& target)
     step.entry->scene(target, step.demoTime, step.sceneTime, step.progress, step.frameTime,
                       step.entry->variant);
 }
+
+double frameClock(long long frame, int fps)
+{
+    return static_cast<double>(frame) / fps;
+}
+
+bool frameClockReaches(double frameTime, double stillTime)
+{
+    return frameTime >= stillTime - 1e-6;
+}

@@ -48,3 +48,10 @@ bool stepTimeline(TimelineClock& clock, const Timeline& table, double timerSecon
 
 // Calls the step's scene on the frame.
 void drawStep(const FrameStep& step, Image& target);
+
+// The frame clock: frame k is drawn at k / fps seconds, in double. A still
+// asked for at some time is the first frame at or past it, less a
+// microsecond, so that a frame's time written with fewer digits (0.0166667
+// at 60 frames per second) still names that frame.
+double frameClock(long long frame, int fps);
+bool frameClockReaches(double frameTime, double stillTime);

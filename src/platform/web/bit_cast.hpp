@@ -1,0 +1,18 @@
+// Included before every source of the page build: emscripten 3.1.6's libc++
+// has no std::bit_cast yet, which the core uses; clang's builtin is the same
+// operation.
+#pragma once
+
+#include <bit>
+#include <type_traits>
+
+#if !defined(__cpp_lib_bit_cast)
+namespace std {
+template <class To, class From>
+    requires(sizeof(To) == sizeof(From) && is_trivially_copyable_v<To> && is_trivially_copyable_v<From>)
+constexpr To bit_cast(const From& from) noexcept
+{
+    return __builtin_bit_cast(To, from);
+}
+} // namespace std
+#endif

@@ -65,6 +65,33 @@ void sideSlopes(const RasterVertex* v, int count, std::int64_t* slopes)
         slopes[i] = sideSlope(v[i], v[i + 1 == count ? 0 : i + 1]);
 }
 
+// sideSlopes for a triangle whose corners all lie in 0..2^31 - 1, the
+// three divisions as two packed ones. There every run and rise is a 32-bit
+// value and |run| · 65536 < 2^53, so the double quotient, correctly
+// rounded, never reaches the next integer away from zero: truncating it
+// gives the exact truncated quotient, and its sign is that of run / rise,
+// the slope of the side walked downward. Flat sides divide by 1 and are
+// masked to 0. Writes slopes[0..3] (the fourth is 0).
+void insideTriangleSlopes(const RasterVertex* v, std::int64_t* slopes)
+{
+    const __m128i runs = _mm_setr_epi32(v[1].x - v[0].x, v[2].x - v[1].x, v[0].x - v[2].x, 0);
+    const __m128i rises = _mm_setr_epi32(v[1].y - v[0].y, v[2].y - v[1].y, v[0].y - v[2].y, 0);
+    const __m128i flat = _mm_cmpeq_epi32(rises, _mm_setzero_si128());
+    const __m128i divisors = _mm_sub_epi32(rises, flat);
+    const __m128d limit = _mm_set1_pd(std::numeric_limits<std::int32_t>::max());
+    const __m128d lowest = _mm_set1_pd(-std::numeric_limits<std::int32_t>::max());
+    const __m128d scale = _mm_set1_pd(65536.0);
+    const auto pair = [&](__m128i r, __m128i d) {
+        const __m128d q = _mm_div_pd(_mm_mul_pd(_mm_cvtepi32_pd(r), scale), _mm_cvtepi32_pd(d));
+        return _mm_cvttpd_epi32(_mm_max_pd(_mm_min_pd(q, limit), lowest));
+    };
+    const __m128i four = _mm_andnot_si128(
+        flat, _mm_unpacklo_epi64(pair(runs, divisors), pair(_mm_srli_si128(runs, 8), _mm_srli_si128(divisors, 8))));
+    const __m128i signs = _mm_srai_epi32(four, 31);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slopes), _mm_unpacklo_epi32(four, signs));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slopes + 2), _mm_unpackhi_epi32(four, signs));
+}
+
 // One polygon side walked downward from the top vertex.
 struct Edge {
     const RasterVertex* vertices;
@@ -330,7 +357,10 @@ void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std
                                    static_cast<std::uint16_t>(polygon.dRdx >> 8));
 
     std::int64_t slopes[rasterCapacity];
-    sideSlopes(polygon.vertices, count, slopes);
+    if (count == 3)
+        insideTriangleSlopes(polygon.vertices, slopes);
+    else
+        sideSlopes(polygon.vertices, count, slopes);
     Edge left{polygon.vertices, slopes, count, -1, e.top, e.top == 0 ? count - 1 : e.top - 1, 0, 0};
     Edge right{polygon.vertices, slopes, count, +1, e.top, e.top == count - 1 ? 0 : e.top + 1, 0, 0};
     left.update(y, true);

@@ -315,10 +315,10 @@ TEST(Rasterizer, InlinedWritersGiveTheRunsOfTheCalledOnesOnRandomTriangles)
 TEST(Rasterizer, MatchesAPlainScanlineFillOnRandomPolygons)
 {
     // Triangles and quadrilaterals of every size and both windings (the
-    // other one draws nothing), steep and flat sides, inside the picture
-    // and reaching past it, with both writers.
+    // other one draws nothing), steep, flat and nearly flat sides, inside
+    // the picture and reaching past it, with both writers.
     std::mt19937 random(4242);
-    for (int trial = 0; trial < 1500; ++trial) {
+    for (int trial = 0; trial < 4000; ++trial) {
         const bool additive = trial % 2 == 0;
         const int count = trial % 4 == 3 ? 4 : 3;
         const std::int32_t size = trial % 3 == 0 ? (6 << 16) : trial % 3 == 1 ? (40 << 16) : (110 << 16);
@@ -340,6 +340,12 @@ TEST(Rasterizer, MatchesAPlainScanlineFillOnRandomPolygons)
             std::reverse(p.vertices, p.vertices + count);
         if (trial % 11 == 2 && count == 3)  // a flat side
             p.vertices[1].y = p.vertices[0].y;
+        if (trial % 13 == 6) {  // a nearly flat side across a row centre, steeper than 16.16 can hold
+            const std::int32_t centre = (p.vertices[0].y & ~0xFFFF) + 0x8000;
+            const bool down = trial % 2 == 0;
+            p.vertices[down ? 0 : 1].y = centre - 1 - static_cast<std::int32_t>(random() % 100);
+            p.vertices[down ? 1 : 0].y = centre + static_cast<std::int32_t>(random() % 100);
+        }
         for (std::int32_t* d : {&p.dBdx, &p.dGdx, &p.dRdx, &p.dBdy, &p.dGdy, &p.dRdy})
             *d = static_cast<std::int32_t>(random() % (16u << 16)) - (8 << 16);
         p.spanWriter = additive ? spanGouraudAdditive : spanGouraud;

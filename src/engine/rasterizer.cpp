@@ -388,7 +388,7 @@ void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std
             // way with no pixel changed: a branch on it would be guessed
             // wrong too often.
             if (n <= 8 && x0 <= width - 8)
-                span_detail::runOfEight<add>(dest, n > 0 ? n : 0, _mm_packs_epi32(value, value), steps);
+                span_detail::runOfEight<add>(dest, n, _mm_packs_epi32(value, value), steps);
             else if (n > 0)
                 span_detail::run<add>(dest, n, _mm_packs_epi32(value, value), steps);
             y += 0x10000;

@@ -149,34 +149,23 @@ inline void run(std::uint32_t* dest, int count, __m128i start, const Steps& s)
     storeGroup(dest, count - 4, tail1);
 }
 
-// Lanes 0..n-1 of eight pixels all ones, the rest zero, for n = 0..8.
-struct RunMasks {
-    alignas(16) std::uint32_t bits[9][8];
-    constexpr RunMasks() : bits{}
-    {
-        for (int n = 0; n <= 8; ++n)
-            for (int i = 0; i < 8; ++i)
-                bits[n][i] = i < n ? 0xFFFFFFFFu : 0u;
-    }
-};
-inline constexpr RunMasks runMasks{};
-
-// A run of 1..8 pixels written as eight without branching on its length:
-// the pixels past the run are read and written back unchanged, so the
-// caller must own dest[0..7].
+// A run of count pixels (none when count <= 0, eight at most) written as
+// eight without branching on its length: the pixels past the run are read
+// and written back unchanged, so the caller must own dest[0..7]. Pixel i
+// is kept where i < count, a comparison of 32-bit lanes.
 template <bool add>
 inline void runOfEight(std::uint32_t* dest, int count, __m128i start, const Steps& s)
 {
-    constexpr int groups = 2;
-    const __m128i* mask = reinterpret_cast<const __m128i*>(runMasks.bits[count]);
+    const __m128i n = _mm_set1_epi32(count);
+    const __m128i keep0 = _mm_cmpgt_epi32(n, _mm_setr_epi32(0, 1, 2, 3));
+    const __m128i keep1 = _mm_cmpgt_epi32(n, _mm_setr_epi32(4, 5, 6, 7));
     auto* p = reinterpret_cast<__m128i*>(dest);
-    __m128i at = start;
-    for (int g = 0; g < groups; ++g) {
-        const __m128i c = _mm_and_si128(pack(_mm_add_epi16(at, s.pixels01), _mm_add_epi16(at, s.pixels23)), mask[g]);
-        const __m128i old = _mm_loadu_si128(p + g);
-        _mm_storeu_si128(p + g, add ? _mm_adds_epu8(old, c) : _mm_or_si128(c, _mm_andnot_si128(mask[g], old)));
-        at = _mm_add_epi16(at, s.four);
-    }
+    const __m128i c0 = _mm_and_si128(pack(_mm_add_epi16(start, s.pixels01), _mm_add_epi16(start, s.pixels23)), keep0);
+    const __m128i at4 = _mm_add_epi16(start, s.four);
+    const __m128i c1 = _mm_and_si128(pack(_mm_add_epi16(at4, s.pixels01), _mm_add_epi16(at4, s.pixels23)), keep1);
+    const __m128i old0 = _mm_loadu_si128(p), old1 = _mm_loadu_si128(p + 1);
+    _mm_storeu_si128(p, add ? _mm_adds_epu8(old0, c0) : _mm_or_si128(c0, _mm_andnot_si128(keep0, old0)));
+    _mm_storeu_si128(p + 1, add ? _mm_adds_epu8(old1, c1) : _mm_or_si128(c1, _mm_andnot_si128(keep1, old1)));
 }
 
 } // namespace span_detail

@@ -356,27 +356,16 @@ void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std
                                    static_cast<std::uint16_t>(polygon.dGdx >> 8),
                                    static_cast<std::uint16_t>(polygon.dRdx >> 8));
 
-    std::int64_t slopes[rasterCapacity];
-    if (count == 3)
-        insideTriangleSlopes(polygon.vertices, slopes);
-    else
-        sideSlopes(polygon.vertices, count, slopes);
-    Edge left{polygon.vertices, slopes, count, -1, e.top, e.top == 0 ? count - 1 : e.top - 1, 0, 0};
-    Edge right{polygon.vertices, slopes, count, +1, e.top, e.top == count - 1 ? 0 : e.top + 1, 0, 0};
-    left.update(y, true);
-    right.update(y, true);
     auto* row = reinterpret_cast<std::uint8_t*>(pixels) + static_cast<std::ptrdiff_t>(y >> 16) * pitch;
-    while (y < bottomY) {
-        std::int64_t end = bottomY;
-        if (polygon.vertices[left.next].y < end)
-            end = polygon.vertices[left.next].y;
-        if (polygon.vertices[right.next].y < end)
-            end = polygon.vertices[right.next].y;
+    // The rows from y up to end (at least one), with the edges' x at 16.16
+    // plus the 0.5 bias.
+    const auto rows = [&](std::int64_t end, std::int64_t& leftX, std::int64_t leftSlope, std::int64_t& rightX,
+                          std::int64_t rightSlope) {
         do {
-            const auto x0 = static_cast<int>(left.x >> 16);
-            const auto n = static_cast<int>(right.x >> 16) - x0;
-            left.x += left.slope;
-            right.x += right.slope;
+            const auto x0 = static_cast<int>(leftX >> 16);
+            const auto n = static_cast<int>(rightX >> 16) - x0;
+            leftX += leftSlope;
+            rightX += rightSlope;
             const __m128i xs = _mm_set1_epi16(static_cast<short>(x0));
             const __m128i start = _mm_add_epi32(
                 rowStart, _mm_add_epi32(_mm_madd_epi16(lowHalf, xs), _mm_mullo_epi16(highHalf, xs)));
@@ -395,6 +384,56 @@ void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std
             row += pitch;
             rowStart = _mm_add_epi32(rowStart, rowStep);
         } while (y < end);
+    };
+
+    std::int64_t slopes[rasterCapacity];
+    const RasterVertex* v = polygon.vertices;
+    if (count == 3) {
+        // The edges of the general walk, worked out for three corners: from
+        // the top t the left edge runs to b = t + 2 and then on to a = t + 1,
+        // the right edge to a and then on to b. Whichever of a and b lies
+        // higher is reached first (at or above the first row centre, at
+        // once), and the other one is the bottom.
+        if (y >= bottomY)
+            return;
+        insideTriangleSlopes(v, slopes);
+        const int t = e.top, a = t == 2 ? 0 : t + 1, b = t == 0 ? 2 : t - 1;
+        const auto x = [&](int from, std::int64_t slope) {
+            return static_cast<std::int64_t>(v[from].x) + 0x8000 + ((slope * (y - v[from].y)) >> 16);
+        };
+        const bool leftAtTop = y < v[b].y, rightAtTop = y < v[a].y;
+        std::int64_t leftSlope = leftAtTop ? slopes[b] : slopes[a];
+        std::int64_t rightSlope = rightAtTop ? slopes[t] : slopes[a];
+        std::int64_t leftX = x(leftAtTop ? t : b, leftSlope);
+        std::int64_t rightX = x(rightAtTop ? t : a, rightSlope);
+        rows(std::min<std::int64_t>(leftAtTop ? v[b].y : v[a].y, rightAtTop ? v[a].y : v[b].y), leftX, leftSlope,
+             rightX, rightSlope);
+        if (y >= bottomY)
+            return;
+        // One edge has reached the middle corner and turns toward the bottom.
+        if (leftAtTop && y >= v[b].y) {
+            leftSlope = slopes[a];
+            leftX = x(b, leftSlope);
+        }
+        if (rightAtTop && y >= v[a].y) {
+            rightSlope = slopes[a];
+            rightX = x(a, rightSlope);
+        }
+        rows(bottomY, leftX, leftSlope, rightX, rightSlope);
+        return;
+    }
+    sideSlopes(v, count, slopes);
+    Edge left{v, slopes, count, -1, e.top, e.top == 0 ? count - 1 : e.top - 1, 0, 0};
+    Edge right{v, slopes, count, +1, e.top, e.top == count - 1 ? 0 : e.top + 1, 0, 0};
+    left.update(y, true);
+    right.update(y, true);
+    while (y < bottomY) {
+        std::int64_t end = bottomY;
+        if (v[left.next].y < end)
+            end = v[left.next].y;
+        if (v[right.next].y < end)
+            end = v[right.next].y;
+        rows(end, left.x, left.slope, right.x, right.slope);
         if (y >= bottomY)
             break;
         left.update(y, false);

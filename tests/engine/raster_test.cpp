@@ -355,3 +355,39 @@ TEST(Rasterizer, MatchesAPlainScanlineFillOnRandomPolygons)
         ASSERT_EQ(drawn.memory, expected.memory) << "trial " << trial;
     }
 }
+
+TEST(Rasterizer, TrianglesWithCornersOnAndBesideRowCentresMatchThePlainFill)
+{
+    // Corners exactly on a row centre, one unit above or below it, sharing
+    // a row with another corner (flat tops and bottoms, a middle corner
+    // before the first row centre): every order of the three corners and
+    // both windings, wholly inside the picture and reaching past it.
+    std::mt19937 random(99);
+    const std::int32_t offsets[] = {-0x8000, -1, 0, 1, 0x7FFF};
+    int drawnTriangles = 0;
+    for (int trial = 0; trial < 3000; ++trial) {
+        RasterPolygon p{};
+        const bool inside = trial % 4 != 0;
+        for (int k = 0; k < 3; ++k) {
+            const std::int32_t row = static_cast<std::int32_t>(random() % (inside ? 38u : 48u)) - (inside ? -1 : 4);
+            const std::int32_t column = static_cast<std::int32_t>(random() % (inside ? 78u << 16 : 96u << 16));
+            p.vertices[k] = {inside ? column + (1 << 16) : column - (8 << 16),
+                             (row << 16) + 0x8000 + offsets[random() % 5],
+                             static_cast<std::int32_t>(random() % (255u << 16)),
+                             static_cast<std::int32_t>(random() % (255u << 16)),
+                             static_cast<std::int32_t>(random() % (255u << 16))};
+        }
+        if (trial % 3 == 1)  // two corners on one row
+            p.vertices[(trial / 3) % 3].y = p.vertices[(trial / 3 + 1) % 3].y;
+        for (std::int32_t* d : {&p.dBdx, &p.dGdx, &p.dRdx, &p.dBdy, &p.dGdy, &p.dRdy})
+            *d = static_cast<std::int32_t>(random() % (16u << 16)) - (8 << 16);
+        const bool additive = trial % 2 == 0;
+        p.spanWriter = additive ? spanGouraudAdditive : spanGouraud;
+        Canvas drawn(80, 40, 0x40302010u), expected(80, 40, 0x40302010u);
+        fill(drawn, p, 3);
+        referenceFill(expected, p, 3, additive);
+        ASSERT_EQ(drawn.memory, expected.memory) << "trial " << trial;
+        drawnTriangles += drawn.memory != Canvas(80, 40, 0x40302010u).memory;
+    }
+    EXPECT_GT(drawnTriangles, 1000);  // the comparisons were not all of empty pictures
+}

@@ -32,9 +32,12 @@ struct Steps {
     __m128i pixels01;   // offsets of pixels 0 and 1 from the start
     __m128i pixels23;   // offsets of pixels 2 and 3
 
-    Steps(std::uint16_t db, std::uint16_t dg, std::uint16_t dr)
+    Steps(std::uint16_t db, std::uint16_t dg, std::uint16_t dr) : Steps(lanes(db, dg, dr)) {}
+
+    // pixel: the steps of one pixel as lanes (blue, green, red, 0, twice).
+    explicit Steps(__m128i pixel)
     {
-        one = lanes(db, dg, dr);
+        one = pixel;
         const __m128i two = _mm_add_epi16(one, one);
         four = _mm_add_epi16(two, two);
         pixels01 = _mm_slli_si128(one, 8);

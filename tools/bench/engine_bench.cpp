@@ -1,11 +1,10 @@
 // Speed of the engine's drawing paths, each also given as a multiple of one
-// 640 x 320 frame copy (memcpy of 640·320·4 bytes) measured in the same run
-// (counter "frame_copies"). Both are timed in this thread's CPU time, which
-// other processes on a busy machine disturb less than the wall clock.
+// 640 x 320 frame copy measured in the same run (counter "frame_copies").
 #include "engine/box.hpp"
 #include "engine/line.hpp"
 #include "engine/rasterizer.hpp"
 #include "engine/render_mesh.hpp"
+#include "frame_copies.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -24,38 +23,10 @@ constexpr std::size_t frameBytes = std::size_t{frameWidth} * frameHeight * 4;
 
 double frameCopyNs = 0.0;
 
-double threadNs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
-}
-
-// Best of several batches of copies between two frame-sized buffers.
-double measureFrameCopy()
-{
-    std::vector<std::uint8_t> from(frameBytes, 1), to(frameBytes, 0);
-    double best = 1e30;
-    for (int batch = 0; batch < 10; ++batch) {
-        const double start = threadNs();
-        for (int run = 0; run < 200; ++run) {
-            std::memcpy(to.data(), from.data(), frameBytes);
-            benchmark::ClobberMemory();
-        }
-        best = std::min(best, (threadNs() - start) / 200);
-    }
-    return best;
-}
-
 template <typename Body>
 double timed(benchmark::State& state, Body body)
 {
-    const double start = threadNs();
-    for (auto _ : state)
-        body();
-    const double perIteration = (threadNs() - start) / static_cast<double>(state.iterations());
-    state.counters["frame_copies"] = perIteration / frameCopyNs;
-    return perIteration;
+    return bench::timed(state, frameCopyNs, body);
 }
 
 Image& frame()
@@ -220,7 +191,7 @@ void antiAliasedLines(benchmark::State& state)
 
 int main(int argc, char** argv)
 {
-    frameCopyNs = measureFrameCopy();
+    frameCopyNs = bench::measureFrameCopy();
     std::printf("one 640 x 320 frame copy: %.1f us\n", frameCopyNs / 1000.0);
     benchmark::RegisterBenchmark("frame_copy", frameCopy);
     benchmark::RegisterBenchmark("full_frame_fill/replace", fullFrameFill, spanGouraud);

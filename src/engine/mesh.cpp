@@ -121,6 +121,16 @@ void Mesh::computeNormals()
     }
 }
 
+void Mesh::computeFaceNormals()
+{
+    for (int f = 0; f + 1 < faceCount; f += 2)
+        faceNormalPair(vertices, faces[f], faces[f + 1], faceNormals[f], faceNormals[f + 1]);
+    if (faceCount % 2 == 1) {
+        Vector3 unused;
+        faceNormalPair(vertices, faces[faceCount - 1], faces[faceCount - 1], faceNormals[faceCount - 1], unused);
+    }
+}
+
 Mesh* Mesh::clone() const
 {
     Mesh* copy = new Mesh(*this);

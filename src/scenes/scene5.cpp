@@ -53,7 +53,7 @@ void wobbleBlob(float T)
         blobMesh->vertices[i] = Vector3(static_cast<float>(rest.x + 10.0 * std::sin(3.0 * t + s)), rest.y,
                                         static_cast<float>(rest.z + 10.0 * std::sin(s + 3.5 * t + 2.0)));
     }
-    blobMesh->computeNormals();
+    blobMesh->computeFaceNormals();  // renderMesh reads no vertex normals
 }
 
 } // namespace

@@ -158,7 +158,7 @@ void scene7(Image& frame, float, float sceneTime, float, float, int)
 
     placeRepellers(repellers, T);
     applyRepellers(dentMaster->vertices, dentMesh->vertices, dentMesh->vertexCount, repellers, 4);
-    dentMesh->computeNormals();
+    dentMesh->computeFaceNormals();  // renderMesh reads no vertex normals
     dentMesh->computeBoundingBox();
 
     dentMesh->position.value = Vector3(0.0f, 0.0f, 0.0f);

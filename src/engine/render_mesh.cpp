@@ -7,6 +7,7 @@
 #include <bit>
 #include "image/simd.hpp"
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <limits>
 #include <utility>
@@ -19,14 +20,6 @@ VisibleFace sortBuffer[renderFaceCapacity];
 ClipVertex clipWork[clipCapacity];
 RasterPolygon polygon;
 SpanWriter currentWriter = spanGouraud;
-
-// Truncation toward zero. Values beyond the 32-bit range and NaN (from
-// degenerate projections) give the processor's "indefinite" -2^31 instead of
-// undefined behaviour.
-std::int32_t toFixed(double v)
-{
-    return _mm_cvttsd_si32(_mm_set_sd(v));
-}
 
 float channel(Colour c, int shift)
 {
@@ -84,42 +77,6 @@ ScreenPoint toScreen(const Camera& camera, const ClipVertex& v)
             static_cast<float>(camera.centerY - static_cast<double>(v.y) * w * camera.scaleY)};
 }
 
-// A visible triangle lit and set up for drawing. Triangles are lit in
-// batches before any of them is drawn, so that the long chains of square
-// roots and divisions of different corners can overlap.
-struct LitTriangle {
-    ClipVertex corners[3];
-    ScreenPoint screen[3];
-    bool inside;  // every corner inside the view pyramid
-    std::int32_t dBdx, dGdx, dRdx, dBdy, dGdy, dRdy;
-};
-constexpr int litBatch = 64;
-LitTriangle litTriangles[litBatch];
-
-// The colour plane of the whole (unclipped) triangle in screen space. The
-// x and y gradients of a channel are divided as one pair: the packed double
-// operations round each lane as the scalar ones do, and the conversion
-// truncates as toFixed does (out of range or NaN gives -2^31 there too).
-void setGradients(LitTriangle& t)
-{
-    const ScreenPoint p0 = t.screen[0], p1 = t.screen[1], p2 = t.screen[2];
-    const double x10 = static_cast<double>(p1.x) - p0.x, y10 = static_cast<double>(p1.y) - p0.y;
-    const double x20 = static_cast<double>(p2.x) - p0.x, y20 = static_cast<double>(p2.y) - p0.y;
-    const __m128d d = _mm_set1_pd(x10 * y20 - x20 * y10);
-    const __m128d scale = _mm_set1_pd(65536.0);
-    const auto gradients = [&](float c0, float c1, float c2, std::int32_t& ddx, std::int32_t& ddy) {
-        const double c10 = static_cast<double>(c1) - c0, c20 = static_cast<double>(c2) - c0;
-        const __m128d num = _mm_setr_pd(c10 * y20 - c20 * y10, c20 * x10 - c10 * x20);
-        const __m128i both = _mm_cvttpd_epi32(_mm_div_pd(_mm_mul_pd(num, scale), d));
-        ddx = _mm_cvtsi128_si32(both);
-        ddy = _mm_cvtsi128_si32(_mm_srli_si128(both, 4));
-    };
-    const ClipVertex* c = t.corners;
-    gradients(c[0].blue, c[1].blue, c[2].blue, t.dBdx, t.dBdy);
-    gradients(c[0].green, c[1].green, c[2].green, t.dGdx, t.dGdy);
-    gradients(c[0].red, c[1].red, c[2].red, t.dRdx, t.dRdy);
-}
-
 // a.normalised() and b.normalised() with the two square roots and the two
 // reciprocals each done as one packed pair (the same roundings per lane).
 void normalisePair(const Vector3& a, const Vector3& b, Vector3& na, Vector3& nb)
@@ -133,23 +90,17 @@ void normalisePair(const Vector3& a, const Vector3& b, Vector3& na, Vector3& nb)
     nb = Vector3(static_cast<float>(b.x * r[1]), static_cast<float>(b.y * r[1]), static_cast<float>(b.z * r[1]));
 }
 
-// Per call: the directions that lighting needs at each vertex, worked out
-// the first time a drawn face uses the vertex.
-// Also its screen position and whether it is inside the view pyramid, and
-// the colours of the last corner lit there: neighbouring triangles of one
-// flat side share the normal, so their common corners are lit once.
+// Per call: the directions that lighting needs at each vertex, its screen
+// position and whether it is inside the view pyramid, worked out the first
+// time a drawn face uses the vertex.
 struct VertexWork {
     Vector3 fromLight;  // normalise(p - light)
     Vector3 fromEye;    // normalise(p)
     float screenX, screenY;
     bool inside;
-    std::uint32_t litStamp;  // == currentStamp when litNormal and lit* (or litJob) hold
-    int litJob;              // job of this batch that lights it, or -1 when lit* hold the colours
-    Vector3 litNormal;
-    float litRed, litGreen, litBlue;
 };
 VertexWork vertexWork[renderVertexCapacity];
-std::uint32_t directionStamp[renderVertexCapacity];
+std::uint32_t directionStamp[renderVertexCapacity];  // == currentStamp when vertexWork holds
 std::uint32_t currentStamp = 0;
 
 bool sameBits(const Vector3& a, const Vector3& b)
@@ -170,114 +121,180 @@ Colours coloursOf(Colour diffuse, Colour specular)
             {channel(specular, 16), channel(specular, 8), channel(specular, 0)}};
 }
 
-// One vertex to light with one face normal. toVertex: from the light toward
-// the vertex; view: from the eye toward it.
-struct ShadeJob {
-    const Vector3* normal;
-    const Vector3* toVertex;
-    const Vector3* view;
-    int vertex;
-    float red, green, blue;
+// Corners to light, one lane each, component by component so that four
+// lanes load at once: the face normal, the direction from the light toward
+// the corner and the one from the eye toward it; and the lit colours.
+template <int N>
+struct CornerLanes {
+    alignas(16) float nx[N], ny[N], nz[N];
+    alignas(16) float lx[N], ly[N], lz[N];
+    alignas(16) float vx[N], vy[N], vz[N];
+    alignas(16) float red[N], green[N], blue[N];
+
+    void set(int j, const Vector3& n, const Vector3& l, const Vector3& v)
+    {
+        nx[j] = n.x, ny[j] = n.y, nz[j] = n.z;
+        lx[j] = l.x, ly[j] = l.y, lz[j] = l.z;
+        vx[j] = v.x, vy[j] = v.y, vz[j] = v.z;
+    }
+    void copy(int to, int from)
+    {
+        set(to, Vector3(nx[from], ny[from], nz[from]), Vector3(lx[from], ly[from], lz[from]),
+            Vector3(vx[from], vy[from], vz[from]));
+    }
 };
 
-// Lights four jobs at once: two pairs, one job per lane of packed doubles
-// (floats where the lighting rounds to float), with the same operations in
-// the same order as for one vertex, so each lane gets the bits the scalar
-// code would give. Each step is taken for both pairs before the next, so
-// that the two long chains of roots and divisions run side by side.
-void shadeFour(ShadeJob* const* job, const Colours& c)
+// Lights lanes j .. j + 3: floats where the lighting rounds to float (four
+// lanes at once), otherwise two pairs of packed doubles, with the same
+// operations in the same order as for one vertex, so each lane gets the
+// bits the scalar code would give. Each step is taken for both pairs before
+// the next, so that the two long chains of roots and divisions run side by
+// side.
+template <int N>
+void shadeFour(CornerLanes<N>& c, int j, const Colours& colours)
 {
     const auto both = [](auto step) {
         step(0);
         step(1);
     };
-    const auto doubles = [](float x, float y) { return _mm_setr_pd(x, y); };
-    const auto floats = [](float x, float y) { return _mm_setr_ps(x, y, 0.0f, 0.0f); };
+    // The low or the high two floats of v as doubles.
+    const auto half = [](__m128 v, int h) { return _mm_cvtps_pd(h == 0 ? v : _mm_movehl_ps(v, v)); };
     const auto dot = [](__m128d x0, __m128d y0, __m128d z0, __m128d x1, __m128d y1, __m128d z1) {
         return _mm_add_pd(_mm_add_pd(_mm_mul_pd(x0, x1), _mm_mul_pd(y0, y1)), _mm_mul_pd(z0, z1));
     };
     const auto toFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
     const __m128d sign = _mm_set1_pd(-0.0), zero = _mm_setzero_pd();
+    const __m128 nx = _mm_load_ps(c.nx + j), ny = _mm_load_ps(c.ny + j), nz = _mm_load_ps(c.nz + j);
+    const __m128 lx = _mm_load_ps(c.lx + j), ly = _mm_load_ps(c.ly + j), lz = _mm_load_ps(c.lz + j);
 
-    __m128d nl[2], rx[2], ry[2], rz[2], length[2], r[2], rv[2], specularTerm[2], dt[2];
-    __m128 diffuseTerm[2];
     // Diffuse: max(0, -(n·L)), as a float.
+    __m128d nl[2];
     both([&](int h) {
-        const Vector3 &na = *job[2 * h]->normal, &nb = *job[2 * h + 1]->normal;
-        const Vector3 &la = *job[2 * h]->toVertex, &lb = *job[2 * h + 1]->toVertex;
-        nl[h] = dot(doubles(na.x, nb.x), doubles(na.y, nb.y), doubles(na.z, nb.z), doubles(la.x, lb.x),
-                    doubles(la.y, lb.y), doubles(la.z, lb.z));
+        nl[h] = dot(half(nx, h), half(ny, h), half(nz, h), half(lx, h), half(ly, h), half(lz, h));
     });
-    both([&](int h) { diffuseTerm[h] = _mm_cvtpd_ps(_mm_max_pd(zero, _mm_xor_pd(nl[h], sign))); });
+    const __m128 diffuseTerm = _mm_movelh_ps(_mm_cvtpd_ps(_mm_max_pd(zero, _mm_xor_pd(nl[0], sign))),
+                                             _mm_cvtpd_ps(_mm_max_pd(zero, _mm_xor_pd(nl[1], sign))));
     // R = normalise(n·2d + L), in floats; then its length and reciprocal in doubles.
+    const __m128 k = _mm_mul_ps(_mm_set1_ps(2.0f), diffuseTerm);
+    const __m128 rx = _mm_add_ps(_mm_mul_ps(nx, k), lx);
+    const __m128 ry = _mm_add_ps(_mm_mul_ps(ny, k), ly);
+    const __m128 rz = _mm_add_ps(_mm_mul_ps(nz, k), lz);
+    __m128d length[2], r[2], rv[2], specularTerm[2];
     both([&](int h) {
-        const Vector3 &na = *job[2 * h]->normal, &nb = *job[2 * h + 1]->normal;
-        const Vector3 &la = *job[2 * h]->toVertex, &lb = *job[2 * h + 1]->toVertex;
-        const __m128 k = _mm_mul_ps(_mm_set1_ps(2.0f), diffuseTerm[h]);
-        rx[h] = _mm_cvtps_pd(_mm_add_ps(_mm_mul_ps(floats(na.x, nb.x), k), floats(la.x, lb.x)));
-        ry[h] = _mm_cvtps_pd(_mm_add_ps(_mm_mul_ps(floats(na.y, nb.y), k), floats(la.y, lb.y)));
-        rz[h] = _mm_cvtps_pd(_mm_add_ps(_mm_mul_ps(floats(na.z, nb.z), k), floats(la.z, lb.z)));
+        const __m128d x = half(rx, h), y = half(ry, h), z = half(rz, h);
+        length[h] = toFloat(_mm_sqrt_pd(dot(x, y, z, x, y, z)));
     });
-    both([&](int h) { length[h] = toFloat(_mm_sqrt_pd(dot(rx[h], ry[h], rz[h], rx[h], ry[h], rz[h]))); });
     both([&](int h) { r[h] = _mm_div_pd(_mm_set1_pd(1.0), length[h]); });
+    const __m128 vx = _mm_load_ps(c.vx + j), vy = _mm_load_ps(c.vy + j), vz = _mm_load_ps(c.vz + j);
     both([&](int h) {
-        const Vector3 &va = *job[2 * h]->view, &vb = *job[2 * h + 1]->view;
-        rv[h] = dot(toFloat(_mm_mul_pd(rx[h], r[h])), toFloat(_mm_mul_pd(ry[h], r[h])),
-                    toFloat(_mm_mul_pd(rz[h], r[h])), doubles(va.x, vb.x), doubles(va.y, vb.y), doubles(va.z, vb.z));
+        rv[h] = dot(toFloat(_mm_mul_pd(half(rx, h), r[h])), toFloat(_mm_mul_pd(half(ry, h), r[h])),
+                    toFloat(_mm_mul_pd(half(rz, h), r[h])), half(vx, h), half(vy, h), half(vz, h));
     });
     // Specular: max(0, -(R·V)) to the 20th, as a float.
     both([&](int h) {
         const __m128d s = _mm_max_pd(zero, _mm_xor_pd(rv[h], sign));
         const __m128d s2 = _mm_mul_pd(s, s), s4 = _mm_mul_pd(s2, s2), s8 = _mm_mul_pd(s4, s4);
         specularTerm[h] = toFloat(_mm_mul_pd(_mm_mul_pd(s8, s8), s4));
-        dt[h] = _mm_cvtps_pd(diffuseTerm[h]);
     });
 
     // Clamp to 5..250: minpd and maxpd return their second operand for NaN,
     // so NaN (a vertex on the light or the eye) counts as unlit (5).
-    both([&](int h) {
-        alignas(16) float out[3][4];
-        for (int ch = 0; ch < 3; ++ch) {
-            const __m128d v = _mm_add_pd(_mm_mul_pd(_mm_set1_pd(c.diffuse[ch]), dt[h]),
-                                         _mm_mul_pd(_mm_set1_pd(c.specular[ch]), specularTerm[h]));
-            const __m128d clamped = _mm_max_pd(_mm_min_pd(_mm_set1_pd(250.0), v), _mm_set1_pd(5.0));
-            _mm_store_ps(out[ch], _mm_cvtpd_ps(clamped));
-        }
-        for (int lane = 0; lane < 2; ++lane) {
-            ShadeJob& j = *job[2 * h + lane];
-            j.red = out[0][lane];
-            j.green = out[1][lane];
-            j.blue = out[2][lane];
-        }
-    });
+    float* const out[3] = {c.red + j, c.green + j, c.blue + j};
+    for (int ch = 0; ch < 3; ++ch) {
+        __m128 lit[2];
+        both([&](int h) {
+            const __m128d v = _mm_add_pd(_mm_mul_pd(_mm_set1_pd(colours.diffuse[ch]), half(diffuseTerm, h)),
+                                         _mm_mul_pd(_mm_set1_pd(colours.specular[ch]), specularTerm[h]));
+            lit[h] = _mm_cvtpd_ps(_mm_max_pd(_mm_min_pd(_mm_set1_pd(250.0), v), _mm_set1_pd(5.0)));
+        });
+        _mm_store_ps(out[ch], _mm_movelh_ps(lit[0], lit[1]));
+    }
 }
 
-ShadeJob shadeJobs[litBatch * 3];
-int cornerJob[litBatch][3];  // the job lighting each corner of the batch, or -1
+// 16.16 by truncation toward zero, four values at once in floats: scaling a
+// float by 2^16 is exact, so this is the truncation of the double product
+// too. Values beyond the 32-bit range and NaN (from degenerate projections)
+// give the processor's "indefinite" -2^31 instead of undefined behaviour.
+RasterVertex fixedCornerOf(const ShadedCorner& c)
+{
+    const __m128 scale = _mm_set1_ps(65536.0f);
+    RasterVertex v;
+    static_assert(offsetof(RasterVertex, green) == 12 && offsetof(ShadedCorner, green) == 12);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&v), _mm_cvttps_epi32(_mm_mul_ps(_mm_loadu_ps(&c.x), scale)));
+    v.red = _mm_cvttss_si32(_mm_mul_ss(_mm_set_ss(c.red), scale));
+    return v;
+}
+
+// The colour planes of two triangles (a and b may be the same one).
+void colourGradientsOf(const ShadedCorner* a, const ShadedCorner* b, ColourGradients& ga, ColourGradients& gb)
+{
+    const auto lanes = [](float p, float q) { return _mm_setr_pd(p, q); };
+    const __m128d x0 = lanes(a[0].x, b[0].x), y0 = lanes(a[0].y, b[0].y);
+    const __m128d x10 = _mm_sub_pd(lanes(a[1].x, b[1].x), x0), y10 = _mm_sub_pd(lanes(a[1].y, b[1].y), y0);
+    const __m128d x20 = _mm_sub_pd(lanes(a[2].x, b[2].x), x0), y20 = _mm_sub_pd(lanes(a[2].y, b[2].y), y0);
+    const __m128d d = _mm_sub_pd(_mm_mul_pd(x10, y20), _mm_mul_pd(x20, y10));
+    const __m128d scale = _mm_set1_pd(65536.0);
+    const auto channel = [&](float ShadedCorner::*c, std::int32_t ColourGradients::*ddx,
+                             std::int32_t ColourGradients::*ddy) {
+        const __m128d c0 = lanes(a[0].*c, b[0].*c);
+        const __m128d c10 = _mm_sub_pd(lanes(a[1].*c, b[1].*c), c0), c20 = _mm_sub_pd(lanes(a[2].*c, b[2].*c), c0);
+        const __m128d nx = _mm_sub_pd(_mm_mul_pd(c10, y20), _mm_mul_pd(c20, y10));
+        const __m128d ny = _mm_sub_pd(_mm_mul_pd(c20, x10), _mm_mul_pd(c10, x20));
+        const __m128i x = _mm_cvttpd_epi32(_mm_div_pd(_mm_mul_pd(nx, scale), d));
+        const __m128i y = _mm_cvttpd_epi32(_mm_div_pd(_mm_mul_pd(ny, scale), d));
+        ga.*ddx = _mm_cvtsi128_si32(x);
+        gb.*ddx = _mm_cvtsi128_si32(_mm_srli_si128(x, 4));
+        ga.*ddy = _mm_cvtsi128_si32(y);
+        gb.*ddy = _mm_cvtsi128_si32(_mm_srli_si128(y, 4));
+    };
+    channel(&ShadedCorner::blue, &ColourGradients::dBdx, &ColourGradients::dBdy);
+    channel(&ShadedCorner::green, &ColourGradients::dGdx, &ColourGradients::dGdy);
+    channel(&ShadedCorner::red, &ColourGradients::dRdx, &ColourGradients::dRdy);
+}
+
+// A visible triangle of the batch being drawn. Triangles are lit in
+// batches before any of them is drawn, so that the long chains of square
+// roots and divisions of different corners can overlap.
+struct BatchTriangle {
+    const Face* face;
+    const Vector3* normal;
+    bool inside;  // every corner inside the view pyramid
+    int lane[3];  // the lighting lane of each corner
+    ShadedCorner corners[3];
+    ColourGradients gradients;
+};
+constexpr int litBatch = 64;
+BatchTriangle batch[litBatch];
+CornerLanes<litBatch * 3> batchLanes;
 
 } // namespace
+
+RasterVertex fixedCorner(const ShadedCorner& c)
+{
+    return fixedCornerOf(c);
+}
+
+void colourGradients(const ShadedCorner* a, const ShadedCorner* b, ColourGradients& ga, ColourGradients& gb)
+{
+    colourGradientsOf(a, b, ga, gb);
+}
 
 void lightVertices(ClipVertex* vertices, const Vector3* normals, int count, const Vector3& lv, Colour diffuse,
                    Colour specular)
 {
     const Colours colours = coloursOf(diffuse, specular);
+    CornerLanes<4> lanes;
     for (int first = 0; first < count; first += 4) {
-        Vector3 toVertex[4], view[4];
-        ShadeJob jobs[4];
-        ShadeJob* four[4];
         for (int k = 0; k < 4; ++k) {
             const int i = std::min(first + k, count - 1);
             const Vector3 p(vertices[i].x, vertices[i].y, vertices[i].z);
-            toVertex[k] = (p - lv).normalised();
-            view[k] = p.normalised();
-            jobs[k] = {&normals[i], &toVertex[k], &view[k], i, 0.0f, 0.0f, 0.0f};
-            four[k] = &jobs[k];
+            lanes.set(k, normals[i], (p - lv).normalised(), p.normalised());
         }
-        shadeFour(four, colours);
+        shadeFour(lanes, 0, colours);
         for (int k = 0; k < 4 && first + k < count; ++k) {
-            vertices[first + k].red = jobs[k].red;
-            vertices[first + k].green = jobs[k].green;
-            vertices[first + k].blue = jobs[k].blue;
+            vertices[first + k].red = lanes.red[k];
+            vertices[first + k].green = lanes.green[k];
+            vertices[first + k].blue = lanes.blue[k];
         }
     }
 }
@@ -376,118 +393,120 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
     const Vector3 lv = transformPoint(camera.viewMatrix, light.position.value);
     const Colours colours = coloursOf(diffuse, specular);
     if (++currentStamp == 0) {
-        for (int i = 0; i < renderVertexCapacity; ++i) {
-            directionStamp[i] = 0;
-            vertexWork[i].litStamp = 0;
-        }
+        for (std::uint32_t& stamp : directionStamp)
+            stamp = 0;
         currentStamp = 1;
     }
     polygon.spanWriter = currentWriter;
     // Drawn from the last entry to the first.
     for (int batchEnd = visible; batchEnd > 0; batchEnd -= litBatch) {
         const int batchCount = batchEnd < litBatch ? batchEnd : litBatch;
-        int jobs = 0;
+        int lanes = 0;
         int kept = 0;
         for (int b = 0; b < batchCount; ++b) {
             const VisibleFace& entry = visibleFaces[batchEnd - 1 - b];
-            LitTriangle& t = litTriangles[kept];
-            t.inside = true;
+            const std::int32_t* v = entry.face->v;
+            bool inside = true;
             for (int k = 0; k < 3; ++k) {
-                const int i = entry.face->v[k];
-                const Vector3& p = viewVertices[i];
+                const int i = v[k];
                 VertexWork& work = vertexWork[i];
-                ClipVertex& corner = t.corners[k];
-                corner = {p.x, p.y, p.z, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
                 if (directionStamp[i] != currentStamp) {
                     directionStamp[i] = currentStamp;
+                    const Vector3& p = viewVertices[i];
+                    const ClipVertex corner{p.x, p.y, p.z, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
                     normalisePair(p - lv, p, work.fromLight, work.fromEye);
                     const ScreenPoint s = toScreen(camera, corner);
                     work.screenX = s.x;
                     work.screenY = s.y;
                     work.inside = insideAllPlanes(corner);
                 }
-                t.screen[k] = {work.screenX, work.screenY};
-                t.inside = t.inside && work.inside;
+                inside = inside && work.inside;
             }
             // A triangle the clipper would drop whole draws nothing: it is
             // neither lit nor set up.
-            if (!t.inside && clippedAway(t.corners, 3))
-                continue;
-            for (int k = 0; k < 3; ++k) {
-                const int i = entry.face->v[k];
-                VertexWork& work = vertexWork[i];
-                ClipVertex& corner = t.corners[k];
-                if (work.litStamp == currentStamp && sameBits(work.litNormal, entry.normal)) {
-                    cornerJob[kept][k] = work.litJob;
-                    if (work.litJob < 0) {
-                        corner.red = work.litRed;
-                        corner.green = work.litGreen;
-                        corner.blue = work.litBlue;
-                    }
-                } else {
-                    shadeJobs[jobs] = {&entry.normal, &work.fromLight, &work.fromEye, i, 0.0f, 0.0f, 0.0f};
-                    work.litStamp = currentStamp;
-                    work.litNormal = entry.normal;
-                    work.litJob = jobs;
-                    cornerJob[kept][k] = jobs++;
+            if (!inside) {
+                ClipVertex corners[3];
+                for (int k = 0; k < 3; ++k) {
+                    const Vector3& p = viewVertices[v[k]];
+                    corners[k] = {p.x, p.y, p.z, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
                 }
+                if (clippedAway(corners, 3))
+                    continue;
+            }
+            BatchTriangle& t = batch[kept];
+            t.face = entry.face;
+            t.normal = &entry.normal;
+            t.inside = inside;
+            // The two triangles of a flat side come one after the other and
+            // light their common corners once.
+            const BatchTriangle* side =
+                kept > 0 && sameBits(*batch[kept - 1].normal, entry.normal) ? &batch[kept - 1] : nullptr;
+            for (int k = 0; k < 3; ++k) {
+                const int i = v[k];
+                const VertexWork& work = vertexWork[i];
+                int lane = -1;
+                if (side)
+                    for (int m = 0; m < 3; ++m)
+                        if (side->face->v[m] == i)
+                            lane = side->lane[m];
+                if (lane < 0) {
+                    lane = lanes++;
+                    batchLanes.set(lane, entry.normal, work.fromLight, work.fromEye);
+                }
+                t.lane[k] = lane;
+                t.corners[k].x = work.screenX;
+                t.corners[k].y = work.screenY;
             }
             ++kept;
         }
-        // The lighting of the batch, four vertices at a time (the last job
-        // repeated to fill the last four).
-        for (int j = 0; j < jobs; j += 4) {
-            ShadeJob* const four[4] = {&shadeJobs[j], &shadeJobs[std::min(j + 1, jobs - 1)],
-                                       &shadeJobs[std::min(j + 2, jobs - 1)], &shadeJobs[std::min(j + 3, jobs - 1)]};
-            shadeFour(four, colours);
-        }
-        for (int j = 0; j < jobs; ++j) {
-            VertexWork& work = vertexWork[shadeJobs[j].vertex];
-            if (work.litJob == j) {
-                work.litJob = -1;
-                work.litRed = shadeJobs[j].red;
-                work.litGreen = shadeJobs[j].green;
-                work.litBlue = shadeJobs[j].blue;
+        // Four lanes at a time, the last corner repeated to fill the last four.
+        for (int j = lanes; j % 4 != 0; ++j)
+            batchLanes.copy(j, lanes - 1);
+        for (int j = 0; j < lanes; j += 4)
+            shadeFour(batchLanes, j, colours);
+        for (int b = 0; b < kept; ++b)
+            for (int k = 0; k < 3; ++k) {
+                ShadedCorner& c = batch[b].corners[k];
+                const int j = batch[b].lane[k];
+                c.red = batchLanes.red[j];
+                c.green = batchLanes.green[j];
+                c.blue = batchLanes.blue[j];
             }
+        for (int b = 0; b < kept; b += 2) {
+            BatchTriangle& first = batch[b];
+            BatchTriangle& second = batch[b + 1 < kept ? b + 1 : b];
+            colourGradientsOf(first.corners, second.corners, first.gradients, second.gradients);
         }
+
         for (int b = 0; b < kept; ++b) {
-            LitTriangle& t = litTriangles[b];
-            for (int k = 0; k < 3; ++k)
-                if (const int j = cornerJob[b][k]; j >= 0) {
-                    t.corners[k].red = shadeJobs[j].red;
-                    t.corners[k].green = shadeJobs[j].green;
-                    t.corners[k].blue = shadeJobs[j].blue;
-                }
-            setGradients(t);
-        }
-        for (int b = 0; b < kept; ++b) {
-            const LitTriangle& t = litTriangles[b];
-            // A triangle inside every plane passes the clipper unchanged.
+            const BatchTriangle& t = batch[b];
             int count = 3;
-            const ClipVertex* clipped = t.corners;
-            if (!t.inside) {
+            if (t.inside) {
+                // A triangle inside every plane passes the clipper unchanged.
                 for (int k = 0; k < 3; ++k)
-                    clipWork[k] = t.corners[k];
+                    polygon.vertices[k] = fixedCornerOf(t.corners[k]);
+            } else {
+                for (int k = 0; k < 3; ++k) {
+                    const Vector3& p = viewVertices[t.face->v[k]];
+                    const ShadedCorner& c = t.corners[k];
+                    clipWork[k] = {p.x, p.y, p.z, 0.0f, 0.0f, c.red, c.green, c.blue};
+                }
                 ClipVertex* out = nullptr;
                 count = clipPolygon(clipWork, 3, interpolateLitVertex, out);
                 if (count < 3 || count > rasterCapacity)
                     continue;
-                clipped = out;
+                for (int k = 0; k < count; ++k) {
+                    const ClipVertex& c = out[k];
+                    const ScreenPoint s = toScreen(camera, c);
+                    polygon.vertices[k] = fixedCornerOf({s.x, s.y, c.blue, c.green, c.red});
+                }
             }
-            for (int k = 0; k < count; ++k) {
-                const ClipVertex& v = clipped[k];
-                const ScreenPoint s = t.inside ? t.screen[k] : toScreen(camera, v);
-                polygon.vertices[k] = {toFixed(static_cast<double>(s.x) * 65536.0), toFixed(static_cast<double>(s.y) * 65536.0),
-                                       toFixed(static_cast<double>(v.blue) * 65536.0),
-                                       toFixed(static_cast<double>(v.green) * 65536.0),
-                                       toFixed(static_cast<double>(v.red) * 65536.0)};
-            }
-            polygon.dBdx = t.dBdx;
-            polygon.dGdx = t.dGdx;
-            polygon.dRdx = t.dRdx;
-            polygon.dBdy = t.dBdy;
-            polygon.dGdy = t.dGdy;
-            polygon.dRdy = t.dRdy;
+            polygon.dBdx = t.gradients.dBdx;
+            polygon.dGdx = t.gradients.dGdx;
+            polygon.dRdx = t.gradients.dRdx;
+            polygon.dBdy = t.gradients.dBdy;
+            polygon.dGdy = t.gradients.dGdy;
+            polygon.dRdy = t.gradients.dRdy;
             rasterizePolygon(polygon, count, target.pixels, target.pitch, target.width, target.height);
         }
     }

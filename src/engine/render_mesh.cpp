@@ -252,6 +252,40 @@ void colourGradientsOf(const ShadedCorner* a, const ShadedCorner* b, ColourGradi
     channel(&ShadedCorner::red, &ColourGradients::dRdx, &ColourGradients::dRdy);
 }
 
+__m128d lanes(float p, float q)
+{
+    return _mm_setr_pd(p, q);
+}
+
+// A matrix spread over both lanes of packed doubles, for transformPoint of
+// two points at once with the same products and sums in the same order.
+struct PackedMatrix {
+    __m128d m[12];
+};
+
+PackedMatrix packedMatrix(const Matrix& m)
+{
+    PackedMatrix p;
+    for (int k = 0; k < 12; ++k)
+        p.m[k] = _mm_set1_pd(m.m[k]);
+    return p;
+}
+
+struct PackedPoints {
+    __m128d x, y, z;  // not yet rounded to float
+};
+
+PackedPoints transformPair(const PackedMatrix& p, __m128d x, __m128d y, __m128d z)
+{
+    const __m128d* m = p.m;
+    const auto row = [&](int j) {
+        return _mm_add_pd(
+            _mm_add_pd(_mm_add_pd(_mm_mul_pd(x, m[j]), _mm_mul_pd(y, m[3 + j])), _mm_mul_pd(z, m[6 + j])),
+            m[9 + j]);
+    };
+    return {row(0), row(1), row(2)};
+}
+
 // A visible triangle of the batch being drawn. Triangles are lit in
 // batches before any of them is drawn, so that the long chains of square
 // roots and divisions of different corners can overlap.
@@ -321,8 +355,17 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
     const Matrix mv = multiply(camera.viewMatrix, mesh.worldMatrix());
     Matrix directions = mv;
     directions.m[9] = directions.m[10] = directions.m[11] = 0.0f;
-    for (int i = 0; i < mesh.vertexCount; ++i)
-        viewVertices[i] = transformPoint(mv, mesh.vertices[i]);
+    const PackedMatrix packedMv = packedMatrix(mv), packedDirections = packedMatrix(directions);
+    for (int i = 0; i < mesh.vertexCount; i += 2) {
+        const int j = i + 1 < mesh.vertexCount ? i + 1 : i;
+        const Vector3 &p = mesh.vertices[i], &q = mesh.vertices[j];
+        PackedPoints v = transformPair(packedMv, lanes(p.x, q.x), lanes(p.y, q.y), lanes(p.z, q.z));
+        alignas(16) float out[2][4];
+        _mm_store_ps(out[0], _mm_movelh_ps(_mm_cvtpd_ps(v.x), _mm_cvtpd_ps(v.y)));
+        _mm_store_ps(out[1], _mm_cvtpd_ps(v.z));
+        viewVertices[i] = Vector3(out[0][0], out[0][2], out[1][0]);
+        viewVertices[j] = Vector3(out[0][1], out[0][3], out[1][1]);
+    }
 
     // Faces that pass the quick sign test wait in small groups for their unit
     // normals, which are then worked out two at a time.
@@ -361,28 +404,51 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
         waiting = 0;
         return true;
     };
-    for (int f = 0; f < mesh.faceCount; ++f) {
-        const Face& face = mesh.faces[f];
-        const Vector3& a = viewVertices[face.v[0]];
-        const Vector3& b = viewVertices[face.v[1]];
-        const Vector3& c = viewVertices[face.v[2]];
-        constexpr double third = 0.33333f;
-        const Vector3 centre(static_cast<float>((static_cast<double>(a.x) + b.x + c.x) * third),
-                             static_cast<float>((static_cast<double>(a.y) + b.y + c.y) * third),
-                             static_cast<float>((static_cast<double>(a.z) + b.z + c.z) * third));
-        // The centroid-normal dot product with the focal pre-scale taken out,
-        // s < 0 for a face turned toward the eye. Scaling n does not change
-        // its sign, so the unit normal is only worked out for faces kept and
-        // for the few where rounding could tip the balance.
-        const Vector3 raw = transformPoint(directions, mesh.faceNormals[f]);
-        const double zTerm = static_cast<double>(centre.z) * raw.z;
-        const double xTerm = static_cast<double>(raw.x) * camera.cullScaleX * centre.x;
-        const double yTerm = static_cast<double>(centre.y) * camera.cullScaleY * raw.y;
-        const double rawS = zTerm + xTerm + yTerm;
-        if (rawS > 1e-4 * (std::fabs(zTerm) + std::fabs(xTerm) + std::fabs(yTerm)))
+    // The centroid-normal dot product with the focal pre-scale taken out,
+    // s < 0 for a face turned toward the eye. Scaling n does not change its
+    // sign, so the unit normal is only worked out for faces kept and for the
+    // few where rounding could tip the balance. Two faces at a time, one per
+    // lane, with the roundings of the one-face formulas.
+    const __m128d third = _mm_set1_pd(static_cast<double>(0.33333f));
+    const __m128d cullX = _mm_set1_pd(camera.cullScaleX), cullY = _mm_set1_pd(camera.cullScaleY);
+    const __m128d margin = _mm_set1_pd(1e-4), sign = _mm_set1_pd(-0.0);
+    const auto toFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
+    for (int f = 0; f < mesh.faceCount; f += 2) {
+        const int g = f + 1 < mesh.faceCount ? f + 1 : f;
+        const Face &faceF = mesh.faces[f], &faceG = mesh.faces[g];
+        const auto corners = [&](int k, float Vector3::*c) {
+            return lanes(viewVertices[faceF.v[k]].*c, viewVertices[faceG.v[k]].*c);
+        };
+        const auto centre = [&](float Vector3::*c) {
+            return toFloat(_mm_mul_pd(_mm_add_pd(_mm_add_pd(corners(0, c), corners(1, c)), corners(2, c)), third));
+        };
+        const __m128d cx = centre(&Vector3::x), cy = centre(&Vector3::y), cz = centre(&Vector3::z);
+        const Vector3 &nf = mesh.faceNormals[f], &ng = mesh.faceNormals[g];
+        const PackedPoints raw =
+            transformPair(packedDirections, lanes(nf.x, ng.x), lanes(nf.y, ng.y), lanes(nf.z, ng.z));
+        const __m128d rx = toFloat(raw.x), ry = toFloat(raw.y), rz = toFloat(raw.z);
+        const __m128d zTerm = _mm_mul_pd(cz, rz);
+        const __m128d xTerm = _mm_mul_pd(_mm_mul_pd(rx, cullX), cx);
+        const __m128d yTerm = _mm_mul_pd(_mm_mul_pd(cy, cullY), ry);
+        const __m128d rawS = _mm_add_pd(_mm_add_pd(zTerm, xTerm), yTerm);
+        const __m128d bound = _mm_mul_pd(
+            margin, _mm_add_pd(_mm_add_pd(_mm_andnot_pd(sign, zTerm), _mm_andnot_pd(sign, xTerm)),
+                               _mm_andnot_pd(sign, yTerm)));
+        int keep = _mm_movemask_pd(_mm_cmpngt_pd(rawS, bound));
+        if (g == f)
+            keep &= 1;
+        if (keep == 0)
             continue;
-        candidates[waiting++] = {&face, centre, raw};
-        if (waiting == candidateGroup && !keepVisible())
+        alignas(16) float out[3][4];
+        _mm_store_ps(out[0], _mm_movelh_ps(_mm_cvtpd_ps(cx), _mm_cvtpd_ps(cy)));
+        _mm_store_ps(out[1], _mm_movelh_ps(_mm_cvtpd_ps(cz), _mm_cvtpd_ps(rx)));
+        _mm_store_ps(out[2], _mm_movelh_ps(_mm_cvtpd_ps(ry), _mm_cvtpd_ps(rz)));
+        for (int lane = 0; lane < 2; ++lane)
+            if (keep & (1 << lane))
+                candidates[waiting++] = {lane == 0 ? &faceF : &faceG,
+                                         Vector3(out[0][lane], out[0][2 + lane], out[1][lane]),
+                                         Vector3(out[1][2 + lane], out[2][lane], out[2][2 + lane])};
+        if (waiting > candidateGroup - 2 && !keepVisible())
             return false;
     }
     if (!keepVisible())
@@ -401,7 +467,7 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
     // Drawn from the last entry to the first.
     for (int batchEnd = visible; batchEnd > 0; batchEnd -= litBatch) {
         const int batchCount = batchEnd < litBatch ? batchEnd : litBatch;
-        int lanes = 0;
+        int laneCount = 0;
         int kept = 0;
         for (int b = 0; b < batchCount; ++b) {
             const VisibleFace& entry = visibleFaces[batchEnd - 1 - b];
@@ -450,7 +516,7 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
                         if (side->face->v[m] == i)
                             lane = side->lane[m];
                 if (lane < 0) {
-                    lane = lanes++;
+                    lane = laneCount++;
                     batchLanes.set(lane, entry.normal, work.fromLight, work.fromEye);
                 }
                 t.lane[k] = lane;
@@ -460,9 +526,9 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
             ++kept;
         }
         // Four lanes at a time, the last corner repeated to fill the last four.
-        for (int j = lanes; j % 4 != 0; ++j)
-            batchLanes.copy(j, lanes - 1);
-        for (int j = 0; j < lanes; j += 4)
+        for (int j = laneCount; j % 4 != 0; ++j)
+            batchLanes.copy(j, laneCount - 1);
+        for (int j = 0; j < laneCount; j += 4)
             shadeFour(batchLanes, j, colours);
         for (int b = 0; b < kept; ++b)
             for (int k = 0; k < 3; ++k) {

@@ -7,6 +7,9 @@
 #include "image/ops.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
+#include <random>
 #include <numbers>
 #include <vector>
 
@@ -83,4 +86,33 @@ TEST(RippleText, PairFadeRisesToItsHoldWithoutAStep)
     EXPECT_FLOAT_EQ(pairFade(1.5f), 1.0f);
     EXPECT_NEAR(pairFade(1.499f), 1.0f, 1e-5);
     EXPECT_EQ(pairFade(1.501f), 1.0f);
+}
+
+TEST(RippleBlob, WobbleByHeightMatchesThePerVertexFormulaBitForBit)
+{
+    // Rest vertices on a few shared heights (with -0 and +0 among them) and
+    // some of their own; the sines are worked out per height.
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> coordinate(-40.0f, 40.0f);
+    const float shared[] = {-0.0f, 0.0f, 12.5f, -33.25f, 40.0f};
+    std::vector<Vector3> rest(301), out(301);
+    for (Vector3& p : rest)
+        p = Vector3(coordinate(random), random() % 3 ? shared[random() % 5] : coordinate(random), coordinate(random));
+    BlobHeights heights = findBlobHeights(rest.data(), 301);
+    EXPECT_LT(heights.count, 150);
+    for (const float T : {0.0f, 1.7f, 4.80751f}) {
+        wobbleVertices(heights, rest.data(), out.data(), 301, T);
+        const double t = T;
+        for (int i = 0; i < 301; ++i) {
+            const Vector3& p = rest[static_cast<std::size_t>(i)];
+            const double s = 0.05 * p.y + 3.3 * t;
+            const Vector3 e(static_cast<float>(p.x + 10.0 * std::sin(3.0 * t + s)), p.y,
+                            static_cast<float>(p.z + 10.0 * std::sin(s + 3.5 * t + 2.0)));
+            const Vector3& o = out[static_cast<std::size_t>(i)];
+            ASSERT_TRUE(std::bit_cast<std::uint32_t>(o.x) == std::bit_cast<std::uint32_t>(e.x) &&
+                        std::bit_cast<std::uint32_t>(o.y) == std::bit_cast<std::uint32_t>(e.y) &&
+                        std::bit_cast<std::uint32_t>(o.z) == std::bit_cast<std::uint32_t>(e.z))
+                << "vertex " << i << " at T " << T;
+        }
+    }
 }

@@ -367,52 +367,15 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
         viewVertices[j] = Vector3(out[0][1], out[0][3], out[1][1]);
     }
 
-    // Faces that pass the quick sign test wait in small groups for their unit
-    // normals, which are then worked out two at a time.
-    struct Candidate {
-        const Face* face;
-        Vector3 centre;
-        Vector3 raw;
-    };
-    constexpr int candidateGroup = 64;
-    Candidate candidates[candidateGroup];
-    int waiting = 0;
-    int visible = 0;
-    const auto keepVisible = [&]() {
-        for (int j = 0; j < waiting; j += 2) {
-            Vector3 normals[2];
-            const int pair = j + 1 < waiting ? 2 : 1;
-            normalisePair(candidates[j].raw, candidates[j + pair - 1].raw, normals[0], normals[1]);
-            for (int m = 0; m < pair; ++m) {
-                const Vector3& centre = candidates[j + m].centre;
-                const Vector3& n = normals[m];
-                const double s = static_cast<double>(centre.z) * n.z +
-                                 static_cast<double>(n.x) * camera.cullScaleX * centre.x +
-                                 static_cast<double>(centre.y) * camera.cullScaleY * n.y;
-                if (!(s < 0.0))
-                    continue;
-                if (visible == renderFaceCapacity) {
-                    reportOnce(reportedFaces, "visible faces", visible + 1, renderFaceCapacity);
-                    return false;
-                }
-                VisibleFace& entry = visibleFaces[visible++];
-                entry.key = static_cast<float>(1.0 / static_cast<double>(centre.z));
-                entry.face = candidates[j + m].face;
-                entry.normal = n;
-            }
-        }
-        waiting = 0;
-        return true;
-    };
-    // The centroid-normal dot product with the focal pre-scale taken out,
-    // s < 0 for a face turned toward the eye. Scaling n does not change its
-    // sign, so the unit normal is only worked out for faces kept and for the
-    // few where rounding could tip the balance. Two faces at a time, one per
-    // lane, with the roundings of the one-face formulas.
-    const __m128d third = _mm_set1_pd(static_cast<double>(0.33333f));
+    // For every face: the centroid c, the unit normal n in view space and
+    // s = c.z·n.z + n.x·cullScaleX·c.x + c.y·cullScaleY·n.y (the centroid-normal
+    // dot product with the focal pre-scale taken out), s < 0 for a face
+    // turned toward the eye. Two faces at a time, one per lane, with the
+    // roundings of the one-face formulas.
+    const __m128d third = _mm_set1_pd(static_cast<double>(0.33333f)), one = _mm_set1_pd(1.0);
     const __m128d cullX = _mm_set1_pd(camera.cullScaleX), cullY = _mm_set1_pd(camera.cullScaleY);
-    const __m128d margin = _mm_set1_pd(1e-4), sign = _mm_set1_pd(-0.0);
     const auto toFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
+    int visible = 0;
     for (int f = 0; f < mesh.faceCount; f += 2) {
         const int g = f + 1 < mesh.faceCount ? f + 1 : f;
         const Face &faceF = mesh.faces[f], &faceG = mesh.faces[g];
@@ -426,33 +389,37 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
         const Vector3 &nf = mesh.faceNormals[f], &ng = mesh.faceNormals[g];
         const PackedPoints raw =
             transformPair(packedDirections, lanes(nf.x, ng.x), lanes(nf.y, ng.y), lanes(nf.z, ng.z));
+        // Vector3::normalised: the length rounded to a float, one reciprocal.
         const __m128d rx = toFloat(raw.x), ry = toFloat(raw.y), rz = toFloat(raw.z);
-        const __m128d zTerm = _mm_mul_pd(cz, rz);
-        const __m128d xTerm = _mm_mul_pd(_mm_mul_pd(rx, cullX), cx);
-        const __m128d yTerm = _mm_mul_pd(_mm_mul_pd(cy, cullY), ry);
-        const __m128d rawS = _mm_add_pd(_mm_add_pd(zTerm, xTerm), yTerm);
-        const __m128d bound = _mm_mul_pd(
-            margin, _mm_add_pd(_mm_add_pd(_mm_andnot_pd(sign, zTerm), _mm_andnot_pd(sign, xTerm)),
-                               _mm_andnot_pd(sign, yTerm)));
-        int keep = _mm_movemask_pd(_mm_cmpngt_pd(rawS, bound));
+        const __m128d squares = _mm_add_pd(_mm_add_pd(_mm_mul_pd(rx, rx), _mm_mul_pd(ry, ry)), _mm_mul_pd(rz, rz));
+        const __m128d r = _mm_div_pd(one, toFloat(_mm_sqrt_pd(squares)));
+        const __m128 nxy = _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(rx, r)), _mm_cvtpd_ps(_mm_mul_pd(ry, r)));
+        const __m128 nz = _mm_cvtpd_ps(_mm_mul_pd(rz, r));
+        const __m128d nx = _mm_cvtps_pd(nxy), ny = _mm_cvtps_pd(_mm_movehl_ps(nxy, nxy));
+        const __m128d s = _mm_add_pd(_mm_add_pd(_mm_mul_pd(cz, _mm_cvtps_pd(nz)), _mm_mul_pd(_mm_mul_pd(nx, cullX), cx)),
+                                     _mm_mul_pd(_mm_mul_pd(cy, cullY), ny));
+        int keep = _mm_movemask_pd(_mm_cmplt_pd(s, _mm_setzero_pd()));
         if (g == f)
             keep &= 1;
         if (keep == 0)
             continue;
-        alignas(16) float out[3][4];
-        _mm_store_ps(out[0], _mm_movelh_ps(_mm_cvtpd_ps(cx), _mm_cvtpd_ps(cy)));
-        _mm_store_ps(out[1], _mm_movelh_ps(_mm_cvtpd_ps(cz), _mm_cvtpd_ps(rx)));
-        _mm_store_ps(out[2], _mm_movelh_ps(_mm_cvtpd_ps(ry), _mm_cvtpd_ps(rz)));
-        for (int lane = 0; lane < 2; ++lane)
-            if (keep & (1 << lane))
-                candidates[waiting++] = {lane == 0 ? &faceF : &faceG,
-                                         Vector3(out[0][lane], out[0][2 + lane], out[1][lane]),
-                                         Vector3(out[1][2 + lane], out[2][lane], out[2][2 + lane])};
-        if (waiting > candidateGroup - 2 && !keepVisible())
-            return false;
+        // The sort key 1/c.z, then the normal, lane by lane.
+        alignas(16) float out[2][4];
+        _mm_store_ps(out[0], nxy);
+        _mm_store_ps(out[1], _mm_movelh_ps(nz, _mm_cvtpd_ps(_mm_div_pd(one, cz))));
+        for (int lane = 0; lane < 2; ++lane) {
+            if (!(keep & (1 << lane)))
+                continue;
+            if (visible == renderFaceCapacity) {
+                reportOnce(reportedFaces, "visible faces", visible + 1, renderFaceCapacity);
+                return false;
+            }
+            VisibleFace& entry = visibleFaces[visible++];
+            entry.key = out[1][2 + lane];
+            entry.face = lane == 0 ? &faceF : &faceG;
+            entry.normal = Vector3(out[0][lane], out[0][2 + lane], out[1][lane]);
+        }
     }
-    if (!keepVisible())
-        return false;
     if (depthSort)
         sortByKeyBits(visibleFaces, sortBuffer, visible);
 

@@ -233,31 +233,41 @@ RasterVertex fixedCornerOf(const ShadedCorner& c)
     return v;
 }
 
-// The colour planes of two triangles (a and b may be the same one).
+// The colour planes of two triangles (a and b may be the same one), one
+// per lane of packed doubles, with the roundings of the one-triangle
+// formulas.
 void colourGradientsOf(const ShadedCorner* a, const ShadedCorner* b, ColourGradients& ga, ColourGradients& gb)
 {
-    const auto lanes = [](float p, float q) { return _mm_setr_pd(p, q); };
-    const __m128d x0 = lanes(a[0].x, b[0].x), y0 = lanes(a[0].y, b[0].y);
-    const __m128d x10 = _mm_sub_pd(lanes(a[1].x, b[1].x), x0), y10 = _mm_sub_pd(lanes(a[1].y, b[1].y), y0);
-    const __m128d x20 = _mm_sub_pd(lanes(a[2].x, b[2].x), x0), y20 = _mm_sub_pd(lanes(a[2].y, b[2].y), y0);
+    // Corner k of both triangles: x, y, blue, green, red, each as a pair.
+    __m128d x[3], y[3], blue[3], green[3], red[3];
+    for (int k = 0; k < 3; ++k) {
+        const __m128 p = _mm_loadu_ps(&a[k].x), q = _mm_loadu_ps(&b[k].x);
+        const __m128 low = _mm_unpacklo_ps(p, q), high = _mm_unpackhi_ps(p, q);
+        x[k] = _mm_cvtps_pd(low);
+        y[k] = _mm_cvtps_pd(_mm_movehl_ps(low, low));
+        blue[k] = _mm_cvtps_pd(high);
+        green[k] = _mm_cvtps_pd(_mm_movehl_ps(high, high));
+        red[k] = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(&a[k].red), _mm_load_ss(&b[k].red)));
+    }
+    const __m128d x10 = _mm_sub_pd(x[1], x[0]), y10 = _mm_sub_pd(y[1], y[0]);
+    const __m128d x20 = _mm_sub_pd(x[2], x[0]), y20 = _mm_sub_pd(y[2], y[0]);
     const __m128d d = _mm_sub_pd(_mm_mul_pd(x10, y20), _mm_mul_pd(x20, y10));
     const __m128d scale = _mm_set1_pd(65536.0);
-    const auto channel = [&](float ShadedCorner::*c, std::int32_t ColourGradients::*ddx,
+    const auto channel = [&](const __m128d* c, std::int32_t ColourGradients::*ddx,
                              std::int32_t ColourGradients::*ddy) {
-        const __m128d c0 = lanes(a[0].*c, b[0].*c);
-        const __m128d c10 = _mm_sub_pd(lanes(a[1].*c, b[1].*c), c0), c20 = _mm_sub_pd(lanes(a[2].*c, b[2].*c), c0);
+        const __m128d c10 = _mm_sub_pd(c[1], c[0]), c20 = _mm_sub_pd(c[2], c[0]);
         const __m128d nx = _mm_sub_pd(_mm_mul_pd(c10, y20), _mm_mul_pd(c20, y10));
         const __m128d ny = _mm_sub_pd(_mm_mul_pd(c20, x10), _mm_mul_pd(c10, x20));
-        const __m128i x = _mm_cvttpd_epi32(_mm_div_pd(_mm_mul_pd(nx, scale), d));
-        const __m128i y = _mm_cvttpd_epi32(_mm_div_pd(_mm_mul_pd(ny, scale), d));
-        ga.*ddx = _mm_cvtsi128_si32(x);
-        gb.*ddx = _mm_cvtsi128_si32(_mm_srli_si128(x, 4));
-        ga.*ddy = _mm_cvtsi128_si32(y);
-        gb.*ddy = _mm_cvtsi128_si32(_mm_srli_si128(y, 4));
+        const __m128i dx = _mm_cvttpd_epi32(_mm_div_pd(_mm_mul_pd(nx, scale), d));
+        const __m128i dy = _mm_cvttpd_epi32(_mm_div_pd(_mm_mul_pd(ny, scale), d));
+        ga.*ddx = _mm_cvtsi128_si32(dx);
+        gb.*ddx = _mm_cvtsi128_si32(_mm_srli_si128(dx, 4));
+        ga.*ddy = _mm_cvtsi128_si32(dy);
+        gb.*ddy = _mm_cvtsi128_si32(_mm_srli_si128(dy, 4));
     };
-    channel(&ShadedCorner::blue, &ColourGradients::dBdx, &ColourGradients::dBdy);
-    channel(&ShadedCorner::green, &ColourGradients::dGdx, &ColourGradients::dGdy);
-    channel(&ShadedCorner::red, &ColourGradients::dRdx, &ColourGradients::dRdy);
+    channel(blue, &ColourGradients::dBdx, &ColourGradients::dBdy);
+    channel(green, &ColourGradients::dGdx, &ColourGradients::dGdy);
+    channel(red, &ColourGradients::dRdx, &ColourGradients::dRdy);
 }
 
 __m128d lanes(float p, float q)

@@ -164,17 +164,17 @@ void Mesh::bakeTransform()
 
 void Mesh::computeBoundingBox()
 {
-    Vector3 lo(1e30f, 1e30f, 1e30f);
-    Vector3 hi(-1e30f, -1e30f, -1e30f);
+    // minps(p, lo) is p < lo ? p : lo, the comparison of the one-value form,
+    // so NaN and signed zeros come out the same.
+    __m128 lo = _mm_set1_ps(1e30f), hi = _mm_set1_ps(-1e30f);
     for (int i = 0; i < vertexCount; ++i) {
-        const Vector3& p = vertices[i];
-        if (p.x < lo.x) lo.x = p.x;
-        if (p.y < lo.y) lo.y = p.y;
-        if (p.z < lo.z) lo.z = p.z;
-        if (p.x > hi.x) hi.x = p.x;
-        if (p.y > hi.y) hi.y = p.y;
-        if (p.z > hi.z) hi.z = p.z;
+        const __m128 p = loadVertex(vertices[i]);
+        lo = _mm_min_ps(p, lo);
+        hi = _mm_max_ps(p, hi);
     }
+    alignas(16) float low[4], high[4];
+    _mm_store_ps(low, lo);
+    _mm_store_ps(high, hi);
     for (int k = 0; k < 8; ++k)
-        bounds.corners[k] = Vector3((k & 1) ? hi.x : lo.x, (k & 2) ? hi.y : lo.y, (k & 4) ? hi.z : lo.z);
+        bounds.corners[k] = Vector3((k & 1) ? high[0] : low[0], (k & 2) ? high[1] : low[1], (k & 4) ? high[2] : low[2]);
 }

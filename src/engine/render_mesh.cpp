@@ -105,7 +105,7 @@ struct VertexWork {
     Vector3 fromLight;  // normalise(p - light)
     Vector3 fromEye;    // normalise(p)
     float screenX, screenY;
-    bool inside;
+    unsigned outside;  // outsidePlanes
 };
 VertexWork vertexWork[renderVertexCapacity];
 std::uint32_t directionStamp[renderVertexCapacity];  // == currentStamp when vertexWork holds
@@ -457,7 +457,6 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
         for (int b = 0; b < batchCount; ++b) {
             const VisibleFace& entry = visibleFaces[batchEnd - 1 - b];
             const std::int32_t* v = entry.face->v;
-            bool inside = true;
             for (int k = 0; k < 3; ++k) {
                 const int i = v[k];
                 VertexWork& work = vertexWork[i];
@@ -469,21 +468,16 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
                     const ScreenPoint s = toScreen(camera, corner);
                     work.screenX = s.x;
                     work.screenY = s.y;
-                    work.inside = insideAllPlanes(corner);
+                    work.outside = outsidePlanes(corner);
                 }
-                inside = inside && work.inside;
             }
             // A triangle the clipper would drop whole draws nothing: it is
             // neither lit nor set up.
-            if (!inside) {
-                ClipVertex corners[3];
-                for (int k = 0; k < 3; ++k) {
-                    const Vector3& p = viewVertices[v[k]];
-                    corners[k] = {p.x, p.y, p.z, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
-                }
-                if (clippedAway(corners, 3))
-                    continue;
-            }
+            const unsigned out0 = vertexWork[v[0]].outside, out1 = vertexWork[v[1]].outside,
+                           out2 = vertexWork[v[2]].outside;
+            const bool inside = (out0 | out1 | out2) == 0;
+            if (!inside && clippedAway(out0, out1, out2))
+                continue;
             BatchTriangle& t = batch[kept];
             t.face = entry.face;
             t.normal = &entry.normal;

@@ -15,7 +15,11 @@
 
 namespace {
 
-Vector3 viewVertices[renderVertexCapacity];
+// View-space vertex positions, padded so that one vertex loads at once.
+struct alignas(16) ViewPoint {
+    float x, y, z, unused;
+};
+ViewPoint viewVertices[renderVertexCapacity];
 VisibleFace visibleFaces[renderFaceCapacity];
 VisibleFace sortBuffer[renderFaceCapacity];
 ClipVertex clipWork[clipCapacity];
@@ -270,11 +274,6 @@ void colourGradientsOf(const ShadedCorner* a, const ShadedCorner* b, ColourGradi
     channel(red, &ColourGradients::dRdx, &ColourGradients::dRdy);
 }
 
-__m128d lanes(float p, float q)
-{
-    return _mm_setr_pd(p, q);
-}
-
 // A matrix spread over both lanes of packed doubles, for transformPoint of
 // two points at once with the same products and sums in the same order.
 struct PackedMatrix {
@@ -290,11 +289,26 @@ PackedMatrix packedMatrix(const Matrix& m)
 }
 
 struct PackedPoints {
-    __m128d x, y, z;  // not yet rounded to float
+    __m128d x, y, z;
 };
 
-PackedPoints transformPair(const PackedMatrix& p, __m128d x, __m128d y, __m128d z)
+// x, y, z of a vector in the low three floats, without reading past it.
+__m128 loadVector(const Vector3& v)
 {
+    return _mm_movelh_ps(_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(&v.x)), _mm_load_ss(&v.z));
+}
+
+// The x, y and z of two points (their low three floats) as pairs of doubles.
+PackedPoints pairOf(__m128 p, __m128 q)
+{
+    const __m128 low = _mm_unpacklo_ps(p, q);
+    return {_mm_cvtps_pd(low), _mm_cvtps_pd(_mm_movehl_ps(low, low)), _mm_cvtps_pd(_mm_unpackhi_ps(p, q))};
+}
+
+// Not yet rounded to float.
+PackedPoints transformPair(const PackedMatrix& p, const PackedPoints& points)
+{
+    const __m128d x = points.x, y = points.y, z = points.z;
     const __m128d* m = p.m;
     const auto row = [&](int j) {
         return _mm_add_pd(
@@ -376,13 +390,11 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
     const PackedMatrix packedMv = packedMatrix(mv), packedDirections = packedMatrix(directions);
     for (int i = 0; i < mesh.vertexCount; i += 2) {
         const int j = i + 1 < mesh.vertexCount ? i + 1 : i;
-        const Vector3 &p = mesh.vertices[i], &q = mesh.vertices[j];
-        PackedPoints v = transformPair(packedMv, lanes(p.x, q.x), lanes(p.y, q.y), lanes(p.z, q.z));
-        alignas(16) float out[2][4];
-        _mm_store_ps(out[0], _mm_movelh_ps(_mm_cvtpd_ps(v.x), _mm_cvtpd_ps(v.y)));
-        _mm_store_ps(out[1], _mm_cvtpd_ps(v.z));
-        viewVertices[i] = Vector3(out[0][0], out[0][2], out[1][0]);
-        viewVertices[j] = Vector3(out[0][1], out[0][3], out[1][1]);
+        const PackedPoints v =
+            transformPair(packedMv, pairOf(loadVector(mesh.vertices[i]), loadVector(mesh.vertices[j])));
+        const __m128 xy = _mm_unpacklo_ps(_mm_cvtpd_ps(v.x), _mm_cvtpd_ps(v.y)), z = _mm_cvtpd_ps(v.z);
+        _mm_store_ps(&viewVertices[i].x, _mm_movelh_ps(xy, z));
+        _mm_store_ps(&viewVertices[j].x, _mm_shuffle_ps(xy, z, _MM_SHUFFLE(1, 1, 3, 2)));
     }
 
     // For every face: the centroid c, the unit normal n in view space and
@@ -397,16 +409,15 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
     for (int f = 0; f < mesh.faceCount; f += 2) {
         const int g = f + 1 < mesh.faceCount ? f + 1 : f;
         const Face &faceF = mesh.faces[f], &faceG = mesh.faces[g];
-        const auto corners = [&](int k, float Vector3::*c) {
-            return lanes(viewVertices[faceF.v[k]].*c, viewVertices[faceG.v[k]].*c);
+        PackedPoints c[3];
+        for (int k = 0; k < 3; ++k)
+            c[k] = pairOf(_mm_load_ps(&viewVertices[faceF.v[k]].x), _mm_load_ps(&viewVertices[faceG.v[k]].x));
+        const auto centre = [&](__m128d PackedPoints::*axis) {
+            return toFloat(_mm_mul_pd(_mm_add_pd(_mm_add_pd(c[0].*axis, c[1].*axis), c[2].*axis), third));
         };
-        const auto centre = [&](float Vector3::*c) {
-            return toFloat(_mm_mul_pd(_mm_add_pd(_mm_add_pd(corners(0, c), corners(1, c)), corners(2, c)), third));
-        };
-        const __m128d cx = centre(&Vector3::x), cy = centre(&Vector3::y), cz = centre(&Vector3::z);
-        const Vector3 &nf = mesh.faceNormals[f], &ng = mesh.faceNormals[g];
-        const PackedPoints raw =
-            transformPair(packedDirections, lanes(nf.x, ng.x), lanes(nf.y, ng.y), lanes(nf.z, ng.z));
+        const __m128d cx = centre(&PackedPoints::x), cy = centre(&PackedPoints::y), cz = centre(&PackedPoints::z);
+        const PackedPoints raw = transformPair(
+            packedDirections, pairOf(loadVector(mesh.faceNormals[f]), loadVector(mesh.faceNormals[g])));
         // Vector3::normalised: the length rounded to a float, one reciprocal.
         const __m128d rx = toFloat(raw.x), ry = toFloat(raw.y), rz = toFloat(raw.z);
         const __m128d squares = _mm_add_pd(_mm_add_pd(_mm_mul_pd(rx, rx), _mm_mul_pd(ry, ry)), _mm_mul_pd(rz, rz));
@@ -462,7 +473,7 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
                 VertexWork& work = vertexWork[i];
                 if (directionStamp[i] != currentStamp) {
                     directionStamp[i] = currentStamp;
-                    const Vector3& p = viewVertices[i];
+                    const Vector3 p(viewVertices[i].x, viewVertices[i].y, viewVertices[i].z);
                     const ClipVertex corner{p.x, p.y, p.z, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
                     normalisePair(p - lv, p, work.fromLight, work.fromEye);
                     const ScreenPoint s = toScreen(camera, corner);
@@ -532,7 +543,7 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
                     polygon.vertices[k] = fixedCornerOf(t.corners[k]);
             } else {
                 for (int k = 0; k < 3; ++k) {
-                    const Vector3& p = viewVertices[t.face->v[k]];
+                    const ViewPoint& p = viewVertices[t.face->v[k]];
                     const ShadedCorner& c = t.corners[k];
                     clipWork[k] = {p.x, p.y, p.z, 0.0f, 0.0f, c.red, c.green, c.blue};
                 }

@@ -143,10 +143,18 @@ void scene5(Image& frame, float, float sceneTime, float progress, float, int)
     // updateLocalMatrix would.
     tileBox->scale.value = Vector3(13.0f, 1.0f, 13.0f);
     tileBox->updateLocalMatrix();
+    // A tile's height depends on its squared distance from the wave's centre
+    // cell alone (0 to 50): each is worked out once.
+    float heights[51];
+    bool known[51] = {};
     for (int i = 0; i < 10; ++i)
         for (int j = 0; j < 10; ++j) {
-            const Vector3 at(static_cast<float>((i - 4.5) * 30.0), tileHeight(i, j, T),
-                             static_cast<float>((j - 4.5) * 30.0));
+            const int d2 = (i - 5) * (i - 5) + (j - 5) * (j - 5);
+            if (!known[d2]) {
+                heights[d2] = tileHeight(i, j, T);
+                known[d2] = true;
+            }
+            const Vector3 at(static_cast<float>((i - 4.5) * 30.0), heights[d2], static_cast<float>((j - 4.5) * 30.0));
             tileBox->position.value = at;
             tileBox->localMatrix.m[9] = at.x;
             tileBox->localMatrix.m[10] = at.y;

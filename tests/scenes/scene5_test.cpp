@@ -77,6 +77,16 @@ TEST(RippleWave, EachTileSwingsDeepThenSmallThenRestsAndRepeats)
     EXPECT_EQ(pastCentre(4.5 * pi), 0.0f) << "resting";
     EXPECT_EQ(pastCentre(6.9 * pi), 0.0f);
     EXPECT_NEAR(pastCentre(7.5 * pi), -30.0f, 0.01) << "and again";
+    // Tiles at the same distance from the centre cell move together (the
+    // scene works each height out once).
+    for (const float T : {1.3f, 2.71f, 4.4f})
+        for (int a = 0; a < 100; ++a)
+            for (int b = 0; b < 100; ++b) {
+                const auto d2 = [](int k) { return (k / 10 - 5) * (k / 10 - 5) + (k % 10 - 5) * (k % 10 - 5); };
+                if (d2(a) == d2(b)) {
+                    ASSERT_EQ(tileHeight(a / 10, a % 10, T), tileHeight(b / 10, b % 10, T)) << a << ' ' << b;
+                }
+            }
 }
 
 TEST(RippleText, PairFadeRisesToItsHoldWithoutAStep)

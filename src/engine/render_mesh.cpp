@@ -209,17 +209,20 @@ void shadeFour(CornerLanes<N>& c, int j, const Colours& colours)
         specularTerm[h] = toFloat(_mm_mul_pd(_mm_mul_pd(s8, s8), s4));
     });
 
-    // Clamp to 5..250: minpd and maxpd return their second operand for NaN,
-    // so NaN (a vertex on the light or the eye) counts as unlit (5).
+    // Clamp to 5..250, after the rounding to float: 5 and 250 are floats, so
+    // rounding first gives the same. minps and maxps return their second
+    // operand for NaN, so NaN (a vertex on the light or the eye) counts as
+    // unlit (5).
     float* const out[3] = {c.red + j, c.green + j, c.blue + j};
+    const __m128d dt[2] = {half(diffuseTerm, 0), half(diffuseTerm, 1)};
     for (int ch = 0; ch < 3; ++ch) {
         __m128 lit[2];
         both([&](int h) {
-            const __m128d v = _mm_add_pd(_mm_mul_pd(_mm_set1_pd(colours.diffuse[ch]), half(diffuseTerm, h)),
-                                         _mm_mul_pd(_mm_set1_pd(colours.specular[ch]), specularTerm[h]));
-            lit[h] = _mm_cvtpd_ps(_mm_max_pd(_mm_min_pd(_mm_set1_pd(250.0), v), _mm_set1_pd(5.0)));
+            lit[h] = _mm_cvtpd_ps(_mm_add_pd(_mm_mul_pd(_mm_set1_pd(colours.diffuse[ch]), dt[h]),
+                                             _mm_mul_pd(_mm_set1_pd(colours.specular[ch]), specularTerm[h])));
         });
-        _mm_store_ps(out[ch], _mm_movelh_ps(lit[0], lit[1]));
+        const __m128 v = _mm_movelh_ps(lit[0], lit[1]);
+        _mm_store_ps(out[ch], _mm_max_ps(_mm_min_ps(_mm_set1_ps(250.0f), v), _mm_set1_ps(5.0f)));
     }
 }
 

@@ -98,6 +98,9 @@ TEST(Lighting, HeadOnExampleClampsAndHighlight)
     EXPECT_EQ(v.red, 250.0f);
     lightVertex(v, Vector3(0, 0, 1), origin, 0xFFFFFF, 0x000000);  // facing away
     EXPECT_EQ(v.green, 5.0f);
+    // A vertex on the light has no direction to it: unlit, not NaN.
+    lightVertex(v, towardEye, Vector3(0, 0, 10), 0xFFFFFF, 0xFFFFFF);
+    EXPECT_TRUE(v.red == 5.0f && v.green == 5.0f && v.blue == 5.0f) << v.red;
     // Light 30 degrees off the normal: the reflected ray is 30 degrees off the eye ray.
     const double a = std::numbers::pi / 6;
     lightVertex(v, towardEye, Vector3(static_cast<float>(-10 * std::tan(a)), 0, 0), 0x000000, 0xFF00C8);

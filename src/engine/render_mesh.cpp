@@ -10,7 +10,6 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <utility>
 
 namespace {
@@ -103,8 +102,8 @@ void normalisePair(const Vector3& a, const Vector3& b, Vector3& na, Vector3& nb)
 }
 
 // Per call: the directions that lighting needs at each vertex, its screen
-// position and whether it is inside the view pyramid, worked out the first
-// time a drawn face uses the vertex.
+// position and the planes of the view pyramid it lies outside, worked out
+// the first time a drawn face uses the vertex.
 struct VertexWork {
     Vector3 fromLight;  // normalise(p - light)
     Vector3 fromEye;    // normalise(p)

@@ -55,7 +55,10 @@ struct ColourGradients {
 // the one-value formulas. fixedCorner: every value times 65536, truncated
 // toward zero to 32 bits (-2^31 beyond the range and for NaN).
 // colourGradients: the gradients of triangles a and b (three corners each)
-// at once; a and b may be the same triangle.
+// at once, a and b may be the same triangle; with d = (x1 - x0)(y2 - y0) -
+// (x2 - x0)(y1 - y0), dC/dx = ((C1 - C0)(y2 - y0) - (C2 - C0)(y1 - y0))·65536/d
+// and dC/dy = ((C2 - C0)(x1 - x0) - (C1 - C0)(x2 - x0))·65536/d, each
+// truncated as fixedCorner does.
 RasterVertex fixedCorner(const ShadedCorner& c);
 void colourGradients(const ShadedCorner* a, const ShadedCorner* b, ColourGradients& ga, ColourGradients& gb);
 

@@ -1,4 +1,5 @@
-// The ripple-grid scene's wave and text fade, shared with the tests.
+// The ripple-grid scene's wave, text fade and blob wobble, shared with the
+// tests.
 #pragma once
 
 #include "engine/math.hpp"
@@ -26,6 +27,7 @@ struct BlobHeights {
 // Allocates; called by the preparation.
 BlobHeights findBlobHeights(const Vector3* rest, int count);
 
+// The blob's vertices swing sideways in two waves running up the y axis:
 // out[i] = (x + 10 sin(0.05 y + 6.3 T), y, z + 10 sin(0.05 y + 6.8 T + 2))
 // for rest[i] = (x, y, z), computed as sin(3T + s) and sin(s + 3.5T + 2)
 // with s = 0.05 y + 3.3 T; rest holds the count vertices heights was made from.

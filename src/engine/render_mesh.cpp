@@ -301,14 +301,14 @@ __m128 loadVector(const Vector3& v)
 }
 
 // The x, y and z of two points (their low three floats) as pairs of doubles.
-PackedPoints pairOf(__m128 p, __m128 q)
+[[gnu::always_inline]] inline PackedPoints pairOf(__m128 p, __m128 q)
 {
     const __m128 low = _mm_unpacklo_ps(p, q);
     return {_mm_cvtps_pd(low), _mm_cvtps_pd(_mm_movehl_ps(low, low)), _mm_cvtps_pd(_mm_unpackhi_ps(p, q))};
 }
 
 // Not yet rounded to float.
-PackedPoints transformPair(const PackedMatrix& p, const PackedPoints& points)
+[[gnu::always_inline]] inline PackedPoints transformPair(const PackedMatrix& p, const PackedPoints& points)
 {
     const __m128d x = points.x, y = points.y, z = points.z;
     const __m128d* m = p.m;

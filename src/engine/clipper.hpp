@@ -2,6 +2,7 @@
 // sides of the view pyramid |x| <= z, |y| <= z, in that order.
 #pragma once
 
+#include <bit>
 #include <initializer_list>
 
 struct ClipVertex {
@@ -44,6 +45,25 @@ inline bool clippedAway(const ClipVertex* v, int count)
             return false;
     }
     return false;
+}
+
+// Bit k set when the vertex lies outside plane k in the clipper's order
+// (near, right, left, top, bottom), as the plane functions decide; 0 when
+// insideAllPlanes.
+inline unsigned outsidePlanes(const ClipVertex& v)
+{
+    return static_cast<unsigned>(!(nearPlane(v) <= 0.0f)) | static_cast<unsigned>(!(rightPlane(v) <= 0.0f)) << 1 |
+           static_cast<unsigned>(!(leftPlane(v) <= 0.0f)) << 2 | static_cast<unsigned>(!(topPlane(v) <= 0.0f)) << 3 |
+           static_cast<unsigned>(!(bottomPlane(v) <= 0.0f)) << 4;
+}
+
+// clippedAway for a triangle, from the outsidePlanes of its corners: the
+// first plane that any corner lies outside decides, dropping the triangle
+// when all three lie outside it.
+inline bool clippedAway(unsigned a, unsigned b, unsigned c)
+{
+    const unsigned some = a | b | c;
+    return some != 0 && ((a & b & c) >> std::countr_zero(some) & 1u) != 0;
 }
 
 // Room a clip array needs: a triangle gains at most half its vertex count

@@ -74,17 +74,31 @@ void normaliseLanes(__m128d x, __m128d y, __m128d z, Vector3& a, Vector3& b)
     b = Vector3(out[0][1], out[1][1], out[2][1]);
 }
 
-// The unit normals of two faces: edge vectors in floats, the cross product
-// in doubles rounded to floats, as Vector3::cross.
+// x, y, z of a vertex in the low three floats (the fourth 0), without
+// reading past it.
+__m128 loadVertex(const Vector3& v)
+{
+    return _mm_movelh_ps(_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(&v.x)), _mm_load_ss(&v.z));
+}
+
+// The unit normals of two faces: edge vectors in floats (the four edges of
+// both faces at once), the cross product in doubles rounded to floats, as
+// Vector3::cross.
 void faceNormalPair(const Vector3* v, const Face& f, const Face& g, Vector3& nf, Vector3& ng)
 {
-    const Vector3& p = v[f.v[0]];
-    const Vector3& q = v[g.v[0]];
-    const Vector3 a1 = v[f.v[1]] - p, a2 = v[f.v[2]] - p;
-    const Vector3 b1 = v[g.v[1]] - q, b2 = v[g.v[2]] - q;
-    const auto lanes = [](float a, float b) { return _mm_setr_pd(a, b); };
-    const __m128d x1 = lanes(a1.x, b1.x), y1 = lanes(a1.y, b1.y), z1 = lanes(a1.z, b1.z);
-    const __m128d x2 = lanes(a2.x, b2.x), y2 = lanes(a2.y, b2.y), z2 = lanes(a2.z, b2.z);
+    const __m128 p = loadVertex(v[f.v[0]]), q = loadVertex(v[g.v[0]]);
+    const __m128 a1 = _mm_sub_ps(loadVertex(v[f.v[1]]), p), a2 = _mm_sub_ps(loadVertex(v[f.v[2]]), p);
+    const __m128 b1 = _mm_sub_ps(loadVertex(v[g.v[1]]), q), b2 = _mm_sub_ps(loadVertex(v[g.v[2]]), q);
+    // (a.x, b.x), (a.y, b.y), (a.z, b.z) as pairs of doubles.
+    const auto lanes = [](__m128 a, __m128 b, __m128d& x, __m128d& y, __m128d& z) {
+        const __m128 low = _mm_unpacklo_ps(a, b);
+        x = _mm_cvtps_pd(low);
+        y = _mm_cvtps_pd(_mm_movehl_ps(low, low));
+        z = _mm_cvtps_pd(_mm_unpackhi_ps(a, b));
+    };
+    __m128d x1, y1, z1, x2, y2, z2;
+    lanes(a1, b1, x1, y1, z1);
+    lanes(a2, b2, x2, y2, z2);
     const auto toFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
     const __m128d cx = toFloat(_mm_sub_pd(_mm_mul_pd(y1, z2), _mm_mul_pd(z1, y2)));
     const __m128d cy = toFloat(_mm_sub_pd(_mm_mul_pd(z1, x2), _mm_mul_pd(x1, z2)));
@@ -121,6 +135,16 @@ void Mesh::computeNormals()
     }
 }
 
+void Mesh::computeFaceNormals()
+{
+    for (int f = 0; f + 1 < faceCount; f += 2)
+        faceNormalPair(vertices, faces[f], faces[f + 1], faceNormals[f], faceNormals[f + 1]);
+    if (faceCount % 2 == 1) {
+        Vector3 unused;
+        faceNormalPair(vertices, faces[faceCount - 1], faces[faceCount - 1], faceNormals[faceCount - 1], unused);
+    }
+}
+
 Mesh* Mesh::clone() const
 {
     Mesh* copy = new Mesh(*this);
@@ -140,17 +164,17 @@ void Mesh::bakeTransform()
 
 void Mesh::computeBoundingBox()
 {
-    Vector3 lo(1e30f, 1e30f, 1e30f);
-    Vector3 hi(-1e30f, -1e30f, -1e30f);
+    // minps(p, lo) is p < lo ? p : lo, the comparison of the one-value form,
+    // so NaN and signed zeros come out the same.
+    __m128 lo = _mm_set1_ps(1e30f), hi = _mm_set1_ps(-1e30f);
     for (int i = 0; i < vertexCount; ++i) {
-        const Vector3& p = vertices[i];
-        if (p.x < lo.x) lo.x = p.x;
-        if (p.y < lo.y) lo.y = p.y;
-        if (p.z < lo.z) lo.z = p.z;
-        if (p.x > hi.x) hi.x = p.x;
-        if (p.y > hi.y) hi.y = p.y;
-        if (p.z > hi.z) hi.z = p.z;
+        const __m128 p = loadVertex(vertices[i]);
+        lo = _mm_min_ps(p, lo);
+        hi = _mm_max_ps(p, hi);
     }
+    alignas(16) float low[4], high[4];
+    _mm_store_ps(low, lo);
+    _mm_store_ps(high, hi);
     for (int k = 0; k < 8; ++k)
-        bounds.corners[k] = Vector3((k & 1) ? hi.x : lo.x, (k & 2) ? hi.y : lo.y, (k & 4) ? hi.z : lo.z);
+        bounds.corners[k] = Vector3((k & 1) ? high[0] : low[0], (k & 2) ? high[1] : low[1], (k & 4) ? high[2] : low[2]);
 }

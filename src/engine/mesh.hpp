@@ -45,6 +45,10 @@ struct Mesh : Object3D {
 
     // Unit face normals; unweighted, normalised sum of them at each vertex.
     void computeNormals();
+    // Only the face normals of computeNormals, bit for bit; the vertex
+    // normals are left as they were. For meshes reshaped every frame, whose
+    // vertex normals nothing reads.
+    void computeFaceNormals();
     // A new mesh with its own copy of the positions; every other array is
     // shared with this one.
     Mesh* clone() const;

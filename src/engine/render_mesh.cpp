@@ -7,26 +7,23 @@
 #include <bit>
 #include "image/simd.hpp"
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
-#include <limits>
+#include <cstring>
 #include <utility>
 
 namespace {
 
-Vector3 viewVertices[renderVertexCapacity];
+// View-space vertex positions, padded so that one vertex loads at once.
+struct alignas(16) ViewPoint {
+    float x, y, z, unused;
+};
+ViewPoint viewVertices[renderVertexCapacity];
 VisibleFace visibleFaces[renderFaceCapacity];
 VisibleFace sortBuffer[renderFaceCapacity];
 ClipVertex clipWork[clipCapacity];
 RasterPolygon polygon;
 SpanWriter currentWriter = spanGouraud;
-
-// Truncation toward zero. Values beyond the 32-bit range and NaN (from
-// degenerate projections) give the processor's "indefinite" -2^31 instead of
-// undefined behaviour.
-std::int32_t toFixed(double v)
-{
-    return _mm_cvttsd_si32(_mm_set_sd(v));
-}
 
 float channel(Colour c, int shift)
 {
@@ -57,10 +54,15 @@ void sortByKeyBits(VisibleFace* a, VisibleFace* b, int n)
         }
         return;
     }
+    VisibleFace* const list = a;
     for (int shift = 0; shift < 32; shift += 8) {
         int offsets[256] = {};
         for (int i = 0; i < n; ++i)
             ++offsets[(std::bit_cast<std::uint32_t>(a[i].key) >> shift) & 0xFF];
+        // A byte that all keys share leaves the order as it is (the passes
+        // are stable); the keys of one mesh often share the top ones.
+        if (offsets[(std::bit_cast<std::uint32_t>(a[0].key) >> shift) & 0xFF] == n)
+            continue;
         int sum = 0;
         for (int& o : offsets) {
             const int c = o;
@@ -71,6 +73,8 @@ void sortByKeyBits(VisibleFace* a, VisibleFace* b, int n)
             b[offsets[(std::bit_cast<std::uint32_t>(a[i].key) >> shift) & 0xFF]++] = a[i];
         std::swap(a, b);
     }
+    if (a != list)
+        std::copy(a, a + n, list);
 }
 
 struct ScreenPoint {
@@ -82,42 +86,6 @@ ScreenPoint toScreen(const Camera& camera, const ClipVertex& v)
     const float w = static_cast<float>(1.0 / static_cast<double>(v.z));
     return {static_cast<float>(static_cast<double>(v.x) * w * camera.scaleX + camera.centerX),
             static_cast<float>(camera.centerY - static_cast<double>(v.y) * w * camera.scaleY)};
-}
-
-// A visible triangle lit and set up for drawing. Triangles are lit in
-// batches before any of them is drawn, so that the long chains of square
-// roots and divisions of different corners can overlap.
-struct LitTriangle {
-    ClipVertex corners[3];
-    ScreenPoint screen[3];
-    bool inside;  // every corner inside the view pyramid
-    std::int32_t dBdx, dGdx, dRdx, dBdy, dGdy, dRdy;
-};
-constexpr int litBatch = 64;
-LitTriangle litTriangles[litBatch];
-
-// The colour plane of the whole (unclipped) triangle in screen space. The
-// x and y gradients of a channel are divided as one pair: the packed double
-// operations round each lane as the scalar ones do, and the conversion
-// truncates as toFixed does (out of range or NaN gives -2^31 there too).
-void setGradients(LitTriangle& t)
-{
-    const ScreenPoint p0 = t.screen[0], p1 = t.screen[1], p2 = t.screen[2];
-    const double x10 = static_cast<double>(p1.x) - p0.x, y10 = static_cast<double>(p1.y) - p0.y;
-    const double x20 = static_cast<double>(p2.x) - p0.x, y20 = static_cast<double>(p2.y) - p0.y;
-    const __m128d d = _mm_set1_pd(x10 * y20 - x20 * y10);
-    const __m128d scale = _mm_set1_pd(65536.0);
-    const auto gradients = [&](float c0, float c1, float c2, std::int32_t& ddx, std::int32_t& ddy) {
-        const double c10 = static_cast<double>(c1) - c0, c20 = static_cast<double>(c2) - c0;
-        const __m128d num = _mm_setr_pd(c10 * y20 - c20 * y10, c20 * x10 - c10 * x20);
-        const __m128i both = _mm_cvttpd_epi32(_mm_div_pd(_mm_mul_pd(num, scale), d));
-        ddx = _mm_cvtsi128_si32(both);
-        ddy = _mm_cvtsi128_si32(_mm_srli_si128(both, 4));
-    };
-    const ClipVertex* c = t.corners;
-    gradients(c[0].blue, c[1].blue, c[2].blue, t.dBdx, t.dBdy);
-    gradients(c[0].green, c[1].green, c[2].green, t.dGdx, t.dGdy);
-    gradients(c[0].red, c[1].red, c[2].red, t.dRdx, t.dRdy);
 }
 
 // a.normalised() and b.normalised() with the two square roots and the two
@@ -133,23 +101,17 @@ void normalisePair(const Vector3& a, const Vector3& b, Vector3& na, Vector3& nb)
     nb = Vector3(static_cast<float>(b.x * r[1]), static_cast<float>(b.y * r[1]), static_cast<float>(b.z * r[1]));
 }
 
-// Per call: the directions that lighting needs at each vertex, worked out
+// Per call: the directions that lighting needs at each vertex, its screen
+// position and the planes of the view pyramid it lies outside, worked out
 // the first time a drawn face uses the vertex.
-// Also its screen position and whether it is inside the view pyramid, and
-// the colours of the last corner lit there: neighbouring triangles of one
-// flat side share the normal, so their common corners are lit once.
 struct VertexWork {
     Vector3 fromLight;  // normalise(p - light)
     Vector3 fromEye;    // normalise(p)
     float screenX, screenY;
-    bool inside;
-    std::uint32_t litStamp;  // == currentStamp when litNormal and lit* (or litJob) hold
-    int litJob;              // job of this batch that lights it, or -1 when lit* hold the colours
-    Vector3 litNormal;
-    float litRed, litGreen, litBlue;
+    unsigned outside;  // outsidePlanes
 };
 VertexWork vertexWork[renderVertexCapacity];
-std::uint32_t directionStamp[renderVertexCapacity];
+std::uint32_t directionStamp[renderVertexCapacity];  // == currentStamp when vertexWork holds
 std::uint32_t currentStamp = 0;
 
 bool sameBits(const Vector3& a, const Vector3& b)
@@ -170,114 +132,237 @@ Colours coloursOf(Colour diffuse, Colour specular)
             {channel(specular, 16), channel(specular, 8), channel(specular, 0)}};
 }
 
-// One vertex to light with one face normal. toVertex: from the light toward
-// the vertex; view: from the eye toward it.
-struct ShadeJob {
-    const Vector3* normal;
-    const Vector3* toVertex;
-    const Vector3* view;
-    int vertex;
-    float red, green, blue;
+// Corners to light, one lane each, component by component so that four
+// lanes load at once: the face normal, the direction from the light toward
+// the corner and the one from the eye toward it; and the lit colours.
+template <int N>
+struct CornerLanes {
+    alignas(16) float nx[N], ny[N], nz[N];
+    alignas(16) float lx[N], ly[N], lz[N];
+    alignas(16) float vx[N], vy[N], vz[N];
+    alignas(16) float red[N], green[N], blue[N];
+
+    void set(int j, const Vector3& n, const Vector3& l, const Vector3& v)
+    {
+        nx[j] = n.x, ny[j] = n.y, nz[j] = n.z;
+        lx[j] = l.x, ly[j] = l.y, lz[j] = l.z;
+        vx[j] = v.x, vy[j] = v.y, vz[j] = v.z;
+    }
+    void copy(int to, int from)
+    {
+        set(to, Vector3(nx[from], ny[from], nz[from]), Vector3(lx[from], ly[from], lz[from]),
+            Vector3(vx[from], vy[from], vz[from]));
+    }
 };
 
-// Lights four jobs at once: two pairs, one job per lane of packed doubles
-// (floats where the lighting rounds to float), with the same operations in
-// the same order as for one vertex, so each lane gets the bits the scalar
-// code would give. Each step is taken for both pairs before the next, so
-// that the two long chains of roots and divisions run side by side.
-void shadeFour(ShadeJob* const* job, const Colours& c)
+// Lights lanes j .. j + 3: floats where the lighting rounds to float (four
+// lanes at once), otherwise two pairs of packed doubles, with the same
+// operations in the same order as for one vertex, so each lane gets the
+// bits the scalar code would give. Each step is taken for both pairs before
+// the next, so that the two long chains of roots and divisions run side by
+// side.
+template <int N>
+void shadeFour(CornerLanes<N>& c, int j, const Colours& colours)
 {
     const auto both = [](auto step) {
         step(0);
         step(1);
     };
-    const auto doubles = [](float x, float y) { return _mm_setr_pd(x, y); };
-    const auto floats = [](float x, float y) { return _mm_setr_ps(x, y, 0.0f, 0.0f); };
+    // The low or the high two floats of v as doubles.
+    const auto half = [](__m128 v, int h) { return _mm_cvtps_pd(h == 0 ? v : _mm_movehl_ps(v, v)); };
     const auto dot = [](__m128d x0, __m128d y0, __m128d z0, __m128d x1, __m128d y1, __m128d z1) {
         return _mm_add_pd(_mm_add_pd(_mm_mul_pd(x0, x1), _mm_mul_pd(y0, y1)), _mm_mul_pd(z0, z1));
     };
     const auto toFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
     const __m128d sign = _mm_set1_pd(-0.0), zero = _mm_setzero_pd();
+    const __m128 nx = _mm_load_ps(c.nx + j), ny = _mm_load_ps(c.ny + j), nz = _mm_load_ps(c.nz + j);
+    const __m128 lx = _mm_load_ps(c.lx + j), ly = _mm_load_ps(c.ly + j), lz = _mm_load_ps(c.lz + j);
 
-    __m128d nl[2], rx[2], ry[2], rz[2], length[2], r[2], rv[2], specularTerm[2], dt[2];
-    __m128 diffuseTerm[2];
     // Diffuse: max(0, -(n·L)), as a float.
+    __m128d nl[2];
     both([&](int h) {
-        const Vector3 &na = *job[2 * h]->normal, &nb = *job[2 * h + 1]->normal;
-        const Vector3 &la = *job[2 * h]->toVertex, &lb = *job[2 * h + 1]->toVertex;
-        nl[h] = dot(doubles(na.x, nb.x), doubles(na.y, nb.y), doubles(na.z, nb.z), doubles(la.x, lb.x),
-                    doubles(la.y, lb.y), doubles(la.z, lb.z));
+        nl[h] = dot(half(nx, h), half(ny, h), half(nz, h), half(lx, h), half(ly, h), half(lz, h));
     });
-    both([&](int h) { diffuseTerm[h] = _mm_cvtpd_ps(_mm_max_pd(zero, _mm_xor_pd(nl[h], sign))); });
+    const __m128 diffuseTerm = _mm_movelh_ps(_mm_cvtpd_ps(_mm_max_pd(zero, _mm_xor_pd(nl[0], sign))),
+                                             _mm_cvtpd_ps(_mm_max_pd(zero, _mm_xor_pd(nl[1], sign))));
     // R = normalise(n·2d + L), in floats; then its length and reciprocal in doubles.
+    const __m128 k = _mm_mul_ps(_mm_set1_ps(2.0f), diffuseTerm);
+    const __m128 rx = _mm_add_ps(_mm_mul_ps(nx, k), lx);
+    const __m128 ry = _mm_add_ps(_mm_mul_ps(ny, k), ly);
+    const __m128 rz = _mm_add_ps(_mm_mul_ps(nz, k), lz);
+    __m128d length[2], r[2], rv[2], specularTerm[2];
     both([&](int h) {
-        const Vector3 &na = *job[2 * h]->normal, &nb = *job[2 * h + 1]->normal;
-        const Vector3 &la = *job[2 * h]->toVertex, &lb = *job[2 * h + 1]->toVertex;
-        const __m128 k = _mm_mul_ps(_mm_set1_ps(2.0f), diffuseTerm[h]);
-        rx[h] = _mm_cvtps_pd(_mm_add_ps(_mm_mul_ps(floats(na.x, nb.x), k), floats(la.x, lb.x)));
-        ry[h] = _mm_cvtps_pd(_mm_add_ps(_mm_mul_ps(floats(na.y, nb.y), k), floats(la.y, lb.y)));
-        rz[h] = _mm_cvtps_pd(_mm_add_ps(_mm_mul_ps(floats(na.z, nb.z), k), floats(la.z, lb.z)));
+        const __m128d x = half(rx, h), y = half(ry, h), z = half(rz, h);
+        length[h] = toFloat(_mm_sqrt_pd(dot(x, y, z, x, y, z)));
     });
-    both([&](int h) { length[h] = toFloat(_mm_sqrt_pd(dot(rx[h], ry[h], rz[h], rx[h], ry[h], rz[h]))); });
     both([&](int h) { r[h] = _mm_div_pd(_mm_set1_pd(1.0), length[h]); });
+    const __m128 vx = _mm_load_ps(c.vx + j), vy = _mm_load_ps(c.vy + j), vz = _mm_load_ps(c.vz + j);
     both([&](int h) {
-        const Vector3 &va = *job[2 * h]->view, &vb = *job[2 * h + 1]->view;
-        rv[h] = dot(toFloat(_mm_mul_pd(rx[h], r[h])), toFloat(_mm_mul_pd(ry[h], r[h])),
-                    toFloat(_mm_mul_pd(rz[h], r[h])), doubles(va.x, vb.x), doubles(va.y, vb.y), doubles(va.z, vb.z));
+        rv[h] = dot(toFloat(_mm_mul_pd(half(rx, h), r[h])), toFloat(_mm_mul_pd(half(ry, h), r[h])),
+                    toFloat(_mm_mul_pd(half(rz, h), r[h])), half(vx, h), half(vy, h), half(vz, h));
     });
     // Specular: max(0, -(R·V)) to the 20th, as a float.
     both([&](int h) {
         const __m128d s = _mm_max_pd(zero, _mm_xor_pd(rv[h], sign));
         const __m128d s2 = _mm_mul_pd(s, s), s4 = _mm_mul_pd(s2, s2), s8 = _mm_mul_pd(s4, s4);
         specularTerm[h] = toFloat(_mm_mul_pd(_mm_mul_pd(s8, s8), s4));
-        dt[h] = _mm_cvtps_pd(diffuseTerm[h]);
     });
 
-    // Clamp to 5..250: minpd and maxpd return their second operand for NaN,
-    // so NaN (a vertex on the light or the eye) counts as unlit (5).
-    both([&](int h) {
-        alignas(16) float out[3][4];
-        for (int ch = 0; ch < 3; ++ch) {
-            const __m128d v = _mm_add_pd(_mm_mul_pd(_mm_set1_pd(c.diffuse[ch]), dt[h]),
-                                         _mm_mul_pd(_mm_set1_pd(c.specular[ch]), specularTerm[h]));
-            const __m128d clamped = _mm_max_pd(_mm_min_pd(_mm_set1_pd(250.0), v), _mm_set1_pd(5.0));
-            _mm_store_ps(out[ch], _mm_cvtpd_ps(clamped));
-        }
-        for (int lane = 0; lane < 2; ++lane) {
-            ShadeJob& j = *job[2 * h + lane];
-            j.red = out[0][lane];
-            j.green = out[1][lane];
-            j.blue = out[2][lane];
-        }
-    });
+    // Clamp to 5..250, after the rounding to float: 5 and 250 are floats, so
+    // rounding first gives the same. minps and maxps return their second
+    // operand for NaN, so NaN (a vertex on the light or the eye) counts as
+    // unlit (5).
+    float* const out[3] = {c.red + j, c.green + j, c.blue + j};
+    const __m128d dt[2] = {half(diffuseTerm, 0), half(diffuseTerm, 1)};
+    for (int ch = 0; ch < 3; ++ch) {
+        __m128 lit[2];
+        both([&](int h) {
+            lit[h] = _mm_cvtpd_ps(_mm_add_pd(_mm_mul_pd(_mm_set1_pd(colours.diffuse[ch]), dt[h]),
+                                             _mm_mul_pd(_mm_set1_pd(colours.specular[ch]), specularTerm[h])));
+        });
+        const __m128 v = _mm_movelh_ps(lit[0], lit[1]);
+        _mm_store_ps(out[ch], _mm_max_ps(_mm_min_ps(_mm_set1_ps(250.0f), v), _mm_set1_ps(5.0f)));
+    }
 }
 
-ShadeJob shadeJobs[litBatch * 3];
-int cornerJob[litBatch][3];  // the job lighting each corner of the batch, or -1
+// 16.16 by truncation toward zero, four values at once in floats: scaling a
+// float by 2^16 is exact, so this is the truncation of the double product
+// too. Values beyond the 32-bit range and NaN (from degenerate projections)
+// give the processor's "indefinite" -2^31 instead of undefined behaviour.
+RasterVertex fixedCornerOf(const ShadedCorner& c)
+{
+    const __m128 scale = _mm_set1_ps(65536.0f);
+    RasterVertex v;
+    static_assert(offsetof(RasterVertex, green) == 12 && offsetof(ShadedCorner, green) == 12);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&v), _mm_cvttps_epi32(_mm_mul_ps(_mm_loadu_ps(&c.x), scale)));
+    v.red = _mm_cvttss_si32(_mm_mul_ss(_mm_set_ss(c.red), scale));
+    return v;
+}
+
+// The colour planes of two triangles (a and b may be the same one), one
+// per lane of packed doubles, with the roundings of the one-triangle
+// formulas.
+void colourGradientsOf(const ShadedCorner* a, const ShadedCorner* b, ColourGradients& ga, ColourGradients& gb)
+{
+    // Corner k of both triangles: x, y, blue, green, red, each as a pair.
+    __m128d x[3], y[3], blue[3], green[3], red[3];
+    for (int k = 0; k < 3; ++k) {
+        const __m128 p = _mm_loadu_ps(&a[k].x), q = _mm_loadu_ps(&b[k].x);
+        const __m128 low = _mm_unpacklo_ps(p, q), high = _mm_unpackhi_ps(p, q);
+        x[k] = _mm_cvtps_pd(low);
+        y[k] = _mm_cvtps_pd(_mm_movehl_ps(low, low));
+        blue[k] = _mm_cvtps_pd(high);
+        green[k] = _mm_cvtps_pd(_mm_movehl_ps(high, high));
+        red[k] = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(&a[k].red), _mm_load_ss(&b[k].red)));
+    }
+    const __m128d x10 = _mm_sub_pd(x[1], x[0]), y10 = _mm_sub_pd(y[1], y[0]);
+    const __m128d x20 = _mm_sub_pd(x[2], x[0]), y20 = _mm_sub_pd(y[2], y[0]);
+    const __m128d d = _mm_sub_pd(_mm_mul_pd(x10, y20), _mm_mul_pd(x20, y10));
+    const __m128d scale = _mm_set1_pd(65536.0);
+    const auto channel = [&](const __m128d* c, std::int32_t ColourGradients::*ddx,
+                             std::int32_t ColourGradients::*ddy) {
+        const __m128d c10 = _mm_sub_pd(c[1], c[0]), c20 = _mm_sub_pd(c[2], c[0]);
+        const __m128d nx = _mm_sub_pd(_mm_mul_pd(c10, y20), _mm_mul_pd(c20, y10));
+        const __m128d ny = _mm_sub_pd(_mm_mul_pd(c20, x10), _mm_mul_pd(c10, x20));
+        const __m128i dx = _mm_cvttpd_epi32(_mm_div_pd(_mm_mul_pd(nx, scale), d));
+        const __m128i dy = _mm_cvttpd_epi32(_mm_div_pd(_mm_mul_pd(ny, scale), d));
+        ga.*ddx = _mm_cvtsi128_si32(dx);
+        gb.*ddx = _mm_cvtsi128_si32(_mm_srli_si128(dx, 4));
+        ga.*ddy = _mm_cvtsi128_si32(dy);
+        gb.*ddy = _mm_cvtsi128_si32(_mm_srli_si128(dy, 4));
+    };
+    channel(blue, &ColourGradients::dBdx, &ColourGradients::dBdy);
+    channel(green, &ColourGradients::dGdx, &ColourGradients::dGdy);
+    channel(red, &ColourGradients::dRdx, &ColourGradients::dRdy);
+}
+
+// A matrix spread over both lanes of packed doubles, for transformPoint of
+// two points at once with the same products and sums in the same order.
+struct PackedMatrix {
+    __m128d m[12];
+};
+
+PackedMatrix packedMatrix(const Matrix& m)
+{
+    PackedMatrix p;
+    for (int k = 0; k < 12; ++k)
+        p.m[k] = _mm_set1_pd(m.m[k]);
+    return p;
+}
+
+struct PackedPoints {
+    __m128d x, y, z;
+};
+
+// x, y, z of a vector in the low three floats, without reading past it.
+__m128 loadVector(const Vector3& v)
+{
+    return _mm_movelh_ps(_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(&v.x)), _mm_load_ss(&v.z));
+}
+
+// The x, y and z of two points (their low three floats) as pairs of doubles.
+[[gnu::always_inline]] inline PackedPoints pairOf(__m128 p, __m128 q)
+{
+    const __m128 low = _mm_unpacklo_ps(p, q);
+    return {_mm_cvtps_pd(low), _mm_cvtps_pd(_mm_movehl_ps(low, low)), _mm_cvtps_pd(_mm_unpackhi_ps(p, q))};
+}
+
+// Not yet rounded to float.
+[[gnu::always_inline]] inline PackedPoints transformPair(const PackedMatrix& p, const PackedPoints& points)
+{
+    const __m128d x = points.x, y = points.y, z = points.z;
+    const __m128d* m = p.m;
+    const auto row = [&](int j) {
+        return _mm_add_pd(
+            _mm_add_pd(_mm_add_pd(_mm_mul_pd(x, m[j]), _mm_mul_pd(y, m[3 + j])), _mm_mul_pd(z, m[6 + j])),
+            m[9 + j]);
+    };
+    return {row(0), row(1), row(2)};
+}
+
+// A visible triangle of the batch being drawn. Triangles are lit in
+// batches before any of them is drawn, so that the long chains of square
+// roots and divisions of different corners can overlap.
+struct BatchTriangle {
+    const Face* face;
+    const Vector3* normal;
+    bool inside;  // every corner inside the view pyramid
+    int lane[3];  // the lighting lane of each corner
+    ShadedCorner corners[3];
+    ColourGradients gradients;
+};
+constexpr int litBatch = 64;
+BatchTriangle batch[litBatch];
+CornerLanes<litBatch * 3> batchLanes;
 
 } // namespace
+
+RasterVertex fixedCorner(const ShadedCorner& c)
+{
+    return fixedCornerOf(c);
+}
+
+void colourGradients(const ShadedCorner* a, const ShadedCorner* b, ColourGradients& ga, ColourGradients& gb)
+{
+    colourGradientsOf(a, b, ga, gb);
+}
 
 void lightVertices(ClipVertex* vertices, const Vector3* normals, int count, const Vector3& lv, Colour diffuse,
                    Colour specular)
 {
     const Colours colours = coloursOf(diffuse, specular);
+    CornerLanes<4> lanes;
     for (int first = 0; first < count; first += 4) {
-        Vector3 toVertex[4], view[4];
-        ShadeJob jobs[4];
-        ShadeJob* four[4];
         for (int k = 0; k < 4; ++k) {
             const int i = std::min(first + k, count - 1);
             const Vector3 p(vertices[i].x, vertices[i].y, vertices[i].z);
-            toVertex[k] = (p - lv).normalised();
-            view[k] = p.normalised();
-            jobs[k] = {&normals[i], &toVertex[k], &view[k], i, 0.0f, 0.0f, 0.0f};
-            four[k] = &jobs[k];
+            lanes.set(k, normals[i], (p - lv).normalised(), p.normalised());
         }
-        shadeFour(four, colours);
+        shadeFour(lanes, 0, colours);
         for (int k = 0; k < 4 && first + k < count; ++k) {
-            vertices[first + k].red = jobs[k].red;
-            vertices[first + k].green = jobs[k].green;
-            vertices[first + k].blue = jobs[k].blue;
+            vertices[first + k].red = lanes.red[k];
+            vertices[first + k].green = lanes.green[k];
+            vertices[first + k].blue = lanes.blue[k];
         }
     }
 }
@@ -304,190 +389,180 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
     const Matrix mv = multiply(camera.viewMatrix, mesh.worldMatrix());
     Matrix directions = mv;
     directions.m[9] = directions.m[10] = directions.m[11] = 0.0f;
-    for (int i = 0; i < mesh.vertexCount; ++i)
-        viewVertices[i] = transformPoint(mv, mesh.vertices[i]);
-
-    // Faces that pass the quick sign test wait in small groups for their unit
-    // normals, which are then worked out two at a time.
-    struct Candidate {
-        const Face* face;
-        Vector3 centre;
-        Vector3 raw;
-    };
-    constexpr int candidateGroup = 64;
-    Candidate candidates[candidateGroup];
-    int waiting = 0;
-    int visible = 0;
-    const auto keepVisible = [&]() {
-        for (int j = 0; j < waiting; j += 2) {
-            Vector3 normals[2];
-            const int pair = j + 1 < waiting ? 2 : 1;
-            normalisePair(candidates[j].raw, candidates[j + pair - 1].raw, normals[0], normals[1]);
-            for (int m = 0; m < pair; ++m) {
-                const Vector3& centre = candidates[j + m].centre;
-                const Vector3& n = normals[m];
-                const double s = static_cast<double>(centre.z) * n.z +
-                                 static_cast<double>(n.x) * camera.cullScaleX * centre.x +
-                                 static_cast<double>(centre.y) * camera.cullScaleY * n.y;
-                if (!(s < 0.0))
-                    continue;
-                if (visible == renderFaceCapacity) {
-                    reportOnce(reportedFaces, "visible faces", visible + 1, renderFaceCapacity);
-                    return false;
-                }
-                VisibleFace& entry = visibleFaces[visible++];
-                entry.key = static_cast<float>(1.0 / static_cast<double>(centre.z));
-                entry.face = candidates[j + m].face;
-                entry.normal = n;
-            }
-        }
-        waiting = 0;
-        return true;
-    };
-    for (int f = 0; f < mesh.faceCount; ++f) {
-        const Face& face = mesh.faces[f];
-        const Vector3& a = viewVertices[face.v[0]];
-        const Vector3& b = viewVertices[face.v[1]];
-        const Vector3& c = viewVertices[face.v[2]];
-        constexpr double third = 0.33333f;
-        const Vector3 centre(static_cast<float>((static_cast<double>(a.x) + b.x + c.x) * third),
-                             static_cast<float>((static_cast<double>(a.y) + b.y + c.y) * third),
-                             static_cast<float>((static_cast<double>(a.z) + b.z + c.z) * third));
-        // The centroid-normal dot product with the focal pre-scale taken out,
-        // s < 0 for a face turned toward the eye. Scaling n does not change
-        // its sign, so the unit normal is only worked out for faces kept and
-        // for the few where rounding could tip the balance.
-        const Vector3 raw = transformPoint(directions, mesh.faceNormals[f]);
-        const double zTerm = static_cast<double>(centre.z) * raw.z;
-        const double xTerm = static_cast<double>(raw.x) * camera.cullScaleX * centre.x;
-        const double yTerm = static_cast<double>(centre.y) * camera.cullScaleY * raw.y;
-        const double rawS = zTerm + xTerm + yTerm;
-        if (rawS > 1e-4 * (std::fabs(zTerm) + std::fabs(xTerm) + std::fabs(yTerm)))
-            continue;
-        candidates[waiting++] = {&face, centre, raw};
-        if (waiting == candidateGroup && !keepVisible())
-            return false;
+    const PackedMatrix packedMv = packedMatrix(mv), packedDirections = packedMatrix(directions);
+    for (int i = 0; i < mesh.vertexCount; i += 2) {
+        const int j = i + 1 < mesh.vertexCount ? i + 1 : i;
+        const PackedPoints v =
+            transformPair(packedMv, pairOf(loadVector(mesh.vertices[i]), loadVector(mesh.vertices[j])));
+        const __m128 xy = _mm_unpacklo_ps(_mm_cvtpd_ps(v.x), _mm_cvtpd_ps(v.y)), z = _mm_cvtpd_ps(v.z);
+        _mm_store_ps(&viewVertices[i].x, _mm_movelh_ps(xy, z));
+        _mm_store_ps(&viewVertices[j].x, _mm_shuffle_ps(xy, z, _MM_SHUFFLE(1, 1, 3, 2)));
     }
-    if (!keepVisible())
-        return false;
+
+    // For every face: the centroid c, the unit normal n in view space and
+    // s = c.z·n.z + n.x·cullScaleX·c.x + c.y·cullScaleY·n.y (the centroid-normal
+    // dot product with the focal pre-scale taken out), s < 0 for a face
+    // turned toward the eye. Two faces at a time, one per lane, with the
+    // roundings of the one-face formulas.
+    const __m128d third = _mm_set1_pd(static_cast<double>(0.33333f)), one = _mm_set1_pd(1.0);
+    const __m128d cullX = _mm_set1_pd(camera.cullScaleX), cullY = _mm_set1_pd(camera.cullScaleY);
+    const auto toFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
+    int visible = 0;
+    for (int f = 0; f < mesh.faceCount; f += 2) {
+        const int g = f + 1 < mesh.faceCount ? f + 1 : f;
+        const Face &faceF = mesh.faces[f], &faceG = mesh.faces[g];
+        PackedPoints c[3];
+        for (int k = 0; k < 3; ++k)
+            c[k] = pairOf(_mm_load_ps(&viewVertices[faceF.v[k]].x), _mm_load_ps(&viewVertices[faceG.v[k]].x));
+        const auto centre = [&](__m128d PackedPoints::*axis) {
+            return toFloat(_mm_mul_pd(_mm_add_pd(_mm_add_pd(c[0].*axis, c[1].*axis), c[2].*axis), third));
+        };
+        const __m128d cx = centre(&PackedPoints::x), cy = centre(&PackedPoints::y), cz = centre(&PackedPoints::z);
+        const PackedPoints raw = transformPair(
+            packedDirections, pairOf(loadVector(mesh.faceNormals[f]), loadVector(mesh.faceNormals[g])));
+        // Vector3::normalised: the length rounded to a float, one reciprocal.
+        const __m128d rx = toFloat(raw.x), ry = toFloat(raw.y), rz = toFloat(raw.z);
+        const __m128d squares = _mm_add_pd(_mm_add_pd(_mm_mul_pd(rx, rx), _mm_mul_pd(ry, ry)), _mm_mul_pd(rz, rz));
+        const __m128d r = _mm_div_pd(one, toFloat(_mm_sqrt_pd(squares)));
+        const __m128 nxy = _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(rx, r)), _mm_cvtpd_ps(_mm_mul_pd(ry, r)));
+        const __m128 nz = _mm_cvtpd_ps(_mm_mul_pd(rz, r));
+        const __m128d nx = _mm_cvtps_pd(nxy), ny = _mm_cvtps_pd(_mm_movehl_ps(nxy, nxy));
+        const __m128d s = _mm_add_pd(_mm_add_pd(_mm_mul_pd(cz, _mm_cvtps_pd(nz)), _mm_mul_pd(_mm_mul_pd(nx, cullX), cx)),
+                                     _mm_mul_pd(_mm_mul_pd(cy, cullY), ny));
+        int keep = _mm_movemask_pd(_mm_cmplt_pd(s, _mm_setzero_pd()));
+        if (g == f)
+            keep &= 1;
+        if (keep == 0)
+            continue;
+        // The sort key 1/c.z, then the normal, lane by lane.
+        alignas(16) float out[2][4];
+        _mm_store_ps(out[0], nxy);
+        _mm_store_ps(out[1], _mm_movelh_ps(nz, _mm_cvtpd_ps(_mm_div_pd(one, cz))));
+        for (int lane = 0; lane < 2; ++lane) {
+            if (!(keep & (1 << lane)))
+                continue;
+            if (visible == renderFaceCapacity) {
+                reportOnce(reportedFaces, "visible faces", visible + 1, renderFaceCapacity);
+                return false;
+            }
+            VisibleFace& entry = visibleFaces[visible++];
+            entry.key = out[1][2 + lane];
+            entry.face = lane == 0 ? &faceF : &faceG;
+            entry.normal = Vector3(out[0][lane], out[0][2 + lane], out[1][lane]);
+        }
+    }
     if (depthSort)
         sortByKeyBits(visibleFaces, sortBuffer, visible);
 
     const Vector3 lv = transformPoint(camera.viewMatrix, light.position.value);
     const Colours colours = coloursOf(diffuse, specular);
     if (++currentStamp == 0) {
-        for (int i = 0; i < renderVertexCapacity; ++i) {
-            directionStamp[i] = 0;
-            vertexWork[i].litStamp = 0;
-        }
+        for (std::uint32_t& stamp : directionStamp)
+            stamp = 0;
         currentStamp = 1;
     }
     polygon.spanWriter = currentWriter;
     // Drawn from the last entry to the first.
     for (int batchEnd = visible; batchEnd > 0; batchEnd -= litBatch) {
         const int batchCount = batchEnd < litBatch ? batchEnd : litBatch;
-        int jobs = 0;
+        int laneCount = 0;
         int kept = 0;
         for (int b = 0; b < batchCount; ++b) {
             const VisibleFace& entry = visibleFaces[batchEnd - 1 - b];
-            LitTriangle& t = litTriangles[kept];
-            t.inside = true;
+            const std::int32_t* v = entry.face->v;
             for (int k = 0; k < 3; ++k) {
-                const int i = entry.face->v[k];
-                const Vector3& p = viewVertices[i];
+                const int i = v[k];
                 VertexWork& work = vertexWork[i];
-                ClipVertex& corner = t.corners[k];
-                corner = {p.x, p.y, p.z, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
                 if (directionStamp[i] != currentStamp) {
                     directionStamp[i] = currentStamp;
+                    const Vector3 p(viewVertices[i].x, viewVertices[i].y, viewVertices[i].z);
+                    const ClipVertex corner{p.x, p.y, p.z, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
                     normalisePair(p - lv, p, work.fromLight, work.fromEye);
                     const ScreenPoint s = toScreen(camera, corner);
                     work.screenX = s.x;
                     work.screenY = s.y;
-                    work.inside = insideAllPlanes(corner);
+                    work.outside = outsidePlanes(corner);
                 }
-                t.screen[k] = {work.screenX, work.screenY};
-                t.inside = t.inside && work.inside;
             }
             // A triangle the clipper would drop whole draws nothing: it is
             // neither lit nor set up.
-            if (!t.inside && clippedAway(t.corners, 3))
+            const unsigned out0 = vertexWork[v[0]].outside, out1 = vertexWork[v[1]].outside,
+                           out2 = vertexWork[v[2]].outside;
+            const bool inside = (out0 | out1 | out2) == 0;
+            if (!inside && clippedAway(out0, out1, out2))
                 continue;
+            BatchTriangle& t = batch[kept];
+            t.face = entry.face;
+            t.normal = &entry.normal;
+            t.inside = inside;
+            // The two triangles of a flat side come one after the other and
+            // light their common corners once.
+            const BatchTriangle* side =
+                kept > 0 && sameBits(*batch[kept - 1].normal, entry.normal) ? &batch[kept - 1] : nullptr;
             for (int k = 0; k < 3; ++k) {
-                const int i = entry.face->v[k];
-                VertexWork& work = vertexWork[i];
-                ClipVertex& corner = t.corners[k];
-                if (work.litStamp == currentStamp && sameBits(work.litNormal, entry.normal)) {
-                    cornerJob[kept][k] = work.litJob;
-                    if (work.litJob < 0) {
-                        corner.red = work.litRed;
-                        corner.green = work.litGreen;
-                        corner.blue = work.litBlue;
-                    }
-                } else {
-                    shadeJobs[jobs] = {&entry.normal, &work.fromLight, &work.fromEye, i, 0.0f, 0.0f, 0.0f};
-                    work.litStamp = currentStamp;
-                    work.litNormal = entry.normal;
-                    work.litJob = jobs;
-                    cornerJob[kept][k] = jobs++;
+                const int i = v[k];
+                const VertexWork& work = vertexWork[i];
+                int lane = -1;
+                if (side)
+                    for (int m = 0; m < 3; ++m)
+                        if (side->face->v[m] == i)
+                            lane = side->lane[m];
+                if (lane < 0) {
+                    lane = laneCount++;
+                    batchLanes.set(lane, entry.normal, work.fromLight, work.fromEye);
                 }
+                t.lane[k] = lane;
+                t.corners[k].x = work.screenX;
+                t.corners[k].y = work.screenY;
             }
             ++kept;
         }
-        // The lighting of the batch, four vertices at a time (the last job
-        // repeated to fill the last four).
-        for (int j = 0; j < jobs; j += 4) {
-            ShadeJob* const four[4] = {&shadeJobs[j], &shadeJobs[std::min(j + 1, jobs - 1)],
-                                       &shadeJobs[std::min(j + 2, jobs - 1)], &shadeJobs[std::min(j + 3, jobs - 1)]};
-            shadeFour(four, colours);
-        }
-        for (int j = 0; j < jobs; ++j) {
-            VertexWork& work = vertexWork[shadeJobs[j].vertex];
-            if (work.litJob == j) {
-                work.litJob = -1;
-                work.litRed = shadeJobs[j].red;
-                work.litGreen = shadeJobs[j].green;
-                work.litBlue = shadeJobs[j].blue;
+        // Four lanes at a time, the last corner repeated to fill the last four.
+        for (int j = laneCount; j % 4 != 0; ++j)
+            batchLanes.copy(j, laneCount - 1);
+        for (int j = 0; j < laneCount; j += 4)
+            shadeFour(batchLanes, j, colours);
+        for (int b = 0; b < kept; ++b)
+            for (int k = 0; k < 3; ++k) {
+                ShadedCorner& c = batch[b].corners[k];
+                const int j = batch[b].lane[k];
+                c.red = batchLanes.red[j];
+                c.green = batchLanes.green[j];
+                c.blue = batchLanes.blue[j];
             }
+        for (int b = 0; b < kept; b += 2) {
+            BatchTriangle& first = batch[b];
+            BatchTriangle& second = batch[b + 1 < kept ? b + 1 : b];
+            colourGradientsOf(first.corners, second.corners, first.gradients, second.gradients);
         }
+
         for (int b = 0; b < kept; ++b) {
-            LitTriangle& t = litTriangles[b];
-            for (int k = 0; k < 3; ++k)
-                if (const int j = cornerJob[b][k]; j >= 0) {
-                    t.corners[k].red = shadeJobs[j].red;
-                    t.corners[k].green = shadeJobs[j].green;
-                    t.corners[k].blue = shadeJobs[j].blue;
-                }
-            setGradients(t);
-        }
-        for (int b = 0; b < kept; ++b) {
-            const LitTriangle& t = litTriangles[b];
-            // A triangle inside every plane passes the clipper unchanged.
+            const BatchTriangle& t = batch[b];
             int count = 3;
-            const ClipVertex* clipped = t.corners;
-            if (!t.inside) {
+            if (t.inside) {
+                // A triangle inside every plane passes the clipper unchanged.
                 for (int k = 0; k < 3; ++k)
-                    clipWork[k] = t.corners[k];
+                    polygon.vertices[k] = fixedCornerOf(t.corners[k]);
+            } else {
+                for (int k = 0; k < 3; ++k) {
+                    const ViewPoint& p = viewVertices[t.face->v[k]];
+                    const ShadedCorner& c = t.corners[k];
+                    clipWork[k] = {p.x, p.y, p.z, 0.0f, 0.0f, c.red, c.green, c.blue};
+                }
                 ClipVertex* out = nullptr;
                 count = clipPolygon(clipWork, 3, interpolateLitVertex, out);
                 if (count < 3 || count > rasterCapacity)
                     continue;
-                clipped = out;
+                for (int k = 0; k < count; ++k) {
+                    const ClipVertex& c = out[k];
+                    const ScreenPoint s = toScreen(camera, c);
+                    polygon.vertices[k] = fixedCornerOf({s.x, s.y, c.blue, c.green, c.red});
+                }
             }
-            for (int k = 0; k < count; ++k) {
-                const ClipVertex& v = clipped[k];
-                const ScreenPoint s = t.inside ? t.screen[k] : toScreen(camera, v);
-                polygon.vertices[k] = {toFixed(static_cast<double>(s.x) * 65536.0), toFixed(static_cast<double>(s.y) * 65536.0),
-                                       toFixed(static_cast<double>(v.blue) * 65536.0),
-                                       toFixed(static_cast<double>(v.green) * 65536.0),
-                                       toFixed(static_cast<double>(v.red) * 65536.0)};
-            }
-            polygon.dBdx = t.dBdx;
-            polygon.dGdx = t.dGdx;
-            polygon.dRdx = t.dRdx;
-            polygon.dBdy = t.dBdy;
-            polygon.dGdy = t.dGdy;
-            polygon.dRdy = t.dRdy;
+            // The six steps lie in the same order in both records.
+            static_assert(offsetof(RasterPolygon, dRdy) - offsetof(RasterPolygon, dBdx) ==
+                          offsetof(ColourGradients, dRdy) - offsetof(ColourGradients, dBdx));
+            std::memcpy(&polygon.dBdx, &t.gradients, sizeof t.gradients);
             rasterizePolygon(polygon, count, target.pixels, target.pitch, target.width, target.height);
         }
     }

@@ -16,6 +16,8 @@
 #include "scenes/scenes.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <numbers>
 
@@ -43,20 +45,43 @@ Colour rgb(int red, int green, int blue)
     return static_cast<Colour>(red) << 16 | static_cast<Colour>(green) << 8 | static_cast<Colour>(blue);
 }
 
-// The blob's vertices swing sideways in two waves running up the y axis.
-void wobbleBlob(float T)
-{
-    const double t = T;
-    for (int i = 0; i < blobMaster->vertexCount; ++i) {
-        const Vector3& rest = blobMaster->vertices[i];
-        const double s = 0.05 * rest.y + 3.3 * t;
-        blobMesh->vertices[i] = Vector3(static_cast<float>(rest.x + 10.0 * std::sin(3.0 * t + s)), rest.y,
-                                        static_cast<float>(rest.z + 10.0 * std::sin(s + 3.5 * t + 2.0)));
-    }
-    blobMesh->computeNormals();
-}
+BlobHeights blobHeights;
 
 } // namespace
+
+BlobHeights findBlobHeights(const Vector3* rest, int count)
+{
+    BlobHeights b;
+    b.heights = new float[count];
+    b.ofVertex = new int[count];
+    b.swingX = new double[count];
+    b.swingZ = new double[count];
+    for (int i = 0; i < count; ++i) {
+        const float y = rest[i].y;
+        int k = 0;
+        while (k < b.count && std::bit_cast<std::uint32_t>(b.heights[k]) != std::bit_cast<std::uint32_t>(y))
+            ++k;
+        if (k == b.count)
+            b.heights[b.count++] = y;
+        b.ofVertex[i] = k;
+    }
+    return b;
+}
+
+void wobbleVertices(BlobHeights& heights, const Vector3* rest, Vector3* out, int count, float T)
+{
+    const double t = T;
+    for (int k = 0; k < heights.count; ++k) {
+        const double s = 0.05 * heights.heights[k] + 3.3 * t;
+        heights.swingX[k] = 10.0 * std::sin(3.0 * t + s);
+        heights.swingZ[k] = 10.0 * std::sin(s + 3.5 * t + 2.0);
+    }
+    for (int i = 0; i < count; ++i) {
+        const int k = heights.ofVertex[i];
+        out[i] = Vector3(static_cast<float>(rest[i].x + heights.swingX[k]), rest[i].y,
+                         static_cast<float>(rest[i].z + heights.swingZ[k]));
+    }
+}
 
 float tileHeight(int i, int j, float T)
 {
@@ -85,6 +110,7 @@ void prepareScene5()
     tileBox = makeBox(1.0f, 1.0f, 1.0f);
     blobMaster = makeGeosphere(40.0f, 3);  // normals and bounding box included
     blobMesh = blobMaster->clone();
+    blobHeights = findBlobHeights(blobMaster->vertices, blobMaster->vertexCount);
     for (int k = 0; k < 8; ++k) {
         renderTextImage(font, pairImages[k], pairTexts[k], 0x00FFFFFFu, 0);
         blurImage(pairImages[k], 0.0f, 0.8f, 0.8f, 0.8f);
@@ -112,17 +138,33 @@ void scene5(Image& frame, float, float sceneTime, float progress, float, int)
 
     clearImage(frame, 0x082010u);
 
+    // Only the position changes from tile to tile: the linear part of the
+    // local matrix is built once and the translation written per tile, as
+    // updateLocalMatrix would.
     tileBox->scale.value = Vector3(13.0f, 1.0f, 13.0f);
+    tileBox->updateLocalMatrix();
+    // A tile's height depends on its squared distance from the wave's centre
+    // cell alone (0 to 50): each is worked out once.
+    float heights[51];
+    bool known[51] = {};
     for (int i = 0; i < 10; ++i)
         for (int j = 0; j < 10; ++j) {
-            tileBox->position.value = Vector3(static_cast<float>((i - 4.5) * 30.0), tileHeight(i, j, T),
-                                              static_cast<float>((j - 4.5) * 30.0));
-            tileBox->updateLocalMatrix();
+            const int d2 = (i - 5) * (i - 5) + (j - 5) * (j - 5);
+            if (!known[d2]) {
+                heights[d2] = tileHeight(i, j, T);
+                known[d2] = true;
+            }
+            const Vector3 at(static_cast<float>((i - 4.5) * 30.0), heights[d2], static_cast<float>((j - 4.5) * 30.0));
+            tileBox->position.value = at;
+            tileBox->localMatrix.m[9] = at.x;
+            tileBox->localMatrix.m[10] = at.y;
+            tileBox->localMatrix.m[11] = at.z;
             renderMesh(frame, camera, *tileBox, light, rgb(5 * i, 5 * j, 5 * (i + j)), 0xE0E0E0u,
                        GouraudAdditive, false);
         }
 
-    wobbleBlob(T);
+    wobbleVertices(blobHeights, blobMaster->vertices, blobMesh->vertices, blobMaster->vertexCount, T);
+    blobMesh->computeFaceNormals();  // renderMesh reads no vertex normals
     blobMesh->position.value = Vector3(0.0f, static_cast<float>(std::max(30.0, 200.0 - 100.0 * t)), 0.0f);
     blobMesh->scale.value = Vector3(1.0f, 1.0f, 1.0f);
     blobMesh->updateLocalMatrix();

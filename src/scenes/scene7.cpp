@@ -15,6 +15,7 @@
 #include "image/simd.hpp"
 #include "scenes/scenes.hpp"
 
+#include <bit>
 #include <cmath>
 #include <numbers>
 
@@ -86,24 +87,61 @@ void placeRepellers(Repeller* repellers, float T)
     }
 }
 
+namespace {
+
+// The first of pixels[0 .. count) that is not the background, or count;
+// four at a time.
+int firstNotBackground(const std::uint32_t* pixels, int count)
+{
+    const __m128i bg = _mm_set1_epi32(static_cast<int>(background));
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + i));
+        if (const int same = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(p, bg))); same != 0xF)
+            return i + std::countr_one(static_cast<unsigned>(same));
+    }
+    for (; i < count && pixels[i] == background; ++i) {
+    }
+    return i;
+}
+
+// The last of pixels[0 .. count) that is not the background, or -1.
+int lastNotBackground(const std::uint32_t* pixels, int count)
+{
+    const __m128i bg = _mm_set1_epi32(static_cast<int>(background));
+    int i = count;
+    for (; i >= 4; i -= 4) {
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + i - 4));
+        if (const int same = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(p, bg))); same != 0xF)
+            return i - 1 - std::countl_one(static_cast<unsigned>(same) << 28);
+    }
+    for (--i; i >= 0 && pixels[i] == background; --i) {
+    }
+    return i;
+}
+
+} // namespace
+
 void drawScanLines(Image& frame)
 {
     const int w = frame.width;
-    // Pixel x of row y, where x past either end runs on into the next row
-    // or back into the previous one, as in one continuous block of pixels.
-    const auto at = [&](int x, int y) -> std::uint32_t& {
-        if (x >= w)
-            return frame.row(y + 1)[x - w];
-        if (x < 0)
-            return frame.row(y - 1)[x + w];
-        return frame.row(y)[x];
-    };
     const auto dash = [](int x) { return static_cast<Colour>(((x & 16) + 0x22) * 512); };
     for (int y = 16; y <= 304; y += 32) {
         std::uint32_t* row = frame.row(y);
-        for (int x = 0; x < w && at(x + scanLookAhead, y) == background; ++x)
+        // Left part: pixel x is tested at x + 32, which past the row's end
+        // runs on into the next row. A dash is written only behind the test
+        // pixels, so the first failing test can be found before writing.
+        int stop = firstNotBackground(row + scanLookAhead, w - scanLookAhead);
+        if (stop == w - scanLookAhead)
+            stop += firstNotBackground(frame.row(y + 1), scanLookAhead);
+        for (int x = 0; x < stop; ++x)
             row[x] = dash(x);
-        for (int x = w - 1; x >= 0 && at(x - scanLookAhead, y) == background; --x)
+        // Right part, from the right edge: pixel x is tested at x - 32,
+        // which before the row's start runs back into the previous row; its
+        // test pixels include the left part's dashes.
+        int last = lastNotBackground(row, w - scanLookAhead);
+        last = last >= 0 ? last + scanLookAhead : lastNotBackground(frame.row(y - 1) + w - scanLookAhead, scanLookAhead);
+        for (int x = w - 1; x > last; --x)
             row[x] = dash(x);
     }
 }
@@ -158,7 +196,7 @@ void scene7(Image& frame, float, float sceneTime, float, float, int)
 
     placeRepellers(repellers, T);
     applyRepellers(dentMaster->vertices, dentMesh->vertices, dentMesh->vertexCount, repellers, 4);
-    dentMesh->computeNormals();
+    dentMesh->computeFaceNormals();  // renderMesh reads no vertex normals
     dentMesh->computeBoundingBox();
 
     dentMesh->position.value = Vector3(0.0f, 0.0f, 0.0f);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace {
@@ -113,6 +114,37 @@ TEST(Mesh, NormalsCloneBakeAndBounds)
     expectNear(mesh->bounds.corners[5], 1, -1, 5);  // max x, min y, max z
     mesh->freeGeometry();
     delete mesh;
+}
+
+TEST(Mesh, BoundingBoxKeepsTheStrictComparisonsOfEachAxis)
+{
+    // Only a strictly smaller (larger) coordinate moves a bound: -0 after +0
+    // stays +0, and NaN never moves one; no vertices leave the +-1e30 box.
+    Mesh mesh(5, 0);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    mesh.vertices[0] = Vector3(0.0f, 3.0f, nan);
+    mesh.vertices[1] = Vector3(-0.0f, -2.0f, 7.0f);
+    mesh.vertices[2] = Vector3(nan, 5.0f, -1.0f);
+    mesh.vertices[3] = Vector3(4.0f, 0.0f, 2.0f);
+    mesh.vertices[4] = Vector3(-0.0f, -0.0f, -1.5f);
+    mesh.computeBoundingBox();
+    const Vector3& lo = mesh.bounds.corners[0];
+    const Vector3& hi = mesh.bounds.corners[7];
+    EXPECT_FALSE(std::signbit(lo.x));
+    EXPECT_EQ(lo.x, 0.0f);
+    EXPECT_EQ(hi.x, 4.0f);
+    EXPECT_EQ(lo.y, -2.0f);
+    EXPECT_EQ(hi.y, 5.0f);
+    EXPECT_EQ(lo.z, -1.5f);
+    EXPECT_EQ(hi.z, 7.0f);
+    EXPECT_EQ(mesh.bounds.corners[6].x, 0.0f);
+    EXPECT_EQ(mesh.bounds.corners[6].y, 5.0f);
+    mesh.vertexCount = 0;
+    mesh.computeBoundingBox();
+    EXPECT_EQ(mesh.bounds.corners[1].x, -1e30f);
+    EXPECT_EQ(mesh.bounds.corners[1].y, 1e30f);
+    mesh.vertexCount = 5;
+    mesh.freeGeometry();
 }
 
 TEST(MakeBox, CornersAndOutwardNormals)

@@ -35,6 +35,17 @@ TEST(Mesh, PairedNormalsMatchTheDefinitionBitForBit)
             for (int k = 0; k < 3; ++k)
                 vertexNormals[i[k]] = vertexNormals[i[k]] + faceNormals[f];
         }
+        // The face-only update: the same face normals, vertex normals untouched.
+        const Vector3 marker(7.0f, -7.0f, 7.0f);
+        for (int i = 0; i < vertices; ++i)
+            mesh.vertexNormals[i] = marker;
+        for (int f = 0; f < faces; ++f)
+            mesh.faceNormals[f] = marker;
+        mesh.computeFaceNormals();
+        for (int f = 0; f < faces; ++f)
+            ASSERT_TRUE(sameBits(mesh.faceNormals[f], faceNormals[f])) << faces << " faces, face only, face " << f;
+        for (int i = 0; i < vertices; ++i)
+            ASSERT_TRUE(sameBits(mesh.vertexNormals[i], marker)) << faces << " faces, face only, vertex " << i;
         mesh.computeNormals();
         for (int f = 0; f < faces; ++f)
             ASSERT_TRUE(sameBits(mesh.faceNormals[f], faceNormals[f])) << faces << " faces, face " << f;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 
 namespace {
@@ -153,6 +154,11 @@ TEST(ClipPolygon, EarlyRejectionOnlyWhereTheClipperDropsTheWhole)
         ClipVertex v[clipCapacity];
         for (int k = 0; k < 3; ++k)
             v[k] = vertex(coordinate(random), coordinate(random), coordinate(random) * 0.5f + 8.0f);
+        // The per-corner plane bits decide as the per-triangle test does.
+        const unsigned planes[3] = {outsidePlanes(v[0]), outsidePlanes(v[1]), outsidePlanes(v[2])};
+        ASSERT_EQ(clippedAway(planes[0], planes[1], planes[2]), clippedAway(v, 3)) << "triangle " << n;
+        for (int k = 0; k < 3; ++k)
+            ASSERT_EQ(planes[k] == 0, insideAllPlanes(v[k])) << "triangle " << n;
         if (!clippedAway(v, 3))
             continue;
         ++rejected;
@@ -163,6 +169,11 @@ TEST(ClipPolygon, EarlyRejectionOnlyWhereTheClipperDropsTheWhole)
     // Outside the top plane but cut by the right one first: the clipper decides.
     const ClipVertex cut[3] = {vertex(4, 6, 5), vertex(6, 7, 5), vertex(4, 8, 5)};
     EXPECT_FALSE(clippedAway(cut, 3));
+    EXPECT_FALSE(clippedAway(outsidePlanes(cut[0]), outsidePlanes(cut[1]), outsidePlanes(cut[2])));
+    // On a plane counts as inside; NaN as outside every plane.
+    EXPECT_EQ(outsidePlanes(vertex(5, -5, 5)), 0u);
+    EXPECT_EQ(outsidePlanes(vertex(0, 0, std::numeric_limits<float>::quiet_NaN())), 31u);
+    EXPECT_EQ(outsidePlanes(vertex(-6, 7, 0.5f)), 1u | 4u | 8u);
 }
 
 TEST(Rasterizer, RowAndPixelCentresDecideCoverageAndSliverEdgesStayInTheirRows)

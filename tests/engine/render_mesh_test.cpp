@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <bit>
 #include <numbers>
@@ -97,6 +98,9 @@ TEST(Lighting, HeadOnExampleClampsAndHighlight)
     EXPECT_EQ(v.red, 250.0f);
     lightVertex(v, Vector3(0, 0, 1), origin, 0xFFFFFF, 0x000000);  // facing away
     EXPECT_EQ(v.green, 5.0f);
+    // A vertex on the light has no direction to it: unlit, not NaN.
+    lightVertex(v, towardEye, Vector3(0, 0, 10), 0xFFFFFF, 0xFFFFFF);
+    EXPECT_TRUE(v.red == 5.0f && v.green == 5.0f && v.blue == 5.0f) << v.red;
     // Light 30 degrees off the normal: the reflected ray is 30 degrees off the eye ray.
     const double a = std::numbers::pi / 6;
     lightVertex(v, towardEye, Vector3(static_cast<float>(-10 * std::tan(a)), 0, 0), 0x000000, 0xFF00C8);
@@ -149,6 +153,64 @@ TEST(Lighting, PackedArithmeticKeepsTheScalarRoundings)
                       std::bit_cast<std::uint32_t>(scalar(p, n[i], lv, 0.0f, static_cast<float>(blue))))
                 << trial << ' ' << i;
         }
+    }
+}
+
+TEST(TriangleSetUp, PackedFixedPointAndGradientsMatchTheOneValueFormulas)
+{
+    // Truncation toward zero of a double; -2^31 beyond the 32-bit range and for NaN.
+    const auto truncated = [](double v) {
+        return v >= -2147483648.0 && v < 2147483648.0 ? static_cast<std::int32_t>(v) : INT32_MIN;
+    };
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    const float awkward[] = {0.0f, -0.0f, -0.99f, 32767.99998f, -32768.0f, 32768.0f, -32768.01f, 1e-40f,
+                             -1e30f, inf, -inf, nan, 250.0f, 5.0f};
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> position(-40000.0f, 40000.0f), colour(5.0f, 250.0f);
+    const auto pick = [&](bool odd) { return random() % 4 == 0 && odd ? awkward[random() % 14] : position(random); };
+    for (int trial = 0; trial < 3000; ++trial) {
+        const bool odd = trial % 3 == 0;
+        ShadedCorner c{pick(odd), pick(odd), pick(odd), pick(odd), pick(odd)};
+        const RasterVertex v = fixedCorner(c);
+        const float values[5] = {c.x, c.y, c.blue, c.green, c.red};
+        const std::int32_t got[5] = {v.x, v.y, v.blue, v.green, v.red};
+        for (int k = 0; k < 5; ++k)
+            ASSERT_EQ(got[k], truncated(static_cast<double>(values[k]) * 65536.0)) << values[k];
+    }
+    // Two triangles per call, each its own; some without area (d = 0) and
+    // some with corners far off the screen.
+    const auto reference = [&](const ShadedCorner* t) {
+        const double x10 = static_cast<double>(t[1].x) - t[0].x, y10 = static_cast<double>(t[1].y) - t[0].y;
+        const double x20 = static_cast<double>(t[2].x) - t[0].x, y20 = static_cast<double>(t[2].y) - t[0].y;
+        const double d = x10 * y20 - x20 * y10;
+        std::array<std::int32_t, 6> g{};
+        for (int ch = 0; ch < 3; ++ch) {
+            const auto c = [&](int k) { return ch == 0 ? t[k].blue : ch == 1 ? t[k].green : t[k].red; };
+            const double c10 = static_cast<double>(c(1)) - c(0), c20 = static_cast<double>(c(2)) - c(0);
+            g[ch] = truncated((c10 * y20 - c20 * y10) * 65536.0 / d);
+            g[3 + ch] = truncated((c20 * x10 - c10 * x20) * 65536.0 / d);
+        }
+        return g;
+    };
+    const auto asArray = [](const ColourGradients& g) {
+        return std::array<std::int32_t, 6>{g.dBdx, g.dGdx, g.dRdx, g.dBdy, g.dGdy, g.dRdy};
+    };
+    for (int trial = 0; trial < 3000; ++trial) {
+        ShadedCorner t[2][3];
+        for (auto& triangle : t) {
+            const float scale = trial % 5 == 0 ? 1e6f : 400.0f;
+            for (ShadedCorner& c : triangle)
+                c = {position(random) * scale / 40000.0f, position(random) * scale / 40000.0f, colour(random),
+                     colour(random), colour(random)};
+        }
+        if (trial % 7 == 0)
+            t[1][2] = t[1][1];  // no area
+        ColourGradients g0, g1;
+        colourGradients(t[0], t[1], g0, g1);
+        ASSERT_EQ(asArray(g0), reference(t[0])) << trial;
+        ASSERT_EQ(asArray(g1), reference(t[1])) << trial;
+        colourGradients(t[1], t[1], g1, g1);
+        ASSERT_EQ(asArray(g1), reference(t[1])) << trial;
     }
 }
 

@@ -7,6 +7,9 @@
 #include "image/ops.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
+#include <random>
 #include <numbers>
 #include <vector>
 
@@ -74,6 +77,16 @@ TEST(RippleWave, EachTileSwingsDeepThenSmallThenRestsAndRepeats)
     EXPECT_EQ(pastCentre(4.5 * pi), 0.0f) << "resting";
     EXPECT_EQ(pastCentre(6.9 * pi), 0.0f);
     EXPECT_NEAR(pastCentre(7.5 * pi), -30.0f, 0.01) << "and again";
+    // Tiles at the same distance from the centre cell move together (the
+    // scene works each height out once).
+    for (const float T : {1.3f, 2.71f, 4.4f})
+        for (int a = 0; a < 100; ++a)
+            for (int b = 0; b < 100; ++b) {
+                const auto d2 = [](int k) { return (k / 10 - 5) * (k / 10 - 5) + (k % 10 - 5) * (k % 10 - 5); };
+                if (d2(a) == d2(b)) {
+                    ASSERT_EQ(tileHeight(a / 10, a % 10, T), tileHeight(b / 10, b % 10, T)) << a << ' ' << b;
+                }
+            }
 }
 
 TEST(RippleText, PairFadeRisesToItsHoldWithoutAStep)
@@ -83,4 +96,33 @@ TEST(RippleText, PairFadeRisesToItsHoldWithoutAStep)
     EXPECT_FLOAT_EQ(pairFade(1.5f), 1.0f);
     EXPECT_NEAR(pairFade(1.499f), 1.0f, 1e-5);
     EXPECT_EQ(pairFade(1.501f), 1.0f);
+}
+
+TEST(RippleBlob, WobbleByHeightMatchesThePerVertexFormulaBitForBit)
+{
+    // Rest vertices on a few shared heights (with -0 and +0 among them) and
+    // some of their own; the sines are worked out per height.
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> coordinate(-40.0f, 40.0f);
+    const float shared[] = {-0.0f, 0.0f, 12.5f, -33.25f, 40.0f};
+    std::vector<Vector3> rest(301), out(301);
+    for (Vector3& p : rest)
+        p = Vector3(coordinate(random), random() % 3 ? shared[random() % 5] : coordinate(random), coordinate(random));
+    BlobHeights heights = findBlobHeights(rest.data(), 301);
+    EXPECT_LT(heights.count, 150);
+    for (const float T : {0.0f, 1.7f, 4.80751f}) {
+        wobbleVertices(heights, rest.data(), out.data(), 301, T);
+        const double t = T;
+        for (int i = 0; i < 301; ++i) {
+            const Vector3& p = rest[static_cast<std::size_t>(i)];
+            const double s = 0.05 * p.y + 3.3 * t;
+            const Vector3 e(static_cast<float>(p.x + 10.0 * std::sin(3.0 * t + s)), p.y,
+                            static_cast<float>(p.z + 10.0 * std::sin(s + 3.5 * t + 2.0)));
+            const Vector3& o = out[static_cast<std::size_t>(i)];
+            ASSERT_TRUE(std::bit_cast<std::uint32_t>(o.x) == std::bit_cast<std::uint32_t>(e.x) &&
+                        std::bit_cast<std::uint32_t>(o.y) == std::bit_cast<std::uint32_t>(e.y) &&
+                        std::bit_cast<std::uint32_t>(o.z) == std::bit_cast<std::uint32_t>(e.z))
+                << "vertex " << i << " at T " << T;
+        }
+    }
 }

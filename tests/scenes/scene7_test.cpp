@@ -6,6 +6,7 @@
 #include "scenes/scene7.hpp"
 #include "scenes/scenes.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <random>
@@ -80,6 +81,47 @@ TEST(ScanLines, EmptyRowsFillWithDashesAndLookAheadStopsShort)
             else if ((y == 112 && x >= 613) || (y == 113 && x == 5))
                 expected = y == 113 ? 0x808080 : background;
             ASSERT_EQ(image.row(y)[x], expected) << "pixel (" << x << ", " << y << ")";
+        }
+}
+
+TEST(ScanLines, MatchThePixelByPixelDefinitionAroundRandomObstacles)
+{
+    // The definition: walk in from each edge while the pixel 32 on (or back,
+    // running into the next or previous row) is still the background.
+    const auto plain = [](Image& image) {
+        const int w = image.width;
+        const auto at = [&](int x, int y) -> std::uint32_t {
+            return x >= w ? image.row(y + 1)[x - w] : x < 0 ? image.row(y - 1)[x + w] : image.row(y)[x];
+        };
+        for (int y = 16; y <= 304; y += 32) {
+            for (int x = 0; x < w && at(x + 32, y) == background; ++x)
+                image.row(y)[x] = dashAt(x);
+            for (int x = w - 1; x >= 0 && at(x - 32, y) == background; --x)
+                image.row(y)[x] = dashAt(x);
+        }
+    };
+    std::mt19937 random(17);
+    // Full width, and narrow enough for the right part to run back into the
+    // previous row.
+    for (const int width : {frameWidth, 40})
+        for (int trial = 0; trial < 60; ++trial) {
+            Image fast(width, frameHeight), reference(width, frameHeight);
+            clearImage(fast, background);
+            // Spots on and next to the scan rows, often near the row ends.
+            for (int k = 0; k < 12; ++k) {
+                const int y = 16 + 32 * static_cast<int>(random() % 10) + static_cast<int>(random() % 3) - 1;
+                const int end = static_cast<int>(random() % 40);
+                const int x = random() % 2 ? static_cast<int>(random() % width) : random() % 2 ? end : width - 1 - end;
+                fast.row(y)[x] = 0x101010;
+            }
+            for (int y = 0; y < frameHeight; ++y)
+                std::copy(fast.row(y), fast.row(y) + width, reference.row(y));
+            drawScanLines(fast);
+            plain(reference);
+            for (int y = 0; y < frameHeight; ++y)
+                for (int x = 0; x < width; ++x)
+                    ASSERT_EQ(fast.row(y)[x], reference.row(y)[x])
+                        << width << " wide, trial " << trial << ", pixel (" << x << ", " << y << ")";
         }
 }
 

@@ -1,7 +1,6 @@
 // Speed of the two geosphere scenes, the ripple grid and the dented sphere,
 // in multiples of one 640 x 320 frame copy (counter "frame_copies"): every
-// frame of each scene at 60 Hz in turn, and the parts of a frame on their
-// own. Also a plain profiling target: `--frames N [5|7]` draws N frames
+// frame of each scene at 60 Hz in turn. Also a plain profiling target: `--frames N [5|7]` draws N frames
 // spread over each scene (or only the one named) and exits, for callgrind;
 // `--checksum` prints a hash of every 60 Hz frame of each scene, to show
 // that a faster form draws the same bytes.
@@ -9,19 +8,16 @@
 #include "engine/render_mesh.hpp"
 #include "scenes/scenes.hpp"
 #include "scenes/shared.hpp"
+#include "frame_copies.hpp"
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <vector>
 
 namespace {
 
-constexpr std::size_t frameBytes = std::size_t{frameWidth} * frameHeight * 4;
 double frameCopyNs = 0.0;
 
 struct SceneRun {
@@ -31,28 +27,6 @@ struct SceneRun {
 // Scene 5 runs 87.80 to 107.03 s, scene 7 124.23 to 143.46 s.
 constexpr SceneRun scene5Run{scene5, 87.80f, 19.23f};
 constexpr SceneRun scene7Run{scene7, 124.23f, 19.23f};
-
-double threadNs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
-}
-
-double measureFrameCopy()
-{
-    std::vector<std::uint8_t> from(frameBytes, 1);
-    double best = 1e30;
-    for (int batch = 0; batch < 10; ++batch) {
-        const double start = threadNs();
-        for (int run = 0; run < 200; ++run) {
-            std::memcpy(frame.pixels, from.data(), frameBytes);
-            benchmark::ClobberMemory();
-        }
-        best = std::min(best, (threadNs() - start) / 200);
-    }
-    return best;
-}
 
 int frameCount(const SceneRun& run)
 {
@@ -68,13 +42,11 @@ void drawFrame(const SceneRun& run, int i)
 void everyFrame(benchmark::State& state, const SceneRun* run)
 {
     int i = 0;
-    const double start = threadNs();
-    for (auto _ : state) {
+    bench::timed(state, frameCopyNs, [&] {
         drawFrame(*run, i);
         i = (i + 1) % frameCount(*run);
         benchmark::ClobberMemory();
-    }
-    state.counters["frame_copies"] = (threadNs() - start) / static_cast<double>(state.iterations()) / frameCopyNs;
+    });
 }
 
 } // namespace
@@ -105,7 +77,7 @@ int main(int argc, char** argv)
                 drawFrame(*run, i * frameCount(*run) / n);
         return 0;
     }
-    frameCopyNs = measureFrameCopy();
+    frameCopyNs = bench::measureFrameCopy();
     std::printf("one 640 x 320 frame copy: %.1f us\n", frameCopyNs / 1000.0);
     benchmark::RegisterBenchmark("scene5_every_frame", everyFrame, &scene5Run);
     benchmark::RegisterBenchmark("scene7_every_frame", everyFrame, &scene7Run);

@@ -7,6 +7,35 @@
 #define SIMDE_ENABLE_NATIVE_ALIASES
 #include <simde/x86/sse2.h>
 
+#include <cstdint>
+#include <limits>
+
+#if !defined(SIMDE_X86_SSE2_NATIVE)
+// Double to 32-bit integer, truncated, as x86-64 converts: any value whose
+// truncation fits (every value above -2^31 - 1 and below 2^31), else and for
+// NaN -2^31. The SIMDe in Debian 12 also gives -2^31 for the values from
+// 2^31 - 1 up to 2^31, where the processor gives 2^31 - 1.
+inline std::int32_t truncateAsX86(double v)
+{
+    return v > -2147483649.0 && v < 2147483648.0 ? static_cast<std::int32_t>(v)
+                                                 : std::numeric_limits<std::int32_t>::min();
+}
+inline int truncateLowAsX86(__m128d a)
+{
+    return truncateAsX86(_mm_cvtsd_f64(a));
+}
+inline __m128i truncatePairAsX86(__m128d a)
+{
+    alignas(16) double v[2];
+    _mm_store_pd(v, a);
+    return _mm_setr_epi32(truncateAsX86(v[0]), truncateAsX86(v[1]), 0, 0);
+}
+#undef _mm_cvttsd_si32
+#define _mm_cvttsd_si32(a) truncateLowAsX86(a)
+#undef _mm_cvttpd_epi32
+#define _mm_cvttpd_epi32(a) truncatePairAsX86(a)
+#endif
+
 #if defined(__wasm_simd128__)
 #include <wasm_simd128.h>
 // The SIMDe in Debian 12 computes these one lane at a time on WebAssembly;

@@ -76,6 +76,10 @@ extern std::uint64_t tracedRayCount;
 extern float mantissaRoot[256];
 extern float exponentRoot[256];
 void initSqrtTables();
+// fastSqrt by bits 15 to 30 of its argument (the two indices together, the
+// sign dropped), widened to double: the same roots in one load, for the
+// packed tracer. Filled by initSqrtTables.
+extern double fastSqrtByBits[1 << 16];
 // x >= 0; the exponent index is masked so that -0 (or a negative number)
 // still reads inside the table.
 inline float fastSqrt(float x)

@@ -193,23 +193,29 @@ void findNearestPair(RayPair& rays, std::uint32_t mask0, std::uint32_t mask1, in
 {
     const PairVector d{_mm_load_pd(rays.d[0]), _mm_load_pd(rays.d[1]), _mm_load_pd(rays.d[2])};
     Pair closest = all(1e20f);
-    nearest[0] = nearest[1] = -1;
+    int near0 = -1, near1 = -1;
+    // Neighbouring rays mostly share their masks; only masks that differ
+    // need sorting out lane by lane.
+    const std::uint32_t both = mask0 & mask1 & ((1u << traceSphereCount) - 1);
+    const std::uint32_t either = (mask0 | mask1) & ((1u << traceSphereCount) - 1);
     const __m128i masks = laneMasks(mask0, mask1);
-    for (std::uint32_t m = (mask0 | mask1) & ((1u << traceSphereCount) - 1); m; m &= m - 1) {
+    for (std::uint32_t m = either; m; m &= m - 1) {
         const int i = std::countr_zero(m);
         const WideSphere& sphere = wideSpheres[i];
         const Pair b = round(dot(d, sphere.eyeOffset));
         const Pair disc = sub(mul(b, b), sphere.eyeTerm);
         Pair t = _mm_setzero_pd();
-        const Pair meets = crossingPair(b, disc, t);
-        const Pair closer = _mm_and_pd(_mm_and_pd(meets, lanesWith(masks, i)), _mm_cmplt_pd(t, closest));
+        Pair meets = crossingPair(b, disc, t);
+        if (!(both >> i & 1))
+            meets = _mm_and_pd(meets, lanesWith(masks, i));
+        const Pair closer = _mm_and_pd(meets, _mm_cmplt_pd(t, closest));
         closest = select(closer, t, closest);
         const int lanes = _mm_movemask_pd(closer);
-        if (lanes & 1)
-            nearest[0] = i;
-        if (lanes & 2)
-            nearest[1] = i;
+        near0 = lanes & 1 ? i : near0;
+        near1 = lanes & 2 ? i : near1;
     }
+    nearest[0] = near0;
+    nearest[1] = near1;
     _mm_store_pd(rays.best, closest);
 }
 
@@ -334,14 +340,17 @@ void shadeHits(const Hit* hits, int count)
             const std::uint32_t candidates0 = on & 1 ? shadowCandidates[j][h0.nearest] : 0;
             const std::uint32_t candidates1 = on & 2 ? shadowCandidates[j][h1.nearest] : 0;
             const __m128i candidates = laneMasks(candidates0, candidates1);
+            const std::uint32_t both = candidates0 & candidates1;
             for (std::uint32_t c = candidates0 | candidates1; c; c &= c - 1) {
                 const int blockerIndex = std::countr_zero(c);
                 const WideSphere& blocker = wideSpheres[blockerIndex];
                 const PairVector offset = roundedSub(sh.p, blocker.centreBoth);
                 const Pair bk = round(dot(toLight, offset));
                 const Pair disc = add(sub(mul(bk, bk), dot(offset, offset)), blocker.radiusSquared);
-                const Pair meets = crossesPair(bk, disc);
-                lightOn = _mm_andnot_pd(_mm_and_pd(meets, lanesWith(candidates, blockerIndex)), lightOn);
+                Pair meets = crossesPair(bk, disc);
+                if (!(both >> blockerIndex & 1))
+                    meets = _mm_and_pd(meets, lanesWith(candidates, blockerIndex));
+                lightOn = _mm_andnot_pd(meets, lightOn);
                 if (!_mm_movemask_pd(lightOn))
                     break;
             }
@@ -368,18 +377,21 @@ void shadeHits(const Hit* hits, int count)
             lit[1] |= static_cast<std::uint32_t>(on >> 1) << j;
             const Pair k = sh.k[j];
             const PairVector& l = sh.l[j];
+            // A lane the light does not reach adds 0, which leaves its sum
+            // as it is: the sums are never -0 (they start at +0 and only
+            // grow) nor anything but floats.
             for (int ch = 0; ch < 3; ++ch)
-                colour[ch] = select(lightOn, round(add(colour[ch], mul(gather(a.diffuse[j][ch], b.diffuse[j][ch]), k))),
-                                    colour[ch]);
+                colour[ch] =
+                    round(add(colour[ch], _mm_and_pd(lightOn, mul(gather(a.diffuse[j][ch], b.diffuse[j][ch]), k))));
             const Pair k2 = mul(all(-2.0), k);
             const PairVector r{round(sub(mul(k2, n.x), l.x)), round(sub(mul(k2, n.y), l.y)),
                                round(sub(mul(k2, n.z), l.z))};
             const Pair along = dot(r, d);
             const Pair shine = _mm_and_pd(lightOn, roundsToNonNegative(along));
             if (_mm_movemask_pd(shine)) {
-                const Pair highlight = mul(all(0.8), pow50Pair(round(along)));
+                const Pair highlight = _mm_and_pd(shine, mul(all(0.8), pow50Pair(round(along))));
                 for (Pair& c : colour)
-                    c = select(shine, round(add(c, highlight)), c);
+                    c = round(add(c, highlight));
             }
         }
         TraceSample& out0 = *h0.sample;

@@ -20,13 +20,19 @@ Colour average(Colour a, Colour b)
 }
 
 // corner + offset: a copy of the corner's record with the offset added to
-// its direction, waiting to be traced with the block's masks.
-TraceSample startSample(const TraceSample& corner, const Vector3& offset)
+// its direction, waiting to be traced with the block's masks. Written in
+// place, field by field; the colour is left out, as tracing always writes
+// it (a ray that misses keeps the rest).
+void startSample(TraceSample& s, const TraceSample& corner, const Vector3& offset)
 {
-    TraceSample s = corner;
-    s.direction = s.direction + offset;
+    s.hitMask = corner.hitMask;
+    s.lightMask = corner.lightMask;
+    s.origin = corner.origin;
+    s.direction = corner.direction + offset;
     s.sphere = -2;
-    return s;
+    s.t = corner.t;
+    s.hit = corner.hit;
+    s.normal = corner.normal;
 }
 
 } // namespace
@@ -170,7 +176,7 @@ inline void askForEdges(Block* blocks, int count, int i, int pass, const Vector3
         if (from) {
             borrowed[borrowedCount++] = {&b.edge[e], from};
         } else {
-            b.edge[e] = startSample(*corner, e == top || e == bottom ? hx : hy);
+            startSample(b.edge[e], *corner, e == top || e == bottom ? hx : hy);
             rays[pending++] = {&b.edge[e], b.m, b.lm};
         }
     }
@@ -207,9 +213,9 @@ void drawSmallBlocks(Image& image, Block* blocks, int count, const Vector3& dx, 
         Block& b = blocks[i];
         if (b.m == 0 || b.uniform)
             continue;
-        b.edge[right] = startSample(*b.c[0], hx);
-        b.edge[bottom] = startSample(*b.c[0], hy);
-        b.q = startSample(*b.c[0], hxy);
+        startSample(b.edge[right], *b.c[0], hx);
+        startSample(b.edge[bottom], *b.c[0], hy);
+        startSample(b.q, *b.c[0], hxy);
         rays[pending++] = {&b.edge[right], b.m, b.lm};
         rays[pending++] = {&b.edge[bottom], b.m, b.lm};
         rays[pending++] = {&b.q, b.m, b.lm};
@@ -259,7 +265,7 @@ void refineGroup(Image& image, Block* blocks, int count, int level, const Vector
         b.refined = false;
         if (b.m == 0)
             continue;
-        b.q = startSample(*b.c[0], hxy);
+        startSample(b.q, *b.c[0], hxy);
         rays[pending++] = {&b.q, b.m, b.lm};
         if (!b.uniform)
             askForEdges(blocks, count, i, 1, hx, hy, rays, pending, borrowed, borrowedCount);

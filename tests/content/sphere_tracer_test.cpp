@@ -63,6 +63,19 @@ TEST(FastSqrt, WithinATenthOfAPercentOverTheFloatRange)
     EXPECT_GT(worst, 5e-4);  // the tables do approximate
 }
 
+TEST(FastSqrt, OneTableOfDoublesGivesTheRootsOfTheTwo)
+{
+    // Every exponent and top mantissa byte, with either sign and random
+    // low bits, which the roots ignore.
+    initSqrtTables();
+    std::mt19937 random(7);
+    for (std::uint32_t high = 0; high < (1u << 16); ++high)
+        for (const std::uint32_t sign : {0u, 0x80000000u}) {
+            const float x = std::bit_cast<float>(sign | high << 15 | (static_cast<std::uint32_t>(random()) & 0x7FFFu));
+            ASSERT_EQ(fastSqrtByBits[high], static_cast<double>(fastSqrt(x))) << std::hex << high << " " << sign;
+        }
+}
+
 TEST_F(Tracer, HitsShadowsAndHighlights)
 {
     // Straight on: 200 away, the normal faces the eye, the light behind the

@@ -62,21 +62,61 @@ void drawWireBoxes(Image& frame, const Camera& camera)
 
 } // namespace
 
+namespace {
+
+// Four pixels of the monitor from four of the left panel: v in every byte
+// lane is v * 0x010101 with no carries, since 0x33 + 127 stays below 256.
+inline __m128i monitorPixels(__m128i p)
+{
+    const __m128i v = _mm_and_si128(_mm_srli_epi32(p, 9), _mm_set1_epi32(127));
+    const __m128i spread = _mm_or_si128(_mm_or_si128(v, _mm_slli_epi32(v, 8)), _mm_slli_epi32(v, 16));
+    return _mm_add_epi32(_mm_set1_epi32(0x112233), spread);
+}
+
+inline void copyFour(std::uint32_t* row, int x)
+{
+    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x + 320), monitorPixels(p));
+}
+
+} // namespace
+
 void copyToMonitor(Image& frame)
 {
     if (frame.width < 640 || frame.height < 320)
         return;
-    // Four pixels at a time: v in every byte lane is v * 0x010101 with no
-    // carries, since 0x33 + 127 stays below 256.
-    const __m128i half = _mm_set1_epi32(127);
-    const __m128i base = _mm_set1_epi32(0x112233);
     for (int y = 0; y < 320; ++y) {
         std::uint32_t* row = frame.row(y);
-        for (int x = 0; x < 320; x += 4) {
-            const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
-            const __m128i v = _mm_and_si128(_mm_srli_epi32(p, 9), half);
-            const __m128i spread = _mm_or_si128(_mm_or_si128(v, _mm_slli_epi32(v, 8)), _mm_slli_epi32(v, 16));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x + 320), _mm_add_epi32(base, spread));
+        for (int x = 0; x < 320; x += 4)
+            copyFour(row, x);
+    }
+}
+
+void copyTracedToMonitor(Image& frame)
+{
+    if (frame.width < 640 || frame.height < 320)
+        return;
+    // A block whose corners all miss is left black by the tracer, and the
+    // copy of black is the base colour.
+    const __m128i base = _mm_set1_epi32(0x112233);
+    constexpr int blocks = sampleGridSize - 1;
+    for (int by = 0; by < blocks; ++by) {
+        bool empty[blocks];
+        for (int bx = 0; bx < blocks; ++bx)
+            empty[bx] = (sampleGrid[by][bx].hitMask | sampleGrid[by][bx + 1].hitMask |
+                         sampleGrid[by + 1][bx].hitMask | sampleGrid[by + 1][bx + 1].hitMask) == 0;
+        for (int y = 8 * by; y < 8 * by + 8; ++y) {
+            std::uint32_t* row = frame.row(y);
+            for (int bx = 0; bx < blocks; ++bx) {
+                const int x = 8 * bx;
+                if (empty[bx]) {
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x + 320), base);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x + 324), base);
+                } else {
+                    copyFour(row, x);
+                    copyFour(row, x + 4);
+                }
+            }
         }
     }
 }
@@ -324,7 +364,7 @@ void scene6(Image& frame, float, float sceneTime, float, float, int)
     aimCamera(camera, T);
     traceBlocks(frame, setUpTraceView(camera, T));
 
-    copyToMonitor(frame);
+    copyTracedToMonitor(frame);
 
     camera.setViewport(480.0f, 160.0f, 320.0f, 320.0f);
     camera.updateView();

@@ -28,6 +28,10 @@ void traceBlocks(Image& frame, const TraceView& view);
 // The right panel becomes a blue-grey copy of the left one, made only from
 // half of its green channel.
 void copyToMonitor(Image& frame);
+// copyToMonitor for a left panel that was cleared to black and then drawn
+// by traceBlocks from sampleGrid: the same pixels, with the blocks whose
+// corners all miss copied without being read.
+void copyTracedToMonitor(Image& frame);
 // A 5-pixel frame around columns x to x + w - 1 over all rows.
 void drawPanelBorder(Image& frame, int x, int w);
 // Dashed lines through the right panel's middle.

@@ -260,15 +260,17 @@ void storeResults(TraceSample& out0, TraceSample& out1, Pair t, const PairVector
     const __m128 nxy = _mm_unpacklo_ps(floats(n.x), floats(n.y));
     const __m128 nzr = _mm_unpacklo_ps(floats(n.z), clamped(colour[0]));
     const __m128 gb = _mm_unpacklo_ps(clamped(colour[1]), clamped(colour[2]));
-    float* first0 = &out0.t;
-    float* first1 = &out1.t;
+    // The ten floats from t on, addressed within each whole record.
+    const auto at = [](TraceSample& out, int word) {
+        return reinterpret_cast<float*>(reinterpret_cast<unsigned char*>(&out) + offsetof(TraceSample, t) + 4 * word);
+    };
     // Lane 1 first: an odd one out is both lanes, and lane 0 must win.
-    _mm_storeu_ps(first1, _mm_movehl_ps(yz, tx));
-    _mm_storeu_ps(first1 + 4, _mm_movehl_ps(nzr, nxy));
-    _mm_storeh_pi(reinterpret_cast<__m64*>(first1 + 8), gb);
-    _mm_storeu_ps(first0, _mm_movelh_ps(tx, yz));
-    _mm_storeu_ps(first0 + 4, _mm_movelh_ps(nxy, nzr));
-    _mm_storel_pi(reinterpret_cast<__m64*>(first0 + 8), gb);
+    _mm_storeu_ps(at(out1, 0), _mm_movehl_ps(yz, tx));
+    _mm_storeu_ps(at(out1, 4), _mm_movehl_ps(nzr, nxy));
+    _mm_storeh_pi(reinterpret_cast<__m64*>(at(out1, 8)), gb);
+    _mm_storeu_ps(at(out0, 0), _mm_movelh_ps(tx, yz));
+    _mm_storeu_ps(at(out0, 4), _mm_movelh_ps(nxy, nzr));
+    _mm_storel_pi(reinterpret_cast<__m64*>(at(out0, 8)), gb);
 }
 
 // Shades the hits two at a time, in stages over all of them: the

@@ -94,7 +94,7 @@ inline Pair crossingPair(Pair b, Pair disc, Pair& t)
     const Pair minusB = _mm_xor_pd(b, all(-0.0));
     const Pair nearFront = _mm_cmpgt_pd(minusB, s);
     const Pair farFront = _mm_cmplt_pd(b, s);
-    t = select(nearFront, round(sub(minusB, s)), round(sub(s, b)));
+    t = round(select(nearFront, sub(minusB, s), sub(s, b)));
     return _mm_and_pd(reaches, _mm_or_pd(nearFront, farFront));
 }
 

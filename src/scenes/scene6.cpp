@@ -168,9 +168,14 @@ inline void turnOver(__m128i p[4])
 // one below its byte where either pass left it below, else at its byte.
 void smearLeast(Image& frame)
 {
-    const __m128i zero = _mm_setzero_si128(), ones = _mm_set1_epi8(-1);
-    // Byte lanes where x is not above y, and where they are equal.
+    const __m128i zero = _mm_setzero_si128();
+    // Byte lanes where x is not above y.
     const auto notAbove = [&](__m128i x, __m128i y) { return _mm_cmpeq_epi8(_mm_subs_epu8(x, y), zero); };
+    // Where x rose from y, or stayed level and was already marked: x >= y,
+    // and not level without the mark.
+    const auto roseOrKept = [&](__m128i x, __m128i y, __m128i marked) {
+        return _mm_andnot_si128(_mm_andnot_si128(marked, _mm_cmpeq_epi8(x, y)), notAbove(y, x));
+    };
     for (int y = 0; y < panelSize; y += 4) {
         std::uint32_t* rows[4];
         for (int r = 0; r < 4; ++r)
@@ -187,8 +192,7 @@ void smearLeast(Image& frame)
             if (x > 0)
                 load(x, p);
             for (int j = 0; j < 4; ++j) {
-                const __m128i level = _mm_cmpeq_epi8(p[j], previous);
-                rising = _mm_or_si128(_mm_xor_si128(notAbove(p[j], previous), ones), _mm_and_si128(level, rising));
+                rising = roseOrKept(p[j], previous, rising);
                 risingFrom[x + j] = rising;
                 previous = p[j];
             }
@@ -197,12 +201,9 @@ void smearLeast(Image& frame)
         for (int x = panelSize - 4; x >= 0; x -= 4) {
             load(x, p);
             for (int j = 3; j >= 0; --j) {
-                const __m128i risen = risingFrom[x + j];
-                const __m128i level = _mm_cmpeq_epi8(p[j], previous);
-                const __m128i falling = _mm_or_si128(_mm_xor_si128(notAbove(p[j], previous), ones),
-                                                     _mm_and_si128(level, lowered));
+                const __m128i falling = roseOrKept(p[j], previous, lowered);
                 previous = p[j];
-                lowered = _mm_or_si128(risen, falling);
+                lowered = _mm_or_si128(risingFrom[x + j], falling);
                 p[j] = _mm_add_epi8(p[j], lowered);  // all ones: one less
             }
             turnOver(p);

@@ -136,7 +136,8 @@ void place(Block& b, int x, int y, const TraceSample* tl, const TraceSample* tr,
     b.c[3] = br;
 }
 
-void refineGroup(Image& image, Block* blocks, int count, int level, const Vector3& dx, const Vector3& dy);
+void refineGroup(Image& image, Block* blocks, int count, int level, const Vector3& dx, const Vector3& dy,
+                 const Colour* clear);
 
 // A sample that is a copy of another once that is traced.
 struct Borrowed {
@@ -204,7 +205,24 @@ void classify(Block& b)
                 tl.lightMask == bl.lightMask && tl.lightMask == br.lightMask;
 }
 
-void drawSmallBlocks(Image& image, Block* blocks, int count, const Vector3& dx, const Vector3& dy)
+// The 2^level square at (x, y) in one colour.
+void fillSquare(Image& image, int x, int y, int level, Colour colour)
+{
+    const int size = 1 << level;
+    const __m128i c = _mm_set1_epi32(static_cast<int>(colour));
+    for (int row = 0; row < size; ++row) {
+        std::uint32_t* p = pixelAt(image, x, y + row);
+        if (size < 4) {
+            for (int i = 0; i < size; ++i)
+                p[i] = colour;
+        } else {
+            for (int i = 0; i < size; i += 4)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), c);
+        }
+    }
+}
+
+void drawSmallBlocks(Image& image, Block* blocks, int count, const Vector3& dx, const Vector3& dy, const Colour* clear)
 {
     const Vector3 hx = dx * 0.5f, hy = dy * 0.5f, hxy = hx + hy;
     TraceRequest rays[3 * maxBlocks];
@@ -224,8 +242,11 @@ void drawSmallBlocks(Image& image, Block* blocks, int count, const Vector3& dx, 
         traceRequests(rays, pending);
     for (int i = 0; i < count; ++i) {
         const Block& b = blocks[i];
-        if (b.m == 0)
+        if (b.m == 0) {
+            if (clear)
+                fillSquare(image, b.x, b.y, 1, *clear);
             continue;
+        }
         std::uint32_t* upper = pixelAt(image, b.x, b.y);
         std::uint32_t* lower = pixelAt(image, b.x, b.y + 1);
         const Colour first = packColour(b.c[0]->colour);
@@ -242,12 +263,13 @@ void drawSmallBlocks(Image& image, Block* blocks, int count, const Vector3& dx, 
     }
 }
 
-void refineGroup(Image& image, Block* blocks, int count, int level, const Vector3& dx, const Vector3& dy)
+void refineGroup(Image& image, Block* blocks, int count, int level, const Vector3& dx, const Vector3& dy,
+                 const Colour* clear)
 {
     for (int i = 0; i < count; ++i)
         classify(blocks[i]);
     if (level == 1) {
-        drawSmallBlocks(image, blocks, count, dx, dy);
+        drawSmallBlocks(image, blocks, count, dx, dy, clear);
         return;
     }
     const Vector3 hx = dx * 0.5f, hy = dy * 0.5f, hxy = hx + hy;
@@ -263,8 +285,11 @@ void refineGroup(Image& image, Block* blocks, int count, int level, const Vector
     for (int i = 0; i < count; ++i) {
         Block& b = blocks[i];
         b.refined = false;
-        if (b.m == 0)
+        if (b.m == 0) {
+            if (clear)
+                fillSquare(image, b.x, b.y, level, *clear);
             continue;
+        }
         startSample(b.q, *b.c[0], hxy);
         rays[pending++] = {&b.q, b.m, b.lm};
         if (!b.uniform)
@@ -308,17 +333,18 @@ void refineGroup(Image& image, Block* blocks, int count, int level, const Vector
         place(quarters[n++], b.x, b.y + h, &e[left], &b.q, b.c[2], &e[bottom]);
         place(quarters[n++], b.x + h, b.y + h, &b.q, &e[right], &e[bottom], b.c[3]);
         if (n == maxBlocks) {
-            refineGroup(image, quarters, n, level - 1, hx, hy);
+            refineGroup(image, quarters, n, level - 1, hx, hy, clear);
             n = 0;
         }
     }
     if (n)
-        refineGroup(image, quarters, n, level - 1, hx, hy);
+        refineGroup(image, quarters, n, level - 1, hx, hy, clear);
 }
 
 } // namespace
 
-void subdivideBlocks(Image& image, const BlockCorners* blocks, int count, int level, Vector3 dx, Vector3 dy)
+void subdivideBlocks(Image& image, const BlockCorners* blocks, int count, int level, Vector3 dx, Vector3 dy,
+                     const Colour* clear)
 {
     Block group[maxBlocks];
     for (int start = 0; start < count; start += maxBlocks) {
@@ -327,7 +353,7 @@ void subdivideBlocks(Image& image, const BlockCorners* blocks, int count, int le
             const BlockCorners& b = blocks[start + i];
             place(group[i], b.x, b.y, b.corners[0], b.corners[1], b.corners[2], b.corners[3]);
         }
-        refineGroup(image, group, n, level, dx, dy);
+        refineGroup(image, group, n, level, dx, dy, clear);
     }
 }
 

@@ -119,12 +119,16 @@ void subdivideBlock(Image& image, int x, int y, int level, const TraceSample cor
 
 // subdivideBlock for many blocks of one size at once, with the same
 // pictures; the corners are only read. Blocks given one after another that
-// share an edge (and its corner samples) trace its midpoint once.
+// share an edge (and its corner samples) trace its midpoint once. Given a
+// clear colour, the blocks and parts of blocks that no corner sees a sphere
+// from are filled with it instead of being left alone, so that every pixel
+// of the blocks is written once: the same picture as clearing them first.
 struct BlockCorners {
     int x, y;
     const TraceSample* corners[4];
 };
-void subdivideBlocks(Image& image, const BlockCorners* blocks, int count, int level, Vector3 dx, Vector3 dy);
+void subdivideBlocks(Image& image, const BlockCorners* blocks, int count, int level, Vector3 dx, Vector3 dy,
+                     const Colour* clear = nullptr);
 
 // The filling of a uniform block: each channel interpolated between the
 // corners in integers, rows from the left and right edges. Colours 0..1,

@@ -96,8 +96,8 @@ void copyTracedToMonitor(Image& frame)
 {
     if (frame.width < 640 || frame.height < 320)
         return;
-    // A block whose corners all miss is left black by the tracer, and the
-    // copy of black is the base colour.
+    // A block whose corners all miss is black, and the copy of black is
+    // the base colour.
     const __m128i base = _mm_set1_epi32(0x112233);
     constexpr int blocks = sampleGridSize - 1;
     for (int by = 0; by < blocks; ++by) {
@@ -330,7 +330,7 @@ void traceBlocks(Image& frame, const TraceView& view)
         for (int bx = 0; bx < sampleGridSize - 1; ++bx)
             blocks[bx] = {8 * bx, 8 * by, {&sampleGrid[by][bx], &sampleGrid[by][bx + 1], &sampleGrid[by + 1][bx],
                                            &sampleGrid[by + 1][bx + 1]}};
-        subdivideBlocks(frame, blocks, sampleGridSize - 1, 3, view.colStep, view.rowStep);
+        subdivideBlocks(frame, blocks, sampleGridSize - 1, 3, view.colStep, view.rowStep, &backgroundColour);
     }
 }
 
@@ -359,7 +359,8 @@ void scene6(Image& frame, float, float sceneTime, float, float, int)
     if (frame.width < frameWidth || frame.height < frameHeight)
         return;
     const float T = sceneTime;
-    fillRect(frame, 0, 0, 320, 320, backgroundColour);
+    // The left panel's background: traceBlocks writes it where no ray meets
+    // a sphere, and the copy to the monitor overwrites column 320.
 
     Camera camera;
     aimCamera(camera, T);

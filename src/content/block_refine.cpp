@@ -205,20 +205,33 @@ void classify(Block& b)
                 tl.lightMask == bl.lightMask && tl.lightMask == br.lightMask;
 }
 
-// The 2^level square at (x, y) in one colour.
+// The 2^level square at (x, y) in one colour; the usual sizes unrolled.
+template <int Size>
+void fillRows(std::uint8_t* p, int pitch, __m128i c)
+{
+    for (int row = 0; row < Size; ++row, p += pitch)
+        for (int i = 0; i < 4 * Size; i += 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), c);
+}
+
 void fillSquare(Image& image, int x, int y, int level, Colour colour)
 {
-    const int size = 1 << level;
     const __m128i c = _mm_set1_epi32(static_cast<int>(colour));
-    for (int row = 0; row < size; ++row) {
-        std::uint32_t* p = pixelAt(image, x, y + row);
-        if (size < 4) {
-            for (int i = 0; i < size; ++i)
-                p[i] = colour;
-        } else {
-            for (int i = 0; i < size; i += 4)
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), c);
-        }
+    auto* p = reinterpret_cast<std::uint8_t*>(pixelAt(image, x, y));
+    switch (level) {
+    case 1:
+        for (int row = 0; row < 2; ++row)
+            pixelAt(image, x, y + row)[0] = pixelAt(image, x, y + row)[1] = colour;
+        return;
+    case 2:
+        fillRows<4>(p, image.pitch, c);
+        return;
+    case 3:
+        fillRows<8>(p, image.pitch, c);
+        return;
+    default:
+        for (int row = 0; row < 1 << level; ++row)
+            std::fill_n(pixelAt(image, x, y + row), 1 << level, colour);
     }
 }
 

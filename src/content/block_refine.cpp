@@ -20,13 +20,19 @@ Colour average(Colour a, Colour b)
 }
 
 // corner + offset: a copy of the corner's record with the offset added to
-// its direction, waiting to be traced with the block's masks.
-TraceSample startSample(const TraceSample& corner, const Vector3& offset)
+// its direction, waiting to be traced with the block's masks. Written in
+// place, field by field; the colour is left out, as tracing always writes
+// it (a ray that misses keeps the rest).
+void startSample(TraceSample& s, const TraceSample& corner, const Vector3& offset)
 {
-    TraceSample s = corner;
-    s.direction = s.direction + offset;
+    s.hitMask = corner.hitMask;
+    s.lightMask = corner.lightMask;
+    s.origin = corner.origin;
+    s.direction = corner.direction + offset;
     s.sphere = -2;
-    return s;
+    s.t = corner.t;
+    s.hit = corner.hit;
+    s.normal = corner.normal;
 }
 
 } // namespace
@@ -130,7 +136,8 @@ void place(Block& b, int x, int y, const TraceSample* tl, const TraceSample* tr,
     b.c[3] = br;
 }
 
-void refineGroup(Image& image, Block* blocks, int count, int level, const Vector3& dx, const Vector3& dy);
+void refineGroup(Image& image, Block* blocks, int count, int level, const Vector3& dx, const Vector3& dy,
+                 const Colour* clear);
 
 // A sample that is a copy of another once that is traced.
 struct Borrowed {
@@ -170,7 +177,7 @@ inline void askForEdges(Block* blocks, int count, int i, int pass, const Vector3
         if (from) {
             borrowed[borrowedCount++] = {&b.edge[e], from};
         } else {
-            b.edge[e] = startSample(*corner, e == top || e == bottom ? hx : hy);
+            startSample(b.edge[e], *corner, e == top || e == bottom ? hx : hy);
             rays[pending++] = {&b.edge[e], b.m, b.lm};
         }
     }
@@ -198,7 +205,37 @@ void classify(Block& b)
                 tl.lightMask == bl.lightMask && tl.lightMask == br.lightMask;
 }
 
-void drawSmallBlocks(Image& image, Block* blocks, int count, const Vector3& dx, const Vector3& dy)
+// The 2^level square at (x, y) in one colour; the usual sizes unrolled.
+template <int Size>
+void fillRows(std::uint8_t* p, int pitch, __m128i c)
+{
+    for (int row = 0; row < Size; ++row, p += pitch)
+        for (int i = 0; i < 4 * Size; i += 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), c);
+}
+
+void fillSquare(Image& image, int x, int y, int level, Colour colour)
+{
+    const __m128i c = _mm_set1_epi32(static_cast<int>(colour));
+    auto* p = reinterpret_cast<std::uint8_t*>(pixelAt(image, x, y));
+    switch (level) {
+    case 1:
+        for (int row = 0; row < 2; ++row)
+            pixelAt(image, x, y + row)[0] = pixelAt(image, x, y + row)[1] = colour;
+        return;
+    case 2:
+        fillRows<4>(p, image.pitch, c);
+        return;
+    case 3:
+        fillRows<8>(p, image.pitch, c);
+        return;
+    default:
+        for (int row = 0; row < 1 << level; ++row)
+            std::fill_n(pixelAt(image, x, y + row), 1 << level, colour);
+    }
+}
+
+void drawSmallBlocks(Image& image, Block* blocks, int count, const Vector3& dx, const Vector3& dy, const Colour* clear)
 {
     const Vector3 hx = dx * 0.5f, hy = dy * 0.5f, hxy = hx + hy;
     TraceRequest rays[3 * maxBlocks];
@@ -207,9 +244,9 @@ void drawSmallBlocks(Image& image, Block* blocks, int count, const Vector3& dx, 
         Block& b = blocks[i];
         if (b.m == 0 || b.uniform)
             continue;
-        b.edge[right] = startSample(*b.c[0], hx);
-        b.edge[bottom] = startSample(*b.c[0], hy);
-        b.q = startSample(*b.c[0], hxy);
+        startSample(b.edge[right], *b.c[0], hx);
+        startSample(b.edge[bottom], *b.c[0], hy);
+        startSample(b.q, *b.c[0], hxy);
         rays[pending++] = {&b.edge[right], b.m, b.lm};
         rays[pending++] = {&b.edge[bottom], b.m, b.lm};
         rays[pending++] = {&b.q, b.m, b.lm};
@@ -218,8 +255,11 @@ void drawSmallBlocks(Image& image, Block* blocks, int count, const Vector3& dx, 
         traceRequests(rays, pending);
     for (int i = 0; i < count; ++i) {
         const Block& b = blocks[i];
-        if (b.m == 0)
+        if (b.m == 0) {
+            if (clear)
+                fillSquare(image, b.x, b.y, 1, *clear);
             continue;
+        }
         std::uint32_t* upper = pixelAt(image, b.x, b.y);
         std::uint32_t* lower = pixelAt(image, b.x, b.y + 1);
         const Colour first = packColour(b.c[0]->colour);
@@ -236,12 +276,13 @@ void drawSmallBlocks(Image& image, Block* blocks, int count, const Vector3& dx, 
     }
 }
 
-void refineGroup(Image& image, Block* blocks, int count, int level, const Vector3& dx, const Vector3& dy)
+void refineGroup(Image& image, Block* blocks, int count, int level, const Vector3& dx, const Vector3& dy,
+                 const Colour* clear)
 {
     for (int i = 0; i < count; ++i)
         classify(blocks[i]);
     if (level == 1) {
-        drawSmallBlocks(image, blocks, count, dx, dy);
+        drawSmallBlocks(image, blocks, count, dx, dy, clear);
         return;
     }
     const Vector3 hx = dx * 0.5f, hy = dy * 0.5f, hxy = hx + hy;
@@ -257,9 +298,12 @@ void refineGroup(Image& image, Block* blocks, int count, int level, const Vector
     for (int i = 0; i < count; ++i) {
         Block& b = blocks[i];
         b.refined = false;
-        if (b.m == 0)
+        if (b.m == 0) {
+            if (clear)
+                fillSquare(image, b.x, b.y, level, *clear);
             continue;
-        b.q = startSample(*b.c[0], hxy);
+        }
+        startSample(b.q, *b.c[0], hxy);
         rays[pending++] = {&b.q, b.m, b.lm};
         if (!b.uniform)
             askForEdges(blocks, count, i, 1, hx, hy, rays, pending, borrowed, borrowedCount);
@@ -302,17 +346,18 @@ void refineGroup(Image& image, Block* blocks, int count, int level, const Vector
         place(quarters[n++], b.x, b.y + h, &e[left], &b.q, b.c[2], &e[bottom]);
         place(quarters[n++], b.x + h, b.y + h, &b.q, &e[right], &e[bottom], b.c[3]);
         if (n == maxBlocks) {
-            refineGroup(image, quarters, n, level - 1, hx, hy);
+            refineGroup(image, quarters, n, level - 1, hx, hy, clear);
             n = 0;
         }
     }
     if (n)
-        refineGroup(image, quarters, n, level - 1, hx, hy);
+        refineGroup(image, quarters, n, level - 1, hx, hy, clear);
 }
 
 } // namespace
 
-void subdivideBlocks(Image& image, const BlockCorners* blocks, int count, int level, Vector3 dx, Vector3 dy)
+void subdivideBlocks(Image& image, const BlockCorners* blocks, int count, int level, Vector3 dx, Vector3 dy,
+                     const Colour* clear)
 {
     Block group[maxBlocks];
     for (int start = 0; start < count; start += maxBlocks) {
@@ -321,7 +366,7 @@ void subdivideBlocks(Image& image, const BlockCorners* blocks, int count, int le
             const BlockCorners& b = blocks[start + i];
             place(group[i], b.x, b.y, b.corners[0], b.corners[1], b.corners[2], b.corners[3]);
         }
-        refineGroup(image, group, n, level, dx, dy);
+        refineGroup(image, group, n, level, dx, dy, clear);
     }
 }
 

@@ -9,6 +9,7 @@ std::uint64_t tracedRayCount = 0;
 float mantissaRoot[256];
 
 float exponentRoot[256];
+double fastSqrtByBits[1 << 16];
 
 namespace {
 
@@ -31,6 +32,8 @@ void initSqrtTables()
         exponentRoot[e] = std::sqrt(std::bit_cast<float>(e << 23));
     for (std::uint32_t j = 0; j < 256; ++j)
         mantissaRoot[j] = std::sqrt(std::bit_cast<float>(0x3F803FFFu + j * 0x8000u));
+    for (std::uint32_t i = 0; i < (1u << 16); ++i)
+        fastSqrtByBits[i] = mantissaRoot[i & 255] * exponentRoot[i >> 8];
 }
 
 void TraceSphere::prepare(const Vector3& eye)

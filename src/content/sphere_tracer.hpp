@@ -76,6 +76,10 @@ extern std::uint64_t tracedRayCount;
 extern float mantissaRoot[256];
 extern float exponentRoot[256];
 void initSqrtTables();
+// fastSqrt by bits 15 to 30 of its argument (the two indices together, the
+// sign dropped), widened to double: the same roots in one load, for the
+// packed tracer. Filled by initSqrtTables.
+extern double fastSqrtByBits[1 << 16];
 // x >= 0; the exponent index is masked so that -0 (or a negative number)
 // still reads inside the table.
 inline float fastSqrt(float x)
@@ -115,12 +119,16 @@ void subdivideBlock(Image& image, int x, int y, int level, const TraceSample cor
 
 // subdivideBlock for many blocks of one size at once, with the same
 // pictures; the corners are only read. Blocks given one after another that
-// share an edge (and its corner samples) trace its midpoint once.
+// share an edge (and its corner samples) trace its midpoint once. Given a
+// clear colour, the blocks and parts of blocks that no corner sees a sphere
+// from are filled with it instead of being left alone, so that every pixel
+// of the blocks is written once: the same picture as clearing them first.
 struct BlockCorners {
     int x, y;
     const TraceSample* corners[4];
 };
-void subdivideBlocks(Image& image, const BlockCorners* blocks, int count, int level, Vector3 dx, Vector3 dy);
+void subdivideBlocks(Image& image, const BlockCorners* blocks, int count, int level, Vector3 dx, Vector3 dy,
+                     const Colour* clear = nullptr);
 
 // The filling of a uniform block: each channel interpolated between the
 // corners in integers, rows from the left and right edges. Colours 0..1,

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 
 namespace {
 
@@ -35,10 +36,6 @@ inline Pair select(Pair mask, Pair yes, Pair no)
 {
     return _mm_or_pd(_mm_and_pd(mask, yes), _mm_andnot_pd(mask, no));
 }
-inline float lane(Pair v, int i)
-{
-    return static_cast<float>(i == 0 ? _mm_cvtsd_f64(v) : _mm_cvtsd_f64(_mm_unpackhi_pd(v, v)));
-}
 
 struct PairVector {
     Pair x, y, z;
@@ -60,12 +57,15 @@ inline PairVector normalisedPair(const PairVector& v)
     return {round(mul(v.x, r)), round(mul(v.y, r)), round(mul(v.z, r))};
 }
 
+// fastSqrt of both lanes, rounded to float first: the table that
+// initSqrtTables fills with the root for bits 15 to 30 of every float.
 inline Pair fastSqrtPair(Pair x)
 {
     const __m128i bits = _mm_castps_si128(_mm_cvtpd_ps(x));
-    const float r0 = fastSqrt(std::bit_cast<float>(_mm_cvtsi128_si32(bits)));
-    const float r1 = fastSqrt(std::bit_cast<float>(_mm_cvtsi128_si32(_mm_srli_si128(bits, 4))));
-    return pair(r0, r1);
+    const __m128i index = _mm_and_si128(_mm_srli_epi32(bits, 15), _mm_set1_epi32(0xFFFF));
+    const double* root0 = &fastSqrtByBits[_mm_cvtsi128_si32(index)];
+    const double* root1 = &fastSqrtByBits[_mm_cvtsi128_si32(_mm_srli_si128(index, 4))];
+    return _mm_loadh_pd(_mm_load_sd(root0), root1);
 }
 
 // The signs of the single-ray tracer's float results, read from the double
@@ -94,8 +94,19 @@ inline Pair crossingPair(Pair b, Pair disc, Pair& t)
     const Pair minusB = _mm_xor_pd(b, all(-0.0));
     const Pair nearFront = _mm_cmpgt_pd(minusB, s);
     const Pair farFront = _mm_cmplt_pd(b, s);
-    t = select(nearFront, round(sub(minusB, s)), round(sub(s, b)));
+    t = round(select(nearFront, sub(minusB, s), sub(s, b)));
     return _mm_and_pd(reaches, _mm_or_pd(nearFront, farFront));
+}
+
+// Only whether there is a crossing in front. The root s is never negative,
+// so -b > s implies b < s, and b < s alone decides.
+inline Pair crossesPair(Pair b, Pair disc)
+{
+    const Pair reaches = roundsToNonNegative(disc);
+    if (!_mm_movemask_pd(reaches))
+        return _mm_setzero_pd();
+    const Pair s = fastSqrtPair(_mm_max_pd(disc, _mm_setzero_pd()));
+    return _mm_and_pd(reaches, _mm_cmplt_pd(b, s));
 }
 
 inline Pair pow50Pair(Pair e)
@@ -104,14 +115,21 @@ inline Pair pow50Pair(Pair e)
     return mul(mul(e32, e16), e2);
 }
 
-// All ones in the lanes whose mask has the bit, from a table indexed by
-// lane 0's bit plus twice lane 1's.
-const std::uint64_t laneMaskBits[4][2] = {{0, 0}, {~0ull, 0}, {0, ~0ull}, {~0ull, ~0ull}};
-
-inline Pair lanesWithBit(std::uint32_t mask0, std::uint32_t mask1, int bit)
+// Two masks, one for each lane, each in both halves of its lane; lanesWith
+// turns a bit of them into all ones in the lanes whose mask has it.
+inline __m128i laneMasks(std::uint32_t lane0, std::uint32_t lane1)
 {
-    const unsigned index = (mask0 >> bit & 1) | (mask1 >> bit & 1) << 1;
-    return _mm_loadu_pd(reinterpret_cast<const double*>(laneMaskBits[index]));
+    return _mm_set_epi32(static_cast<int>(lane1), static_cast<int>(lane1), static_cast<int>(lane0),
+                         static_cast<int>(lane0));
+}
+alignas(16) const std::uint32_t bitWords[traceSphereCount][4] = {
+    {1, 1, 1, 1}, {2, 2, 2, 2}, {4, 4, 4, 4}, {8, 8, 8, 8}, {16, 16, 16, 16}, {32, 32, 32, 32}};
+static_assert(traceLightCount <= traceSphereCount);
+
+inline Pair lanesWith(__m128i masks, int bit)
+{
+    const __m128i b = _mm_load_si128(reinterpret_cast<const __m128i*>(bitWords[bit]));
+    return _mm_castsi128_pd(_mm_cmpeq_epi32(_mm_and_si128(masks, b), b));
 }
 
 // Two doubles from anywhere into the lanes of a pair.
@@ -162,47 +180,57 @@ void widenWorld()
     }
 }
 
-// The nearest sphere along each of two rays, each with its own mask; the
-// directions are normalised on the way. A ray may be given twice.
-void findNearestPair(const TraceSample& s0, const TraceSample& s1, const std::uint32_t sphereMask[2],
-                     PairVector& dir, Pair& closest, int nearest[2])
+// The rays of a chunk in pairs, their unit directions and nearest hits;
+// an odd ray out is given twice.
+struct RayPair {
+    alignas(16) double d[3][2];
+    alignas(16) double best[2];
+};
+RayPair rayPairs[maxTraceRequests / 2];
+
+// The nearest sphere along each of the pair's rays, each with its own mask.
+void findNearestPair(RayPair& rays, std::uint32_t mask0, std::uint32_t mask1, int nearest[2])
 {
-    dir = normalisedPair({pair(s0.direction.x, s1.direction.x), pair(s0.direction.y, s1.direction.y),
-                          pair(s0.direction.z, s1.direction.z)});
-    closest = all(1e20f);
-    nearest[0] = nearest[1] = -1;
-    for (std::uint32_t m = (sphereMask[0] | sphereMask[1]) & ((1u << traceSphereCount) - 1); m; m &= m - 1) {
+    const PairVector d{_mm_load_pd(rays.d[0]), _mm_load_pd(rays.d[1]), _mm_load_pd(rays.d[2])};
+    Pair closest = all(1e20f);
+    int near0 = -1, near1 = -1;
+    // Neighbouring rays mostly share their masks; only masks that differ
+    // need sorting out lane by lane.
+    const std::uint32_t both = mask0 & mask1 & ((1u << traceSphereCount) - 1);
+    const std::uint32_t either = (mask0 | mask1) & ((1u << traceSphereCount) - 1);
+    const __m128i masks = laneMasks(mask0, mask1);
+    for (std::uint32_t m = either; m; m &= m - 1) {
         const int i = std::countr_zero(m);
         const WideSphere& sphere = wideSpheres[i];
-        const Pair b = round(dot(dir, sphere.eyeOffset));
+        const Pair b = round(dot(d, sphere.eyeOffset));
         const Pair disc = sub(mul(b, b), sphere.eyeTerm);
         Pair t = _mm_setzero_pd();
-        const Pair meets = crossingPair(b, disc, t);
-        const Pair closer =
-            _mm_and_pd(_mm_and_pd(meets, lanesWithBit(sphereMask[0], sphereMask[1], i)), _mm_cmplt_pd(t, closest));
+        Pair meets = crossingPair(b, disc, t);
+        if (!(both >> i & 1))
+            meets = _mm_and_pd(meets, lanesWith(masks, i));
+        const Pair closer = _mm_and_pd(meets, _mm_cmplt_pd(t, closest));
         closest = select(closer, t, closest);
         const int lanes = _mm_movemask_pd(closer);
-        if (lanes & 1)
-            nearest[0] = i;
-        if (lanes & 2)
-            nearest[1] = i;
+        near0 = lanes & 1 ? i : near0;
+        near1 = lanes & 2 ? i : near1;
     }
+    nearest[0] = near0;
+    nearest[1] = near1;
+    _mm_store_pd(rays.best, closest);
 }
 
-// A ray that hits a sphere, waiting for its shading; the direction (of
-// unit length), the distance and the origin already widened.
+// A ray that hits a sphere, waiting for its shading: where its direction
+// and distance lie (pair and lane of rayPairs).
 struct Hit {
     TraceSample* sample;
     std::uint32_t lights;
     int nearest;
-    double d[3];
-    double best;
-    double origin[3];
+    int ray;  // 2 x pair + lane
 };
 
 // What the shading of a pair of hits carries from one stage to the next.
 struct Shading {
-    PairVector p, n;
+    PairVector d, p, n;
     PairVector l[traceLightCount];  // from the light to the hit point, unit length
     Pair k[traceLightCount];        // the diffuse factor
     Pair on[traceLightCount];       // lanes the light reaches
@@ -215,11 +243,41 @@ inline const Hit& secondOf(const Hit* hits, int count, int i)
     return hits[2 * i + 1 < count ? 2 * i + 1 : 2 * i];
 }
 
-// Shades the hits two at a time, in three stages over all of them: the
-// geometry, the shadows, then the colours. The first and last have no
-// branches, so the work of neighbouring pairs overlaps; the arithmetic is
-// that of the single-ray tracer, and a light that does not reach a lane
-// leaves it as it is.
+// The float results of both lanes laid out as in a TraceSample, from t to
+// the colour, and stored into the two samples.
+void storeResults(TraceSample& out0, TraceSample& out1, Pair t, const PairVector& p, const PairVector& n,
+                  const Pair colour[3])
+{
+    static_assert(offsetof(TraceSample, hit) == offsetof(TraceSample, t) + 4 &&
+                  offsetof(TraceSample, normal) == offsetof(TraceSample, t) + 16 &&
+                  offsetof(TraceSample, colour) == offsetof(TraceSample, t) + 28);
+    const auto floats = [](Pair v) { return _mm_cvtpd_ps(v); };
+    const __m128 one = _mm_set1_ps(1.0f);
+    // min(c, 1) as std::min(c, 1.0f) gives it: 1 only where 1 < c.
+    const auto clamped = [&](Pair c) { return _mm_min_ps(one, floats(c)); };
+    const __m128 tx = _mm_unpacklo_ps(floats(t), floats(p.x));   // t0 x0 t1 x1
+    const __m128 yz = _mm_unpacklo_ps(floats(p.y), floats(p.z));  // y0 z0 y1 z1
+    const __m128 nxy = _mm_unpacklo_ps(floats(n.x), floats(n.y));
+    const __m128 nzr = _mm_unpacklo_ps(floats(n.z), clamped(colour[0]));
+    const __m128 gb = _mm_unpacklo_ps(clamped(colour[1]), clamped(colour[2]));
+    // The ten floats from t on, addressed within each whole record.
+    const auto at = [](TraceSample& out, int word) {
+        return reinterpret_cast<float*>(reinterpret_cast<unsigned char*>(&out) + offsetof(TraceSample, t) + 4 * word);
+    };
+    // Lane 1 first: an odd one out is both lanes, and lane 0 must win.
+    _mm_storeu_ps(at(out1, 0), _mm_movehl_ps(yz, tx));
+    _mm_storeu_ps(at(out1, 4), _mm_movehl_ps(nzr, nxy));
+    _mm_storeh_pi(reinterpret_cast<__m64*>(at(out1, 8)), gb);
+    _mm_storeu_ps(at(out0, 0), _mm_movelh_ps(tx, yz));
+    _mm_storeu_ps(at(out0, 4), _mm_movelh_ps(nxy, nzr));
+    _mm_storel_pi(reinterpret_cast<__m64*>(at(out0, 8)), gb);
+}
+
+// Shades the hits two at a time, in stages over all of them: the
+// geometry, the lights, the shadows, then the colours. Each stage's loop is
+// short and its pairs independent, so the work of many pairs overlaps; the
+// arithmetic is that of the single-ray tracer, and a light that does not
+// reach a lane leaves it as it is.
 void shadeHits(const Hit* hits, int count)
 {
     const int pairs = (count + 1) / 2;
@@ -228,12 +286,17 @@ void shadeHits(const Hit* hits, int count)
         const Hit& h0 = hits[2 * i];
         const Hit& h1 = secondOf(hits, count, i);
         Shading& sh = shading[i];
-        const PairVector d{gather(h0.d[0], h1.d[0]), gather(h0.d[1], h1.d[1]), gather(h0.d[2], h1.d[2])};
-        const Pair best = gather(h0.best, h1.best);
+        const RayPair& r0 = rayPairs[h0.ray / 2];
+        const RayPair& r1 = rayPairs[h1.ray / 2];
+        const int l0 = h0.ray & 1, l1 = h1.ray & 1;
+        const PairVector d{gather(r0.d[0][l0], r1.d[0][l1]), gather(r0.d[1][l0], r1.d[1][l1]),
+                           gather(r0.d[2][l0], r1.d[2][l1])};
+        const Pair best = gather(r0.best[l0], r1.best[l1]);
         const WideSphere& a = wideSpheres[h0.nearest];
         const WideSphere& b = wideSpheres[h1.nearest];
-        const PairVector origin{gather(h0.origin[0], h1.origin[0]), gather(h0.origin[1], h1.origin[1]),
-                                gather(h0.origin[2], h1.origin[2])};
+        const Vector3& o0 = h0.sample->origin;
+        const Vector3& o1 = h1.sample->origin;
+        const PairVector origin{pair(o0.x, o1.x), pair(o0.y, o1.y), pair(o0.z, o1.z)};
         const PairVector p{round(add(origin.x, mul(d.x, best))), round(add(origin.y, mul(d.y, best))),
                            round(add(origin.z, mul(d.z, best)))};
         const PairVector centre{gather(a.centre[0], b.centre[0]), gather(a.centre[1], b.centre[1]),
@@ -241,19 +304,27 @@ void shadeHits(const Hit* hits, int count)
         PairVector n = roundedSub(p, centre);
         const Pair inverse = _mm_div_pd(all(1.0), fastSqrtPair(round(dot(n, n))));
         n = {round(mul(n.x, inverse)), round(mul(n.y, inverse)), round(mul(n.z, inverse))};
+        sh.d = d;
         sh.p = p;
         sh.n = n;
+    }
+
+    for (int i = 0; i < pairs; ++i) {
+        const Hit& h0 = hits[2 * i];
+        const Hit& h1 = secondOf(hits, count, i);
+        Shading& sh = shading[i];
+        const __m128i lights = laneMasks(h0.lights, h1.lights);
         for (int j = 0; j < traceLightCount; ++j) {
             if (!((h0.lights | h1.lights) >> j & 1)) {
                 sh.on[j] = zero;  // neither lane looks at this light
                 continue;
             }
-            const PairVector l = normalisedPair(roundedSub(p, wideLights[j].position));
+            const PairVector l = normalisedPair(roundedSub(sh.p, wideLights[j].position));
             // Facing away first: the shadow does not matter there.
-            const Pair facing = _mm_xor_pd(dot(n, l), minus);
+            const Pair facing = _mm_xor_pd(dot(sh.n, l), minus);
             sh.l[j] = l;
             sh.k[j] = round(facing);
-            sh.on[j] = _mm_and_pd(lanesWithBit(h0.lights, h1.lights, j), roundsToPositive(facing));
+            sh.on[j] = _mm_and_pd(lanesWith(lights, j), roundsToPositive(facing));
         }
     }
 
@@ -263,23 +334,25 @@ void shadeHits(const Hit* hits, int count)
         Shading& sh = shading[i];
         for (int j = 0; j < traceLightCount; ++j) {
             Pair lightOn = sh.on[j];
-            int on = _mm_movemask_pd(lightOn);
+            const int on = _mm_movemask_pd(lightOn);
             if (!on)
                 continue;
             const PairVector& l = sh.l[j];
             const PairVector toLight{_mm_xor_pd(l.x, minus), _mm_xor_pd(l.y, minus), _mm_xor_pd(l.z, minus)};
-            const std::uint32_t candidates[2] = {on & 1 ? shadowCandidates[j][h0.nearest] : 0,
-                                                 on & 2 ? shadowCandidates[j][h1.nearest] : 0};
-            for (std::uint32_t c = candidates[0] | candidates[1]; c; c &= c - 1) {
+            const std::uint32_t candidates0 = on & 1 ? shadowCandidates[j][h0.nearest] : 0;
+            const std::uint32_t candidates1 = on & 2 ? shadowCandidates[j][h1.nearest] : 0;
+            const __m128i candidates = laneMasks(candidates0, candidates1);
+            const std::uint32_t both = candidates0 & candidates1;
+            for (std::uint32_t c = candidates0 | candidates1; c; c &= c - 1) {
                 const int blockerIndex = std::countr_zero(c);
                 const WideSphere& blocker = wideSpheres[blockerIndex];
                 const PairVector offset = roundedSub(sh.p, blocker.centreBoth);
                 const Pair bk = round(dot(toLight, offset));
                 const Pair disc = add(sub(mul(bk, bk), dot(offset, offset)), blocker.radiusSquared);
-                Pair t = zero;
-                const Pair meets = crossingPair(bk, disc, t);
-                lightOn = _mm_andnot_pd(_mm_and_pd(meets, lanesWithBit(candidates[0], candidates[1], blockerIndex)),
-                                        lightOn);
+                Pair meets = crossesPair(bk, disc);
+                if (!(both >> blockerIndex & 1))
+                    meets = _mm_and_pd(meets, lanesWith(candidates, blockerIndex));
+                lightOn = _mm_andnot_pd(meets, lightOn);
                 if (!_mm_movemask_pd(lightOn))
                     break;
             }
@@ -293,7 +366,7 @@ void shadeHits(const Hit* hits, int count)
         const Shading& sh = shading[i];
         const WideSphere& a = wideSpheres[h0.nearest];
         const WideSphere& b = wideSpheres[h1.nearest];
-        const PairVector d{gather(h0.d[0], h1.d[0]), gather(h0.d[1], h1.d[1]), gather(h0.d[2], h1.d[2])};
+        const PairVector& d = sh.d;
         const PairVector& n = sh.n;
         Pair colour[3] = {zero, zero, zero};
         std::uint32_t lit[2] = {0, 0};
@@ -306,41 +379,41 @@ void shadeHits(const Hit* hits, int count)
             lit[1] |= static_cast<std::uint32_t>(on >> 1) << j;
             const Pair k = sh.k[j];
             const PairVector& l = sh.l[j];
+            // A lane the light does not reach adds 0, which leaves its sum
+            // as it is: the sums are never -0 (they start at +0 and only
+            // grow) nor anything but floats.
             for (int ch = 0; ch < 3; ++ch)
-                colour[ch] = select(lightOn, round(add(colour[ch], mul(gather(a.diffuse[j][ch], b.diffuse[j][ch]), k))),
-                                    colour[ch]);
+                colour[ch] =
+                    round(add(colour[ch], _mm_and_pd(lightOn, mul(gather(a.diffuse[j][ch], b.diffuse[j][ch]), k))));
             const Pair k2 = mul(all(-2.0), k);
             const PairVector r{round(sub(mul(k2, n.x), l.x)), round(sub(mul(k2, n.y), l.y)),
                                round(sub(mul(k2, n.z), l.z))};
             const Pair along = dot(r, d);
             const Pair shine = _mm_and_pd(lightOn, roundsToNonNegative(along));
             if (_mm_movemask_pd(shine)) {
-                const Pair highlight = mul(all(0.8), pow50Pair(round(along)));
+                const Pair highlight = _mm_and_pd(shine, mul(all(0.8), pow50Pair(round(along))));
                 for (Pair& c : colour)
-                    c = select(shine, round(add(c, highlight)), c);
+                    c = round(add(c, highlight));
             }
         }
-        const Hit* const h[2] = {&h0, &h1};
-        for (int ln = 0; ln < (2 * i + 1 < count ? 2 : 1); ++ln) {
-            TraceSample& out = *h[ln]->sample;
-            out.t = static_cast<float>(h[ln]->best);
-            out.sphere = h[ln]->nearest;
-            out.hitMask = 1u << h[ln]->nearest;
-            out.hit = Vector3(lane(sh.p.x, ln), lane(sh.p.y, ln), lane(sh.p.z, ln));
-            out.normal = Vector3(lane(n.x, ln), lane(n.y, ln), lane(n.z, ln));
-            out.lightMask = lit[ln];
-            const auto clamp = [&](Pair c) { return std::min(lane(c, ln), 1.0f); };
-            out.colour = {clamp(colour[0]), clamp(colour[1]), clamp(colour[2])};
-        }
+        TraceSample& out0 = *h0.sample;
+        TraceSample& out1 = *h1.sample;
+        const Pair best = gather(rayPairs[h0.ray / 2].best[h0.ray & 1], rayPairs[h1.ray / 2].best[h1.ray & 1]);
+        storeResults(out0, out1, best, sh.p, n, colour);
+        out1.sphere = h1.nearest;
+        out1.hitMask = 1u << h1.nearest;
+        out1.lightMask = lit[1];
+        out0.sphere = h0.nearest;
+        out0.hitMask = 1u << h0.nearest;
+        out0.lightMask = lit[0];
     }
 }
 
-} // namespace
-
-namespace {
-
-// All the rays first find their spheres, two at a time; then the rays that
-// hit are shaded, two at a time, so that few lanes idle on rays that missed.
+// All the rays first get their unit directions, two at a time; then they
+// find their spheres; then the rays that hit are shaded, two at a time, so
+// that few lanes idle on rays that missed. Each step runs over the whole
+// chunk before the next, so that the long chains of square roots and
+// divisions of many pairs are under way together.
 void traceChunk(const TraceRequest* rays, int count)
 {
     const TraceRequest* untraced[maxTraceRequests];
@@ -348,24 +421,25 @@ void traceChunk(const TraceRequest* rays, int count)
     for (int i = 0; i < count; ++i)
         if (rays[i].sample->sphere == -2)
             untraced[n++] = &rays[i];
+    const int pairs = (n + 1) / 2;
+    for (int i = 0; i < pairs; ++i) {
+        const TraceSample& s0 = *untraced[2 * i]->sample;
+        const TraceSample& s1 = *untraced[2 * i + 1 < n ? 2 * i + 1 : 2 * i]->sample;
+        const PairVector d = normalisedPair({pair(s0.direction.x, s1.direction.x),
+                                             pair(s0.direction.y, s1.direction.y),
+                                             pair(s0.direction.z, s1.direction.z)});
+        _mm_store_pd(rayPairs[i].d[0], d.x);
+        _mm_store_pd(rayPairs[i].d[1], d.y);
+        _mm_store_pd(rayPairs[i].d[2], d.z);
+    }
     Hit hits[maxTraceRequests];
     int hitCount = 0;
-    for (int i = 0; i < n; i += 2) {
-        const TraceRequest& a = *untraced[i];
-        const TraceRequest& b = *untraced[i + 1 < n ? i + 1 : i];
-        const std::uint32_t spheres[2] = {a.spheres, b.spheres};
-        PairVector dir;
-        Pair closest;
+    for (int i = 0; i < pairs; ++i) {
+        const TraceRequest& a = *untraced[2 * i];
+        const TraceRequest& b = *untraced[2 * i + 1 < n ? 2 * i + 1 : 2 * i];
         int nearest[2];
-        findNearestPair(*a.sample, *b.sample, spheres, dir, closest, nearest);
-        alignas(16) double lanes[4][2];
-        if (nearest[0] >= 0 || nearest[1] >= 0) {
-            _mm_store_pd(lanes[0], dir.x);
-            _mm_store_pd(lanes[1], dir.y);
-            _mm_store_pd(lanes[2], dir.z);
-            _mm_store_pd(lanes[3], closest);
-        }
-        for (int ln = 0; ln < (i + 1 < n ? 2 : 1); ++ln) {
+        findNearestPair(rayPairs[i], a.spheres, b.spheres, nearest);
+        for (int ln = 0; ln < (2 * i + 1 < n ? 2 : 1); ++ln) {
             const TraceRequest& ray = ln == 0 ? a : b;
             ++tracedRayCount;
             TraceSample& s = *ray.sample;
@@ -375,9 +449,7 @@ void traceChunk(const TraceRequest* rays, int count)
                 s.colour = {0.0f, 0.0f, 0.0f};
                 continue;
             }
-            Hit& hit = hits[hitCount++];
-            hit = {ray.sample, ray.lights, nearest[ln], {lanes[0][ln], lanes[1][ln], lanes[2][ln]}, lanes[3][ln],
-                   {s.origin.x, s.origin.y, s.origin.z}};
+            hits[hitCount++] = {ray.sample, ray.lights, nearest[ln], 2 * i + ln};
         }
     }
     shadeHits(hits, hitCount);

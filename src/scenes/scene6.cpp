@@ -62,21 +62,61 @@ void drawWireBoxes(Image& frame, const Camera& camera)
 
 } // namespace
 
+namespace {
+
+// Four pixels of the monitor from four of the left panel: v in every byte
+// lane is v * 0x010101 with no carries, since 0x33 + 127 stays below 256.
+inline __m128i monitorPixels(__m128i p)
+{
+    const __m128i v = _mm_and_si128(_mm_srli_epi32(p, 9), _mm_set1_epi32(127));
+    const __m128i spread = _mm_or_si128(_mm_or_si128(v, _mm_slli_epi32(v, 8)), _mm_slli_epi32(v, 16));
+    return _mm_add_epi32(_mm_set1_epi32(0x112233), spread);
+}
+
+inline void copyFour(std::uint32_t* row, int x)
+{
+    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x + 320), monitorPixels(p));
+}
+
+} // namespace
+
 void copyToMonitor(Image& frame)
 {
     if (frame.width < 640 || frame.height < 320)
         return;
-    // Four pixels at a time: v in every byte lane is v * 0x010101 with no
-    // carries, since 0x33 + 127 stays below 256.
-    const __m128i half = _mm_set1_epi32(127);
-    const __m128i base = _mm_set1_epi32(0x112233);
     for (int y = 0; y < 320; ++y) {
         std::uint32_t* row = frame.row(y);
-        for (int x = 0; x < 320; x += 4) {
-            const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
-            const __m128i v = _mm_and_si128(_mm_srli_epi32(p, 9), half);
-            const __m128i spread = _mm_or_si128(_mm_or_si128(v, _mm_slli_epi32(v, 8)), _mm_slli_epi32(v, 16));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x + 320), _mm_add_epi32(base, spread));
+        for (int x = 0; x < 320; x += 4)
+            copyFour(row, x);
+    }
+}
+
+void copyTracedToMonitor(Image& frame)
+{
+    if (frame.width < 640 || frame.height < 320)
+        return;
+    // A block whose corners all miss is black, and the copy of black is
+    // the base colour.
+    const __m128i base = _mm_set1_epi32(0x112233);
+    constexpr int blocks = sampleGridSize - 1;
+    for (int by = 0; by < blocks; ++by) {
+        bool empty[blocks];
+        for (int bx = 0; bx < blocks; ++bx)
+            empty[bx] = (sampleGrid[by][bx].hitMask | sampleGrid[by][bx + 1].hitMask |
+                         sampleGrid[by + 1][bx].hitMask | sampleGrid[by + 1][bx + 1].hitMask) == 0;
+        for (int y = 8 * by; y < 8 * by + 8; ++y) {
+            std::uint32_t* row = frame.row(y);
+            for (int bx = 0; bx < blocks; ++bx) {
+                const int x = 8 * bx;
+                if (empty[bx]) {
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x + 320), base);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x + 324), base);
+                } else {
+                    copyFour(row, x);
+                    copyFour(row, x + 4);
+                }
+            }
         }
     }
 }
@@ -128,9 +168,14 @@ inline void turnOver(__m128i p[4])
 // one below its byte where either pass left it below, else at its byte.
 void smearLeast(Image& frame)
 {
-    const __m128i zero = _mm_setzero_si128(), ones = _mm_set1_epi8(-1);
-    // Byte lanes where x is not above y, and where they are equal.
+    const __m128i zero = _mm_setzero_si128();
+    // Byte lanes where x is not above y.
     const auto notAbove = [&](__m128i x, __m128i y) { return _mm_cmpeq_epi8(_mm_subs_epu8(x, y), zero); };
+    // Where x rose from y, or stayed level and was already marked: x >= y,
+    // and not level without the mark.
+    const auto roseOrKept = [&](__m128i x, __m128i y, __m128i marked) {
+        return _mm_andnot_si128(_mm_andnot_si128(marked, _mm_cmpeq_epi8(x, y)), notAbove(y, x));
+    };
     for (int y = 0; y < panelSize; y += 4) {
         std::uint32_t* rows[4];
         for (int r = 0; r < 4; ++r)
@@ -147,8 +192,7 @@ void smearLeast(Image& frame)
             if (x > 0)
                 load(x, p);
             for (int j = 0; j < 4; ++j) {
-                const __m128i level = _mm_cmpeq_epi8(p[j], previous);
-                rising = _mm_or_si128(_mm_xor_si128(notAbove(p[j], previous), ones), _mm_and_si128(level, rising));
+                rising = roseOrKept(p[j], previous, rising);
                 risingFrom[x + j] = rising;
                 previous = p[j];
             }
@@ -157,12 +201,9 @@ void smearLeast(Image& frame)
         for (int x = panelSize - 4; x >= 0; x -= 4) {
             load(x, p);
             for (int j = 3; j >= 0; --j) {
-                const __m128i risen = risingFrom[x + j];
-                const __m128i level = _mm_cmpeq_epi8(p[j], previous);
-                const __m128i falling = _mm_or_si128(_mm_xor_si128(notAbove(p[j], previous), ones),
-                                                     _mm_and_si128(level, lowered));
+                const __m128i falling = roseOrKept(p[j], previous, lowered);
                 previous = p[j];
-                lowered = _mm_or_si128(risen, falling);
+                lowered = _mm_or_si128(risingFrom[x + j], falling);
                 p[j] = _mm_add_epi8(p[j], lowered);  // all ones: one less
             }
             turnOver(p);
@@ -289,7 +330,7 @@ void traceBlocks(Image& frame, const TraceView& view)
         for (int bx = 0; bx < sampleGridSize - 1; ++bx)
             blocks[bx] = {8 * bx, 8 * by, {&sampleGrid[by][bx], &sampleGrid[by][bx + 1], &sampleGrid[by + 1][bx],
                                            &sampleGrid[by + 1][bx + 1]}};
-        subdivideBlocks(frame, blocks, sampleGridSize - 1, 3, view.colStep, view.rowStep);
+        subdivideBlocks(frame, blocks, sampleGridSize - 1, 3, view.colStep, view.rowStep, &backgroundColour);
     }
 }
 
@@ -318,13 +359,14 @@ void scene6(Image& frame, float, float sceneTime, float, float, int)
     if (frame.width < frameWidth || frame.height < frameHeight)
         return;
     const float T = sceneTime;
-    fillRect(frame, 0, 0, 320, 320, backgroundColour);
+    // The left panel's background: traceBlocks writes it where no ray meets
+    // a sphere, and the copy to the monitor overwrites column 320.
 
     Camera camera;
     aimCamera(camera, T);
     traceBlocks(frame, setUpTraceView(camera, T));
 
-    copyToMonitor(frame);
+    copyTracedToMonitor(frame);
 
     camera.setViewport(480.0f, 160.0f, 320.0f, 320.0f);
     camera.updateView();

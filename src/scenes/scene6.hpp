@@ -22,12 +22,17 @@ void aimCamera(Camera& camera, float T);
 // Places the lights, prepares the tracer for the eye and returns the rays'
 // window; the camera is the scene's left-panel camera.
 TraceView setUpTraceView(const Camera& camera, float T);
-// Traces the corner grid and draws the 40 x 40 blocks into the left panel.
+// Traces the corner grid and draws the 40 x 40 blocks into the left panel,
+// black where no ray meets a sphere: every pixel of it is written.
 void traceBlocks(Image& frame, const TraceView& view);
 
 // The right panel becomes a blue-grey copy of the left one, made only from
 // half of its green channel.
 void copyToMonitor(Image& frame);
+// copyToMonitor for a left panel as traceBlocks draws it from sampleGrid:
+// the same pixels, with the blocks whose corners all miss (black) copied
+// without being read.
+void copyTracedToMonitor(Image& frame);
 // A 5-pixel frame around columns x to x + w - 1 over all rows.
 void drawPanelBorder(Image& frame, int x, int w);
 // Dashed lines through the right panel's middle.

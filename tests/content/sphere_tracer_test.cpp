@@ -63,6 +63,19 @@ TEST(FastSqrt, WithinATenthOfAPercentOverTheFloatRange)
     EXPECT_GT(worst, 5e-4);  // the tables do approximate
 }
 
+TEST(FastSqrt, OneTableOfDoublesGivesTheRootsOfTheTwo)
+{
+    // Every exponent and top mantissa byte, with either sign and random
+    // low bits, which the roots ignore.
+    initSqrtTables();
+    std::mt19937 random(7);
+    for (std::uint32_t high = 0; high < (1u << 16); ++high)
+        for (const std::uint32_t sign : {0u, 0x80000000u}) {
+            const float x = std::bit_cast<float>(sign | high << 15 | (static_cast<std::uint32_t>(random()) & 0x7FFFu));
+            ASSERT_EQ(fastSqrtByBits[high], static_cast<double>(fastSqrt(x))) << std::hex << high << " " << sign;
+        }
+}
+
 TEST_F(Tracer, HitsShadowsAndHighlights)
 {
     // Straight on: 200 away, the normal faces the eye, the light behind the
@@ -158,6 +171,30 @@ TEST_F(Tracer, BlockWithAllCornersMissingIsLeftAlone)
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x)
             ASSERT_EQ(image.row(y)[x], marker) << x << ", " << y;
+}
+
+TEST_F(Tracer, ClearColourFillsWhatNoCornerSeesAsClearingFirstWould)
+{
+    // Across the silhouette, where quarters of every size see nothing, and
+    // a block beside the sphere that sees nothing at all.
+    for (const float left : {0.1f, 0.6f}) {
+        const TraceSample corners[4] = {ray(left, 0.2f), ray(left + 0.4f, 0.2f), ray(left, -0.2f),
+                                        ray(left + 0.4f, -0.2f)};
+        const BlockCorners block{0, 0, {&corners[0], &corners[1], &corners[2], &corners[3]}};
+        Image cleared(8, 8);
+        clearImage(cleared, marker);
+        subdivideBlocks(cleared, &block, 1, 3, Vector3(0.4f, 0, 0), Vector3(0, -0.4f, 0));
+        clearImage(image, 0x123456);
+        subdivideBlocks(image, &block, 1, 3, Vector3(0.4f, 0, 0), Vector3(0, -0.4f, 0), &marker);
+        int clear = 0;
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) {
+                ASSERT_EQ(image.row(y)[x], cleared.row(y)[x]) << left << ": " << x << ", " << y;
+                clear += image.row(y)[x] == marker;
+            }
+        EXPECT_GT(clear, 0) << left;
+        EXPECT_EQ(clear == 64, left > 0.5f) << left;
+    }
 }
 
 TEST_F(Tracer, UniformSmallBlockAveragesItsCorners)

@@ -41,7 +41,7 @@ TEST_F(TracedSpheres, LeftPanelMatchesThePlainTracer)
         Camera camera;
         aimCamera(camera, T);
         const TraceView view = setUpTraceView(camera, T);
-        clearImage(fast, 0);
+        clearImage(fast, garbage);  // every pixel is drawn, black where no sphere is seen
         traceBlocks(fast, view);
 
         Vector3 rowStart = view.topLeft;
@@ -107,6 +107,32 @@ TEST_F(TracedSpheres, MonitorShowsHalfTheGreenOnTheBaseColour)
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(image.row(i * 60)[i * 60 + 320], right[i]) << std::hex << left[i];
     EXPECT_EQ(image.row(1)[321], 0x90A1B2u);
+}
+
+TEST_F(TracedSpheres, MonitorOfTheTracedPanelSkipsOnlyBlocksLeftBlack)
+{
+    // Over the scene, with empty and drawn blocks in every frame: the copy
+    // that trusts the grid's misses gives the plain copy's every pixel.
+    Image traced(640, 320), plain(640, 320);
+    for (int frameIndex = 0; frameIndex < 1032; frameIndex += 43) {
+        const float T = static_cast<float>(frameIndex) / 60.0f;
+        Camera camera;
+        aimCamera(camera, T);
+        clearImage(traced, garbage);
+        traceBlocks(traced, setUpTraceView(camera, T));
+        for (int y = 0; y < 320; ++y)
+            std::memcpy(plain.row(y), traced.row(y), 640 * 4);
+        copyTracedToMonitor(traced);
+        copyToMonitor(plain);
+        int empty = 0;
+        for (int by = 0; by < 40; ++by)
+            for (int bx = 0; bx < 40; ++bx)
+                empty += (sampleGrid[by][bx].hitMask | sampleGrid[by + 1][bx + 1].hitMask |
+                          sampleGrid[by][bx + 1].hitMask | sampleGrid[by + 1][bx].hitMask) == 0;
+        EXPECT_GT(empty, 0) << T;
+        EXPECT_LT(empty, 1600) << T;
+        ASSERT_TRUE(pixelsOf(traced) == pixelsOf(plain)) << "T " << T;
+    }
 }
 
 TEST_F(TracedSpheres, FrameDependsOnlyOnTheTime)

@@ -5,51 +5,24 @@
 #include "scenes/scene6.hpp"
 #include "scenes/scenes.hpp"
 #include "scenes/shared.hpp"
+#include "frame_copies.hpp"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <ctime>
 #include <vector>
 
 namespace {
 
-constexpr std::size_t frameBytes = std::size_t{frameWidth} * frameHeight * 4;
 // The scene runs for 17.2 s; the frames of a 60 Hz display.
 constexpr int sceneFrames = 1032;
 double frameCopyNs = 0.0;
 
-double threadNs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
-}
-
-double measureFrameCopy()
-{
-    std::vector<std::uint8_t> from(frameBytes, 1);
-    double best = 1e30;
-    for (int batch = 0; batch < 10; ++batch) {
-        const double start = threadNs();
-        for (int run = 0; run < 200; ++run) {
-            std::memcpy(frame.pixels, from.data(), frameBytes);
-            benchmark::ClobberMemory();
-        }
-        best = std::min(best, (threadNs() - start) / 200);
-    }
-    return best;
-}
-
 template <typename Body>
 void timed(benchmark::State& state, Body body)
 {
-    const double start = threadNs();
-    for (auto _ : state)
-        body();
-    state.counters["frame_copies"] = (threadNs() - start) / static_cast<double>(state.iterations()) / frameCopyNs;
+    bench::timed(state, frameCopyNs, body);
 }
 
 float sceneTime(int frameIndex)
@@ -105,7 +78,7 @@ void smear(benchmark::State& state)
 int main(int argc, char** argv)
 {
     prepareScene6();
-    frameCopyNs = measureFrameCopy();
+    frameCopyNs = bench::measureFrameCopy();
     std::printf("one 640 x 320 frame copy: %.1f us\n", frameCopyNs / 1000.0);
     printRayCounts();
     benchmark::RegisterBenchmark("scene6_every_frame", wholeScene);

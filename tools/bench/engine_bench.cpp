@@ -199,10 +199,5 @@ int main(int argc, char** argv)
     benchmark::RegisterBenchmark("full_frame_fill/scalar_for_scale", fullFrameFill, scalarSpan);
     benchmark::RegisterBenchmark("cube_lattice_125", cubeLattice)->Arg(0)->Arg(10)->Arg(20)->Arg(40);
     benchmark::RegisterBenchmark("aa_lines_1000x100px", antiAliasedLines);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runRegistered(argc, argv);
 }

@@ -51,4 +51,16 @@ double timed(benchmark::State& state, double frameCopyNs, Body body)
     return perIteration;
 }
 
+// Runs the registered benchmarks with the command line's options; the exit
+// status of main.
+inline int runRegistered(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
+
 } // namespace bench

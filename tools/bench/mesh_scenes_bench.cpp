@@ -81,10 +81,5 @@ int main(int argc, char** argv)
     std::printf("one 640 x 320 frame copy: %.1f us\n", frameCopyNs / 1000.0);
     benchmark::RegisterBenchmark("scene5_every_frame", everyFrame, &scene5Run);
     benchmark::RegisterBenchmark("scene7_every_frame", everyFrame, &scene7Run);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runRegistered(argc, argv);
 }

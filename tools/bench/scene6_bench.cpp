@@ -84,10 +84,5 @@ int main(int argc, char** argv)
     benchmark::RegisterBenchmark("scene6_every_frame", wholeScene);
     benchmark::RegisterBenchmark("copy_to_monitor", monitorCopy);
     benchmark::RegisterBenchmark("smear", smear)->Arg(630)->Arg(16383);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runRegistered(argc, argv);
 }

@@ -34,6 +34,24 @@ inline __m128i truncatePairAsX86(__m128d a)
 #define _mm_cvttsd_si32(a) truncateLowAsX86(a)
 #undef _mm_cvttpd_epi32
 #define _mm_cvttpd_epi32(a) truncatePairAsX86(a)
+
+// Packed double minimum and maximum as x86-64 takes them: where either lane
+// is NaN, the second operand. (SIMDe maps them to instructions that give
+// NaN there; its float forms already follow x86-64.)
+inline __m128d minPairAsX86(__m128d a, __m128d b)
+{
+    const __m128d first = _mm_cmplt_pd(a, b);
+    return _mm_or_pd(_mm_and_pd(first, a), _mm_andnot_pd(first, b));
+}
+inline __m128d maxPairAsX86(__m128d a, __m128d b)
+{
+    const __m128d first = _mm_cmpgt_pd(a, b);
+    return _mm_or_pd(_mm_and_pd(first, a), _mm_andnot_pd(first, b));
+}
+#undef _mm_min_pd
+#define _mm_min_pd(a, b) minPairAsX86(a, b)
+#undef _mm_max_pd
+#define _mm_max_pd(a, b) maxPairAsX86(a, b)
 #endif
 
 #if defined(__wasm_simd128__)

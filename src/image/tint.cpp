@@ -2,6 +2,7 @@
 // drawn from four drifting smooth-noise bands.
 #include "image/noise.hpp"
 #include "image/ops.hpp"
+#include "image/wide.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -94,7 +95,8 @@ void rowNoiseTint(Image& image, float time, int x, int y, int w, int h, float am
             adds[k] = toByteRange(((m * m) >> 8) * amt);
             muls[k] = toByteRange(255.0 - ((q * q) >> 8) * amt);
         }
+        const auto tintLine = wideVectors() ? wide::tintRow : tintRow;
         for (int k = 0; k < count; ++k)
-            tintRow(image.row(static_cast<int>(y + start + k)) + xBegin, xEnd - xBegin, muls[k], adds[k]);
+            tintLine(image.row(static_cast<int>(y + start + k)) + xBegin, xEnd - xBegin, muls[k], adds[k]);
     }
 }

@@ -140,78 +140,7 @@ void drawCrosshair(Image& frame)
 
 namespace {
 
-constexpr int leastSmear = 16383;
 constexpr int panelSize = 320;
-
-// Where each pixel of four rows of the right panel rose from its left
-// neighbour, as the left-to-right pass of the least smear sees it.
-__m128i risingFrom[panelSize];
-
-// A 4 x 4 block of pixels turned over: in, four pixels of each of four rows;
-// out, one pixel column of the four rows per register. Its own inverse.
-inline void turnOver(__m128i p[4])
-{
-    const __m128i t0 = _mm_unpacklo_epi32(p[0], p[1]), t1 = _mm_unpacklo_epi32(p[2], p[3]);
-    const __m128i t2 = _mm_unpackhi_epi32(p[0], p[1]), t3 = _mm_unpackhi_epi32(p[2], p[3]);
-    p[0] = _mm_unpacklo_epi64(t0, t1);
-    p[1] = _mm_unpackhi_epi64(t0, t1);
-    p[2] = _mm_unpacklo_epi64(t2, t3);
-    p[3] = _mm_unpackhi_epi64(t2, t3);
-}
-
-// blurLines along the panel's rows at coefficient 16383, worked out on the
-// bytes. There every step of the blur takes its running value y (a byte
-// times 128, less a multiple of 4) to x - 4 if its target x lies above y
-// and to x otherwise. So, going right, a channel sits 4 below its byte where
-// the byte rose, or stayed level after sitting below; going back left the
-// same again against the right-hand neighbour's result; and a channel ends
-// one below its byte where either pass left it below, else at its byte.
-void smearLeast(Image& frame)
-{
-    const __m128i zero = _mm_setzero_si128();
-    // Byte lanes where x is not above y.
-    const auto notAbove = [&](__m128i x, __m128i y) { return _mm_cmpeq_epi8(_mm_subs_epu8(x, y), zero); };
-    // Where x rose from y, or stayed level and was already marked: x >= y,
-    // and not level without the mark.
-    const auto roseOrKept = [&](__m128i x, __m128i y, __m128i marked) {
-        return _mm_andnot_si128(_mm_andnot_si128(marked, _mm_cmpeq_epi8(x, y)), notAbove(y, x));
-    };
-    for (int y = 0; y < panelSize; y += 4) {
-        std::uint32_t* rows[4];
-        for (int r = 0; r < 4; ++r)
-            rows[r] = frame.row(y + r) + panelSize;
-        const auto load = [&](int x, __m128i p[4]) {
-            for (int r = 0; r < 4; ++r)
-                p[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[r] + x));
-            turnOver(p);
-        };
-        __m128i p[4];
-        load(0, p);
-        __m128i previous = p[0], rising = zero;
-        for (int x = 0; x < panelSize; x += 4) {
-            if (x > 0)
-                load(x, p);
-            for (int j = 0; j < 4; ++j) {
-                rising = roseOrKept(p[j], previous, rising);
-                risingFrom[x + j] = rising;
-                previous = p[j];
-            }
-        }
-        __m128i lowered = zero;  // the right-hand neighbour ended below its byte
-        for (int x = panelSize - 4; x >= 0; x -= 4) {
-            load(x, p);
-            for (int j = 3; j >= 0; --j) {
-                const __m128i falling = roseOrKept(p[j], previous, lowered);
-                previous = p[j];
-                lowered = _mm_or_si128(risingFrom[x + j], falling);
-                p[j] = _mm_add_epi8(p[j], lowered);  // all ones: one less
-            }
-            turnOver(p);
-            for (int r = 0; r < 4; ++r)
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(rows[r] + x), p[r]);
-        }
-    }
-}
 
 } // namespace
 
@@ -219,11 +148,8 @@ void smearPanel(Image& frame, int coefficient)
 {
     if (frame.width < 2 * panelSize || frame.height < panelSize)
         return;
-    if (coefficient == leastSmear)
-        smearLeast(frame);
-    else
-        blurLines(frame.row(0) + panelSize, 4, frame.pitch, panelSize, panelSize, coefficient, coefficient,
-                  coefficient, coefficient);
+    blurLines(frame.row(0) + panelSize, 4, frame.pitch, panelSize, panelSize, coefficient, coefficient, coefficient,
+              coefficient);
 }
 
 int smearCoefficient(float T)

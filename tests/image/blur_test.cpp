@@ -1,5 +1,6 @@
 #include "image/blur.hpp"
 #include "image/ops.hpp"
+#include "image/wide.hpp"
 #include "reference.hpp"
 
 #include <gtest/gtest.h>
@@ -101,4 +102,39 @@ TEST(Blur, OutOfRangeCoefficientsAndLengths)
     EXPECT_EQ(longest.difference(), -1);
     blurRows(tooLong.fast, 0.5f, 0.5f, 0.5f, 0.5f);
     EXPECT_EQ(tooLong.difference(), -1);
+}
+
+TEST(Blur, EveryCoefficientAtMostWorkedOnTheBytes)
+{
+    // With every coefficient 16383, rows of whole blocks of four pixels are
+    // blurred on the bytes, four or eight lines at a time: bytes from a few
+    // values (runs of equal bytes, rises and falls of one and of many), line
+    // counts that fill no group, and both forms where this machine has two.
+    std::mt19937 rng(12);
+    const std::uint8_t values[] = {0, 1, 2, 3, 0x33, 0x34, 254, 255};
+    const bool wideBefore = wideVectors();
+    for (const bool wide : {false, true}) {
+        if (wide && !useWideVectors(true))
+            break;
+        useWideVectors(wide);
+        for (const int count : {4, 8, 12, 320})
+            for (const int lines : {1, 3, 4, 5, 9, 13}) {
+                RandomPair image(count + 2, lines, rng);
+                for (int y = 0; y < lines; ++y)
+                    for (int x = 0; x < count + 2; ++x) {
+                        std::uint32_t p = 0;
+                        for (int b = 0; b < 4; ++b)
+                            p = p << 8 | values[rng() % 8];
+                        // Every other line a ramp that climbs and falls by one.
+                        if (y % 2)
+                            p = static_cast<std::uint32_t>(std::abs(x % 16 - 8)) * 0x01010101u;
+                        image.fast.row(y)[x] = image.expected.row(y)[x] = p;
+                    }
+                const int step = image.fast.pitch;
+                blurLines(image.fast.pixels + 1, 4, step, count, lines, 16383, 16383, 16383, 16383);
+                ref::blurLines(image.expected.pixels + 1, 4, step, count, lines, 16383, 16383, 16383, 16383);
+                ASSERT_EQ(image.difference(), -1) << (wide ? "wide, " : "") << count << " x " << lines;
+            }
+    }
+    useWideVectors(wideBefore);
 }

@@ -1,0 +1,193 @@
+// The AVX2 bodies of image/wide.hpp, compiled with -mavx2 on x86-64 only.
+// Each step is its 16-byte form's, done on eight pixels at once. This file
+// includes nothing of the project's own beyond its header, so that no
+// shared inline function is compiled here with AVX2 and then picked by the
+// linker for the callers that run on any x86-64.
+#include "image/wide.hpp"
+
+#include <immintrin.h>
+
+namespace {
+
+// The longest row blurSixteenRows takes (blurLines' own limit).
+constexpr int longestRow = 2048;
+
+// Forward results of sixteen rows, four registers per pixel.
+__m256i scratch[longestRow * 4];
+
+// As the 16-byte blur: y + 4 x floor((target - y) x c / 65536) per 16-bit lane.
+inline __m256i step(__m256i value, __m256i target, __m256i c)
+{
+    return _mm256_add_epi16(value, _mm256_slli_epi16(_mm256_mulhi_epi16(_mm256_sub_epi16(target, value), c), 2));
+}
+
+// Four pixels of rows a and b in the low and high halves of one register.
+inline __m256i loadTwo(const std::uint8_t* a, const std::uint8_t* b)
+{
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a))),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(b)), 1);
+}
+
+inline void storeTwo(std::uint8_t* a, std::uint8_t* b, __m256i v)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(a), _mm256_castsi256_si128(v));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(b), _mm256_extracti128_si256(v, 1));
+}
+
+// Four registers, each four pixels of a line in its low half and of
+// another line in its high half, turned over within the halves: out, one
+// pixel column of the four lines per half. Its own inverse.
+inline void turnOver(__m256i p[4])
+{
+    const __m256i t0 = _mm256_unpacklo_epi32(p[0], p[1]), t1 = _mm256_unpacklo_epi32(p[2], p[3]);
+    const __m256i t2 = _mm256_unpackhi_epi32(p[0], p[1]), t3 = _mm256_unpackhi_epi32(p[2], p[3]);
+    p[0] = _mm256_unpacklo_epi64(t0, t1);
+    p[1] = _mm256_unpackhi_epi64(t0, t1);
+    p[2] = _mm256_unpacklo_epi64(t2, t3);
+    p[3] = _mm256_unpackhi_epi64(t2, t3);
+}
+
+__m256i risingFrom[longestRow];
+
+} // namespace
+
+void wide::tintRow(std::uint32_t* p, int count, int mul, int add)
+{
+    // As the 16-byte form: blue and red in the low halves of 16-bit lanes,
+    // green (and the fourth byte, whose multiplier is 0) shifted there and
+    // back; the saturating byte add is the min().
+    const __m256i even = _mm256_set1_epi16(0x00FF);
+    const __m256i mEven = _mm256_set1_epi16(static_cast<short>(mul << 8));
+    const __m256i mOdd = _mm256_set1_epi32(mul << 8);
+    const __m256i a = _mm256_set1_epi32(add * 0x010101);
+    const auto tint = [&](__m256i v) {
+        const __m256i lo = _mm256_mulhi_epu16(_mm256_and_si256(v, even), mEven);
+        const __m256i hi = _mm256_slli_epi16(_mm256_mulhi_epu16(_mm256_srli_epi16(v, 8), mOdd), 8);
+        return _mm256_adds_epu8(_mm256_or_si256(lo, hi), a);
+    };
+    int x = 0;
+    for (; x + 16 <= count; x += 16) {
+        auto* q = reinterpret_cast<__m256i*>(p + x);
+        const __m256i v0 = _mm256_loadu_si256(q), v1 = _mm256_loadu_si256(q + 1);
+        _mm256_storeu_si256(q, tint(v0));
+        _mm256_storeu_si256(q + 1, tint(v1));
+    }
+    if (x + 8 <= count) {
+        auto* q = reinterpret_cast<__m256i*>(p + x);
+        _mm256_storeu_si256(q, tint(_mm256_loadu_si256(q)));
+        x += 8;
+    }
+    if (x < count) {
+        // The last one to seven pixels: lanes past the row are neither read nor written.
+        const __m256i keep = _mm256_cmpgt_epi32(_mm256_set1_epi32(count - x), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        auto* q = reinterpret_cast<int*>(p + x);
+        _mm256_maskstore_epi32(q, keep, tint(_mm256_maskload_epi32(q, keep)));
+    }
+}
+
+// Register j of a pixel holds rows 4j, 4j + 1 (low half) and 4j + 2,
+// 4j + 3 (high half), 16-bit values times 128. The halves of a register
+// never mix: each instruction below works within them as the 16-byte form
+// does on one pair of rows, so every row takes the same steps.
+void wide::blurSixteenRows(std::uint8_t* const* line, int count, const short coefficients[4])
+{
+    const __m256i c = _mm256_set_epi16(coefficients[3], coefficients[2], coefficients[1], coefficients[0],
+                                       coefficients[3], coefficients[2], coefficients[1], coefficients[0],
+                                       coefficients[3], coefficients[2], coefficients[1], coefficients[0],
+                                       coefficients[3], coefficients[2], coefficients[1], coefficients[0]);
+    const __m256i zero = _mm256_setzero_si256();
+    // The four pixels s = 0..3 of a block of rows 4j..4j+3, widened.
+    const auto widen = [&](const std::uint8_t* const* rows, int offset, __m256i x[4]) {
+        const __m256i a = loadTwo(rows[0] + offset, rows[2] + offset);
+        const __m256i b = loadTwo(rows[1] + offset, rows[3] + offset);
+        const __m256i low = _mm256_unpacklo_epi32(a, b);   // pixels 0 and 1, row by row
+        const __m256i high = _mm256_unpackhi_epi32(a, b);  // pixels 2 and 3
+        x[0] = _mm256_slli_epi16(_mm256_unpacklo_epi8(low, zero), 7);
+        x[1] = _mm256_slli_epi16(_mm256_unpackhi_epi8(low, zero), 7);
+        x[2] = _mm256_slli_epi16(_mm256_unpacklo_epi8(high, zero), 7);
+        x[3] = _mm256_slli_epi16(_mm256_unpackhi_epi8(high, zero), 7);
+    };
+    __m256i y[4];
+    for (int j = 0; j < 4; ++j) {
+        __m256i x[4];
+        widen(line + 4 * j, 0, x);
+        y[j] = x[0];
+    }
+    const int blocks = count / 4;
+    for (int b = 0; b < blocks; ++b) {
+        __m256i* const out = scratch + 16 * b;
+        for (int j = 0; j < 4; ++j) {
+            __m256i x[4];
+            widen(line + 4 * j, 16 * b, x);
+            __m256i v = y[j];
+            for (int s = 0; s < 4; ++s)
+                out[4 * s + j] = v = step(v, x[s], c);
+            y[j] = v;
+        }
+    }
+    for (int b = blocks - 1; b >= 0; --b) {
+        const __m256i* const in = scratch + 16 * b;
+        for (int j = 0; j < 4; ++j) {
+            __m256i v[4];
+            v[3] = step(y[j], in[12 + j], c);
+            v[2] = step(v[3], in[8 + j], c);
+            v[1] = step(v[2], in[4 + j], c);
+            v[0] = step(v[1], in[j], c);
+            y[j] = v[0];
+            // Bytes (never above 255): pixels 0 and 1, then 2 and 3, of
+            // each row pair; then each row's four in order.
+            const __m256i low = _mm256_packus_epi16(_mm256_srli_epi16(v[0], 7), _mm256_srli_epi16(v[1], 7));
+            const __m256i high = _mm256_packus_epi16(_mm256_srli_epi16(v[2], 7), _mm256_srli_epi16(v[3], 7));
+            const __m256i lowByRow = _mm256_shuffle_epi32(low, _MM_SHUFFLE(3, 1, 2, 0));
+            const __m256i highByRow = _mm256_shuffle_epi32(high, _MM_SHUFFLE(3, 1, 2, 0));
+            std::uint8_t* const* rows = line + 4 * j;
+            storeTwo(rows[0] + 16 * b, rows[2] + 16 * b,
+                     _mm256_unpacklo_epi64(lowByRow, highByRow));
+            storeTwo(rows[1] + 16 * b, rows[3] + 16 * b,
+                     _mm256_unpackhi_epi64(lowByRow, highByRow));
+        }
+    }
+}
+
+// Lines 0..3 in the low halves, 4..7 in the high halves; the byte steps of
+// the 16-byte form, which works within a half.
+void wide::blurLeastEightRows(std::uint8_t* const* line, int count)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const auto notAbove = [&](__m256i x, __m256i y) {
+        return _mm256_cmpeq_epi8(_mm256_subs_epu8(x, y), zero);
+    };
+    const auto roseOrKept = [&](__m256i x, __m256i y, __m256i marked) {
+        return _mm256_andnot_si256(_mm256_andnot_si256(marked, _mm256_cmpeq_epi8(x, y)), notAbove(y, x));
+    };
+    const auto load = [&](int x, __m256i p[4]) {
+        for (int r = 0; r < 4; ++r)
+            p[r] = loadTwo(line[r] + 4 * x, line[r + 4] + 4 * x);
+        turnOver(p);
+    };
+    __m256i p[4];
+    load(0, p);
+    __m256i previous = p[0], rising = zero;
+    for (int x = 0; x < count; x += 4) {
+        if (x > 0)
+            load(x, p);
+        for (int j = 0; j < 4; ++j) {
+            rising = roseOrKept(p[j], previous, rising);
+            risingFrom[x + j] = rising;
+            previous = p[j];
+        }
+    }
+    __m256i lowered = zero;
+    for (int x = count - 4; x >= 0; x -= 4) {
+        load(x, p);
+        for (int j = 3; j >= 0; --j) {
+            const __m256i falling = roseOrKept(p[j], previous, lowered);
+            previous = p[j];
+            lowered = _mm256_or_si256(risingFrom[x + j], falling);
+            p[j] = _mm256_add_epi8(p[j], lowered);
+        }
+        turnOver(p);
+        for (int r = 0; r < 4; ++r)
+            storeTwo(line[r] + 4 * x, line[r + 4] + 4 * x, p[r]);
+    }
+}

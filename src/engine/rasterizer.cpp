@@ -1,19 +1,15 @@
 #include "engine/rasterizer.hpp"
 
-#include "engine/span_inline.hpp"
+#include "engine/fill_inside.hpp"
+#include "engine/wide_fill.hpp"
+#include "image/wide.hpp"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstddef>
 #include <limits>
 
 namespace {
-
-// Product of two 16.16 values: 64-bit product, arithmetic shift by 16,
-// kept to 32 bits as the fixed-point registers would.
-std::uint32_t fixedProduct(std::int32_t a, std::int32_t b)
-{
-    return static_cast<std::uint32_t>((static_cast<std::int64_t>(a) * b) >> 16);
-}
 
 // num / den truncated toward zero (den > 0, |num| < 2^53), from a double
 // division corrected by one step: cheaper than a 64-bit integer division.
@@ -63,41 +59,6 @@ void sideSlopes(const RasterVertex* v, int count, std::int64_t* slopes)
     }
     for (int i = 0; i < count; ++i)
         slopes[i] = sideSlope(v[i], v[i + 1 == count ? 0 : i + 1]);
-}
-
-// sideSlopes for a triangle whose corners all lie in 0..2^31 - 1, the
-// three divisions as two packed ones. There every run and rise is a 32-bit
-// value and |run| · 65536 < 2^53, so the double quotient, correctly
-// rounded, never reaches the next integer away from zero: truncating it
-// gives the exact truncated quotient, and its sign is that of run / rise,
-// the slope of the side walked downward. Flat sides divide by 1 and are
-// masked to 0. Writes slopes[0..3] (the fourth is 0).
-void insideTriangleSlopes(const RasterVertex* v, std::int64_t* slopes)
-{
-    const __m128i runs = _mm_setr_epi32(v[1].x - v[0].x, v[2].x - v[1].x, v[0].x - v[2].x, 0);
-    const __m128i rises = _mm_setr_epi32(v[1].y - v[0].y, v[2].y - v[1].y, v[0].y - v[2].y, 0);
-    const __m128i flat = _mm_cmpeq_epi32(rises, _mm_setzero_si128());
-    const __m128i divisors = _mm_sub_epi32(rises, flat);
-    const __m128d limit = _mm_set1_pd(std::numeric_limits<std::int32_t>::max());
-    const __m128d lowest = _mm_set1_pd(-std::numeric_limits<std::int32_t>::max());
-    const __m128d scale = _mm_set1_pd(65536.0);
-    const auto pair = [&](__m128i r, __m128i d) {
-        const __m128d q = _mm_div_pd(_mm_mul_pd(_mm_cvtepi32_pd(r), scale), _mm_cvtepi32_pd(d));
-        return _mm_cvttpd_epi32(_mm_max_pd(_mm_min_pd(q, limit), lowest));
-    };
-    const __m128i four = _mm_andnot_si128(
-        flat, _mm_unpacklo_epi64(pair(runs, divisors), pair(_mm_srli_si128(runs, 8), _mm_srli_si128(divisors, 8))));
-    const __m128i signs = _mm_srai_epi32(four, 31);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(slopes), _mm_unpacklo_epi32(four, signs));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(slopes + 2), _mm_unpackhi_epi32(four, signs));
-}
-
-// Four consecutive gradients of a polygon from the first one named, in one
-// load: dBdx, dGdx, dRdx, dBdy or dRdx, dBdy, dGdy, dRdy.
-static_assert(offsetof(RasterPolygon, dRdy) - offsetof(RasterPolygon, dBdx) == 5 * sizeof(std::int32_t));
-__m128i loadGradients(const std::int32_t& first)
-{
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(&first));
 }
 
 // One polygon side walked downward from the top vertex.
@@ -171,30 +132,6 @@ struct CalledRun {
                static_cast<std::int32_t>(values[2]), step[0], step[1], step[2]);
     }
 };
-
-// The first row whose centre lies at or below the top vertex, and each
-// channel's value on that row at the centre of column 0 with the rounding
-// bias. A run's start value at the centre of pixel x0 is
-// rowValue + (gradient·off >> 16) + 0x8000 with off = x0·65536 + (0x8000 - top.x),
-// that is rowValue + gradient·x0 + (gradient·(0x8000 - top.x) >> 16) + 0x8000;
-// the fills add gradient·x0 per run and the row step per row.
-struct ScanStart {
-    std::int64_t y;
-    std::uint32_t blue, green, red;
-};
-
-ScanStart scanStart(const RasterPolygon& polygon, const RasterVertex& top)
-{
-    const std::int64_t y = ((static_cast<std::int64_t>(top.y) + 0x7FFF) & ~std::int64_t{0xFFFF}) + 0x8000;
-    const auto dyTop = static_cast<std::int32_t>(y - top.y);
-    const std::int64_t toColumn0 = 0x8000 - static_cast<std::int64_t>(top.x);
-    const auto atColumn0 = [&](std::int32_t value, std::int32_t dy, std::int32_t dx) {
-        return static_cast<std::uint32_t>(value) + fixedProduct(dy, dyTop) +
-               static_cast<std::uint32_t>((dx * toColumn0) >> 16) + 0x8000u;
-    };
-    return {y, atColumn0(top.blue, polygon.dBdy, polygon.dBdx), atColumn0(top.green, polygon.dGdy, polygon.dGdx),
-            atColumn0(top.red, polygon.dRdy, polygon.dRdx)};
-}
 
 template <typename Run>
 void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pitch, int width, int height, Run run);
@@ -338,101 +275,40 @@ void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pi
     }
 }
 
-// The fill for a polygon wholly inside the image, with the engine's own
-// writers: the same edges, rows and runs as fill, without the checks
-// against the image. Each row's start lanes are worked out from 32-bit
-// lanes held shifted left by 8, whose high halves are the 8.8 values, so
-// that the product with x0 (0..32767) is one multiply-add of its low half
-// and one 16-bit multiply of its high half.
+// The 16-byte span writers for the fill of a polygon wholly inside the image.
+struct NarrowSpans {
+    span_detail::Steps steps;
+    explicit NarrowSpans(__m128i pixel) : steps(pixel) {}
+    template <bool add>
+    void eight(std::uint32_t* dest, int n, __m128i start) const
+    {
+        span_detail::runOfEight<add>(dest, n, start, steps);
+    }
+    template <bool add>
+    void any(std::uint32_t* dest, int n, __m128i start) const
+    {
+        span_detail::run<add>(dest, n, start, steps);
+    }
+};
+
+// A polygon wholly inside the image, with the engine's own writers.
+// Triangles, nearly all of them, take the wide spans where there are any.
 template <bool add>
 void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std::uint32_t* pixels, int pitch,
                 int width)
 {
-    const std::int64_t bottomY = polygon.vertices[e.bottom].y;
-    const ScanStart start0 = scanStart(polygon, polygon.vertices[e.top]);
-    std::int64_t y = start0.y;
-    const auto shifted = [](std::uint32_t v) { return static_cast<int>(v << 8); };
-    __m128i rowStart = _mm_setr_epi32(shifted(start0.blue), shifted(start0.green), shifted(start0.red), 0);
-    // The x and y gradients as lanes blue, green, red, 0, loaded at once.
-    const __m128i dx = _mm_srli_si128(_mm_slli_si128(loadGradients(polygon.dBdx), 4), 4);
-    const __m128i dy = _mm_srli_si128(loadGradients(polygon.dRdx), 4);
-    const __m128i rowStep = _mm_slli_epi32(dy, 8);
-    // gradient << 8 = high·65536 + low with low as a signed 16-bit value
-    // (high takes the borrow), each multiplied by x0 in its own half.
-    const __m128i gradient = _mm_slli_epi32(dx, 8);
-    const __m128i lowMask = _mm_set1_epi32(0xFFFF);
-    const __m128i lowHalf = _mm_and_si128(gradient, lowMask);
-    const __m128i highHalf = _mm_andnot_si128(lowMask, _mm_sub_epi32(gradient, _mm_srai_epi32(_mm_slli_epi32(lowHalf, 16), 16)));
-    // The 8.8 steps (gradient >> 8, kept to 16 bits) as the 16-bit lanes of one pixel.
-    const __m128i steps8 = _mm_srai_epi32(_mm_slli_epi32(_mm_srai_epi32(dx, 8), 16), 16);
-    const span_detail::Steps steps(_mm_packs_epi32(steps8, steps8));
-
-    auto* row = reinterpret_cast<std::uint8_t*>(pixels) + static_cast<std::ptrdiff_t>(y >> 16) * pitch;
-    // The rows from y up to end (at least one), with the edges' x at 16.16
-    // plus the 0.5 bias.
-    const auto rows = [&](std::int64_t end, std::int64_t& leftX, std::int64_t leftSlope, std::int64_t& rightX,
-                          std::int64_t rightSlope) {
-        do {
-            const auto x0 = static_cast<int>(leftX >> 16);
-            const auto n = static_cast<int>(rightX >> 16) - x0;
-            leftX += leftSlope;
-            rightX += rightSlope;
-            const __m128i xs = _mm_set1_epi16(static_cast<short>(x0));
-            const __m128i start = _mm_add_epi32(
-                rowStart, _mm_add_epi32(_mm_madd_epi16(lowHalf, xs), _mm_mullo_epi16(highHalf, xs)));
-            const __m128i value = _mm_srai_epi32(start, 16);
-            auto* dest = reinterpret_cast<std::uint32_t*>(row) + x0;
-            // Short runs (most of them, on small triangles) as eight pixels
-            // where the row has room for eight. An empty row (x0 still
-            // lies between the edge's ends, inside the row) goes the same
-            // way with no pixel changed: a branch on it would be guessed
-            // wrong too often.
-            if (n <= 8 && x0 <= width - 8)
-                span_detail::runOfEight<add>(dest, n, _mm_packs_epi32(value, value), steps);
-            else if (n > 0)
-                span_detail::run<add>(dest, n, _mm_packs_epi32(value, value), steps);
-            y += 0x10000;
-            row += pitch;
-            rowStart = _mm_add_epi32(rowStart, rowStep);
-        } while (y < end);
-    };
-
-    std::int64_t slopes[rasterCapacity];
-    const RasterVertex* v = polygon.vertices;
     if (count == 3) {
-        // The edges of the general walk, worked out for three corners: from
-        // the top t the left edge runs to b = t + 2 and then on to a = t + 1,
-        // the right edge to a and then on to b. Whichever of a and b lies
-        // higher is reached first (at or above the first row centre, at
-        // once), and the other one is the bottom.
-        if (y >= bottomY)
-            return;
-        insideTriangleSlopes(v, slopes);
-        const int t = e.top, a = t == 2 ? 0 : t + 1, b = t == 0 ? 2 : t - 1;
-        const auto x = [&](int from, std::int64_t slope) {
-            return static_cast<std::int64_t>(v[from].x) + 0x8000 + ((slope * (y - v[from].y)) >> 16);
-        };
-        const bool leftAtTop = y < v[b].y, rightAtTop = y < v[a].y;
-        std::int64_t leftSlope = leftAtTop ? slopes[b] : slopes[a];
-        std::int64_t rightSlope = rightAtTop ? slopes[t] : slopes[a];
-        std::int64_t leftX = x(leftAtTop ? t : b, leftSlope);
-        std::int64_t rightX = x(rightAtTop ? t : a, rightSlope);
-        rows(std::min<std::int64_t>(leftAtTop ? v[b].y : v[a].y, rightAtTop ? v[a].y : v[b].y), leftX, leftSlope,
-             rightX, rightSlope);
-        if (y >= bottomY)
-            return;
-        // One edge has reached the middle corner and turns toward the bottom.
-        if (leftAtTop && y >= v[b].y) {
-            leftSlope = slopes[a];
-            leftX = x(b, leftSlope);
-        }
-        if (rightAtTop && y >= v[a].y) {
-            rightSlope = slopes[a];
-            rightX = x(a, rightSlope);
-        }
-        rows(bottomY, leftX, leftSlope, rightX, rightSlope);
+        if (wideVectors())
+            wide::fillInsideTriangle(polygon, e, pixels, pitch, width, add);
+        else
+            fillInsideTriangle<add, NarrowSpans>(polygon, e, pixels, pitch, width);
         return;
     }
+    const std::int64_t bottomY = polygon.vertices[e.bottom].y;
+    InsideFill<NarrowSpans> fill(polygon, e, pixels, pitch, width);
+    const std::int64_t& y = fill.y;
+    std::int64_t slopes[rasterCapacity];
+    const RasterVertex* v = polygon.vertices;
     sideSlopes(v, count, slopes);
     Edge left{v, slopes, count, -1, e.top, e.top == 0 ? count - 1 : e.top - 1, 0, 0};
     Edge right{v, slopes, count, +1, e.top, e.top == count - 1 ? 0 : e.top + 1, 0, 0};
@@ -444,7 +320,7 @@ void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std
             end = v[left.next].y;
         if (v[right.next].y < end)
             end = v[right.next].y;
-        rows(end, left.x, left.slope, right.x, right.slope);
+        fill.template rows<add>(end, left.x, left.slope, right.x, right.slope);
         if (y >= bottomY)
             break;
         left.update(y, false);
@@ -453,3 +329,11 @@ void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std
 }
 
 } // namespace
+
+#if !defined(MORVANE_WIDE_VECTORS)
+// Never called: wideVectors() is false where the AVX2 build is not made.
+void wide::fillInsideTriangle(const RasterPolygon&, const YExtremes&, std::uint32_t*, int, int, bool)
+{
+    std::abort();
+}
+#endif

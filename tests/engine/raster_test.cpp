@@ -3,6 +3,7 @@
 #include "engine/clipper.hpp"
 #include "engine/rasterizer.hpp"
 #include "engine/span.hpp"
+#include "../wide_forms.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -325,80 +326,84 @@ TEST(Rasterizer, InlinedWritersGiveTheRunsOfTheCalledOnesOnRandomTriangles)
 
 TEST(Rasterizer, MatchesAPlainScanlineFillOnRandomPolygons)
 {
-    // Triangles and quadrilaterals of every size and both windings (the
-    // other one draws nothing), steep, flat and nearly flat sides, inside
-    // the picture and reaching past it, with both writers.
-    std::mt19937 random(4242);
-    for (int trial = 0; trial < 4000; ++trial) {
-        const bool additive = trial % 2 == 0;
-        const int count = trial % 4 == 3 ? 4 : 3;
-        const std::int32_t size = trial % 3 == 0 ? (6 << 16) : trial % 3 == 1 ? (40 << 16) : (110 << 16);
-        const std::int32_t cx = static_cast<std::int32_t>(random() % (100u << 16)) - (10 << 16);
-        const std::int32_t cy = static_cast<std::int32_t>(random() % (50u << 16)) - (5 << 16);
-        RasterPolygon p{};
-        // Corners at rising angles round a centre: convex, clockwise on the screen.
-        double angle = static_cast<double>(random() % 1000) / 1000.0;
-        for (int k = 0; k < count; ++k) {
-            angle += 0.3 + static_cast<double>(random() % 1000) / 1000.0 * (6.0 / count - 0.3);
-            const double r = static_cast<double>(random() % (static_cast<std::uint32_t>(size) + 1));
-            p.vertices[k] = {cx + static_cast<std::int32_t>(r * std::cos(angle)),
-                             cy + static_cast<std::int32_t>(r * std::sin(angle)),
-                             static_cast<std::int32_t>(random() % (255u << 16)),
-                             static_cast<std::int32_t>(random() % (255u << 16)),
-                             static_cast<std::int32_t>(random() % (255u << 16))};
+    forEachForm([](bool wide) {
+        // Triangles and quadrilaterals of every size and both windings (the
+        // other one draws nothing), steep, flat and nearly flat sides, inside
+        // the picture and reaching past it, with both writers.
+        std::mt19937 random(4242);
+        for (int trial = 0; trial < 4000; ++trial) {
+            const bool additive = trial % 2 == 0;
+            const int count = trial % 4 == 3 ? 4 : 3;
+            const std::int32_t size = trial % 3 == 0 ? (6 << 16) : trial % 3 == 1 ? (40 << 16) : (110 << 16);
+            const std::int32_t cx = static_cast<std::int32_t>(random() % (100u << 16)) - (10 << 16);
+            const std::int32_t cy = static_cast<std::int32_t>(random() % (50u << 16)) - (5 << 16);
+            RasterPolygon p{};
+            // Corners at rising angles round a centre: convex, clockwise on the screen.
+            double angle = static_cast<double>(random() % 1000) / 1000.0;
+            for (int k = 0; k < count; ++k) {
+                angle += 0.3 + static_cast<double>(random() % 1000) / 1000.0 * (6.0 / count - 0.3);
+                const double r = static_cast<double>(random() % (static_cast<std::uint32_t>(size) + 1));
+                p.vertices[k] = {cx + static_cast<std::int32_t>(r * std::cos(angle)),
+                                 cy + static_cast<std::int32_t>(r * std::sin(angle)),
+                                 static_cast<std::int32_t>(random() % (255u << 16)),
+                                 static_cast<std::int32_t>(random() % (255u << 16)),
+                                 static_cast<std::int32_t>(random() % (255u << 16))};
+            }
+            if (trial % 7 == 5)  // the other winding
+                std::reverse(p.vertices, p.vertices + count);
+            if (trial % 11 == 2 && count == 3)  // a flat side
+                p.vertices[1].y = p.vertices[0].y;
+            if (trial % 13 == 6) {  // a nearly flat side across a row centre, steeper than 16.16 can hold
+                const std::int32_t centre = (p.vertices[0].y & ~0xFFFF) + 0x8000;
+                const bool down = trial % 2 == 0;
+                p.vertices[down ? 0 : 1].y = centre - 1 - static_cast<std::int32_t>(random() % 100);
+                p.vertices[down ? 1 : 0].y = centre + static_cast<std::int32_t>(random() % 100);
+            }
+            for (std::int32_t* d : {&p.dBdx, &p.dGdx, &p.dRdx, &p.dBdy, &p.dGdy, &p.dRdy})
+                *d = static_cast<std::int32_t>(random() % (16u << 16)) - (8 << 16);
+            p.spanWriter = additive ? spanGouraudAdditive : spanGouraud;
+            Canvas drawn(80, 40, 0x40302010u), expected(80, 40, 0x40302010u);
+            fill(drawn, p, count);
+            referenceFill(expected, p, count, additive);
+            ASSERT_EQ(drawn.memory, expected.memory) << (wide ? "wide, " : "") << "trial " << trial;
         }
-        if (trial % 7 == 5)  // the other winding
-            std::reverse(p.vertices, p.vertices + count);
-        if (trial % 11 == 2 && count == 3)  // a flat side
-            p.vertices[1].y = p.vertices[0].y;
-        if (trial % 13 == 6) {  // a nearly flat side across a row centre, steeper than 16.16 can hold
-            const std::int32_t centre = (p.vertices[0].y & ~0xFFFF) + 0x8000;
-            const bool down = trial % 2 == 0;
-            p.vertices[down ? 0 : 1].y = centre - 1 - static_cast<std::int32_t>(random() % 100);
-            p.vertices[down ? 1 : 0].y = centre + static_cast<std::int32_t>(random() % 100);
-        }
-        for (std::int32_t* d : {&p.dBdx, &p.dGdx, &p.dRdx, &p.dBdy, &p.dGdy, &p.dRdy})
-            *d = static_cast<std::int32_t>(random() % (16u << 16)) - (8 << 16);
-        p.spanWriter = additive ? spanGouraudAdditive : spanGouraud;
-        Canvas drawn(80, 40, 0x40302010u), expected(80, 40, 0x40302010u);
-        fill(drawn, p, count);
-        referenceFill(expected, p, count, additive);
-        ASSERT_EQ(drawn.memory, expected.memory) << "trial " << trial;
-    }
+    });
 }
 
 TEST(Rasterizer, TrianglesWithCornersOnAndBesideRowCentresMatchThePlainFill)
 {
-    // Corners exactly on a row centre, one unit above or below it, sharing
-    // a row with another corner (flat tops and bottoms, a middle corner
-    // before the first row centre): every order of the three corners and
-    // both windings, wholly inside the picture and reaching past it.
-    std::mt19937 random(99);
-    const std::int32_t offsets[] = {-0x8000, -1, 0, 1, 0x7FFF};
-    int drawnTriangles = 0;
-    for (int trial = 0; trial < 3000; ++trial) {
-        RasterPolygon p{};
-        const bool inside = trial % 4 != 0;
-        for (int k = 0; k < 3; ++k) {
-            const std::int32_t row = static_cast<std::int32_t>(random() % (inside ? 38u : 48u)) - (inside ? -1 : 4);
-            const std::int32_t column = static_cast<std::int32_t>(random() % (inside ? 78u << 16 : 96u << 16));
-            p.vertices[k] = {inside ? column + (1 << 16) : column - (8 << 16),
-                             (row << 16) + 0x8000 + offsets[random() % 5],
-                             static_cast<std::int32_t>(random() % (255u << 16)),
-                             static_cast<std::int32_t>(random() % (255u << 16)),
-                             static_cast<std::int32_t>(random() % (255u << 16))};
+    forEachForm([](bool wide) {
+        // Corners exactly on a row centre, one unit above or below it, sharing
+        // a row with another corner (flat tops and bottoms, a middle corner
+        // before the first row centre): every order of the three corners and
+        // both windings, wholly inside the picture and reaching past it.
+        std::mt19937 random(99);
+        const std::int32_t offsets[] = {-0x8000, -1, 0, 1, 0x7FFF};
+        int drawnTriangles = 0;
+        for (int trial = 0; trial < 3000; ++trial) {
+            RasterPolygon p{};
+            const bool inside = trial % 4 != 0;
+            for (int k = 0; k < 3; ++k) {
+                const std::int32_t row = static_cast<std::int32_t>(random() % (inside ? 38u : 48u)) - (inside ? -1 : 4);
+                const std::int32_t column = static_cast<std::int32_t>(random() % (inside ? 78u << 16 : 96u << 16));
+                p.vertices[k] = {inside ? column + (1 << 16) : column - (8 << 16),
+                                 (row << 16) + 0x8000 + offsets[random() % 5],
+                                 static_cast<std::int32_t>(random() % (255u << 16)),
+                                 static_cast<std::int32_t>(random() % (255u << 16)),
+                                 static_cast<std::int32_t>(random() % (255u << 16))};
+            }
+            if (trial % 3 == 1)  // two corners on one row
+                p.vertices[(trial / 3) % 3].y = p.vertices[(trial / 3 + 1) % 3].y;
+            for (std::int32_t* d : {&p.dBdx, &p.dGdx, &p.dRdx, &p.dBdy, &p.dGdy, &p.dRdy})
+                *d = static_cast<std::int32_t>(random() % (16u << 16)) - (8 << 16);
+            const bool additive = trial % 2 == 0;
+            p.spanWriter = additive ? spanGouraudAdditive : spanGouraud;
+            Canvas drawn(80, 40, 0x40302010u), expected(80, 40, 0x40302010u);
+            fill(drawn, p, 3);
+            referenceFill(expected, p, 3, additive);
+            ASSERT_EQ(drawn.memory, expected.memory) << (wide ? "wide, " : "") << "trial " << trial;
+            drawnTriangles += drawn.memory != Canvas(80, 40, 0x40302010u).memory;
         }
-        if (trial % 3 == 1)  // two corners on one row
-            p.vertices[(trial / 3) % 3].y = p.vertices[(trial / 3 + 1) % 3].y;
-        for (std::int32_t* d : {&p.dBdx, &p.dGdx, &p.dRdx, &p.dBdy, &p.dGdy, &p.dRdy})
-            *d = static_cast<std::int32_t>(random() % (16u << 16)) - (8 << 16);
-        const bool additive = trial % 2 == 0;
-        p.spanWriter = additive ? spanGouraudAdditive : spanGouraud;
-        Canvas drawn(80, 40, 0x40302010u), expected(80, 40, 0x40302010u);
-        fill(drawn, p, 3);
-        referenceFill(expected, p, 3, additive);
-        ASSERT_EQ(drawn.memory, expected.memory) << "trial " << trial;
-        drawnTriangles += drawn.memory != Canvas(80, 40, 0x40302010u).memory;
-    }
-    EXPECT_GT(drawnTriangles, 1000);  // the comparisons were not all of empty pictures
+        EXPECT_GT(drawnTriangles, 1000);  // the comparisons were not all of empty pictures
+    });
 }

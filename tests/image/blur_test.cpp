@@ -1,6 +1,6 @@
 #include "image/blur.hpp"
 #include "image/ops.hpp"
-#include "image/wide.hpp"
+#include "../wide_forms.hpp"
 #include "reference.hpp"
 
 #include <gtest/gtest.h>
@@ -112,11 +112,7 @@ TEST(Blur, EveryCoefficientAtMostWorkedOnTheBytes)
     // counts that fill no group, and both forms where this machine has two.
     std::mt19937 rng(12);
     const std::uint8_t values[] = {0, 1, 2, 3, 0x33, 0x34, 254, 255};
-    const bool wideBefore = wideVectors();
-    for (const bool wide : {false, true}) {
-        if (wide && !useWideVectors(true))
-            break;
-        useWideVectors(wide);
+    forEachForm([&](bool wide) {
         for (const int count : {4, 8, 12, 320})
             for (const int lines : {1, 3, 4, 5, 9, 13}) {
                 RandomPair image(count + 2, lines, rng);
@@ -135,6 +131,5 @@ TEST(Blur, EveryCoefficientAtMostWorkedOnTheBytes)
                 ref::blurLines(image.expected.pixels + 1, 4, step, count, lines, 16383, 16383, 16383, 16383);
                 ASSERT_EQ(image.difference(), -1) << (wide ? "wide, " : "") << count << " x " << lines;
             }
-    }
-    useWideVectors(wideBefore);
+    });
 }

@@ -1,0 +1,207 @@
+// The fill of a polygon that lies wholly inside the image, shared by the
+// rasteriser's two builds: the 16-byte one every machine runs and, on
+// x86-64, the AVX2 one (rasterizer_avx2.cpp). Everything here is in an
+// unnamed namespace, so that each file that includes it gets its own copy,
+// compiled for its own instruction set, and no shared inline function can
+// be taken from the other build by the linker. The spans are written by a
+// policy class: its eight() writes a run of at most eight pixels as eight
+// (the caller owns them), its any() a run of any length.
+#pragma once
+
+#include "engine/rasterizer.hpp"
+#include "engine/span_inline.hpp"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+namespace {
+
+// Product of two 16.16 values: 64-bit product, arithmetic shift by 16,
+// kept to 32 bits as the fixed-point registers would.
+std::uint32_t fixedProduct(std::int32_t a, std::int32_t b)
+{
+    return static_cast<std::uint32_t>((static_cast<std::int64_t>(a) * b) >> 16);
+}
+
+// sideSlopes for a triangle whose corners all lie in 0..2^31 - 1, the
+// three divisions as two packed ones. There every run and rise is a 32-bit
+// value and |run| · 65536 < 2^53, so the double quotient, correctly
+// rounded, never reaches the next integer away from zero: truncating it
+// gives the exact truncated quotient, and its sign is that of run / rise,
+// the slope of the side walked downward. Flat sides divide by 1 and are
+// masked to 0. Writes slopes[0..3] (the fourth is 0).
+void insideTriangleSlopes(const RasterVertex* v, std::int64_t* slopes)
+{
+    const __m128i runs = _mm_setr_epi32(v[1].x - v[0].x, v[2].x - v[1].x, v[0].x - v[2].x, 0);
+    const __m128i rises = _mm_setr_epi32(v[1].y - v[0].y, v[2].y - v[1].y, v[0].y - v[2].y, 0);
+    const __m128i flat = _mm_cmpeq_epi32(rises, _mm_setzero_si128());
+    const __m128i divisors = _mm_sub_epi32(rises, flat);
+    const __m128d limit = _mm_set1_pd(std::numeric_limits<std::int32_t>::max());
+    const __m128d lowest = _mm_set1_pd(-std::numeric_limits<std::int32_t>::max());
+    const __m128d scale = _mm_set1_pd(65536.0);
+    const auto pair = [&](__m128i r, __m128i d) {
+        const __m128d q = _mm_div_pd(_mm_mul_pd(_mm_cvtepi32_pd(r), scale), _mm_cvtepi32_pd(d));
+        return _mm_cvttpd_epi32(_mm_max_pd(_mm_min_pd(q, limit), lowest));
+    };
+    const __m128i four = _mm_andnot_si128(
+        flat, _mm_unpacklo_epi64(pair(runs, divisors), pair(_mm_srli_si128(runs, 8), _mm_srli_si128(divisors, 8))));
+    const __m128i signs = _mm_srai_epi32(four, 31);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slopes), _mm_unpacklo_epi32(four, signs));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(slopes + 2), _mm_unpackhi_epi32(four, signs));
+}
+
+// Four consecutive gradients of a polygon from the first one named, in one
+// load: dBdx, dGdx, dRdx, dBdy or dRdx, dBdy, dGdy, dRdy.
+static_assert(offsetof(RasterPolygon, dRdy) - offsetof(RasterPolygon, dBdx) == 5 * sizeof(std::int32_t));
+__m128i loadGradients(const std::int32_t& first)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(&first));
+}
+
+// The first row whose centre lies at or below the top vertex, and each
+// channel's value on that row at the centre of column 0 with the rounding
+// bias. A run's start value at the centre of pixel x0 is
+// rowValue + (gradient·off >> 16) + 0x8000 with off = x0·65536 + (0x8000 - top.x),
+// that is rowValue + gradient·x0 + (gradient·(0x8000 - top.x) >> 16) + 0x8000;
+// the fills add gradient·x0 per run and the row step per row.
+struct ScanStart {
+    std::int64_t y;
+    std::uint32_t blue, green, red;
+};
+
+ScanStart scanStart(const RasterPolygon& polygon, const RasterVertex& top)
+{
+    const std::int64_t y = ((static_cast<std::int64_t>(top.y) + 0x7FFF) & ~std::int64_t{0xFFFF}) + 0x8000;
+    const auto dyTop = static_cast<std::int32_t>(y - top.y);
+    const std::int64_t toColumn0 = 0x8000 - static_cast<std::int64_t>(top.x);
+    const auto atColumn0 = [&](std::int32_t value, std::int32_t dy, std::int32_t dx) {
+        return static_cast<std::uint32_t>(value) + fixedProduct(dy, dyTop) +
+               static_cast<std::uint32_t>((dx * toColumn0) >> 16) + 0x8000u;
+    };
+    return {y, atColumn0(top.blue, polygon.dBdy, polygon.dBdx), atColumn0(top.green, polygon.dGdy, polygon.dGdx),
+            atColumn0(top.red, polygon.dRdy, polygon.dRdx)};
+}
+
+// The set-up and the row loop of the fill of a polygon wholly inside the
+// image: the same edges, rows and runs as the checked fill, without the
+// checks against the image. Each row's start lanes are worked out from
+// 32-bit lanes held shifted left by 8, whose high halves are the 8.8 values,
+// so that the product with x0 (0..32767) is one multiply-add of its low half
+// and one 16-bit multiply of its high half.
+template <typename Spans>
+struct InsideFill {
+    std::int64_t y;  // the row centre, 16.16
+    std::uint8_t* row;
+    int pitch, width;
+    __m128i rowStart, rowStep, lowHalf, highHalf;
+    Spans spans;
+
+    InsideFill(const RasterPolygon& polygon, const YExtremes& e, std::uint32_t* pixels, int pitch, int width)
+        : pitch(pitch), width(width), spans(pixelSteps(polygon))
+    {
+        const ScanStart start0 = scanStart(polygon, polygon.vertices[e.top]);
+        y = start0.y;
+        row = reinterpret_cast<std::uint8_t*>(pixels) + static_cast<std::ptrdiff_t>(y >> 16) * pitch;
+        const auto shifted = [](std::uint32_t v) { return static_cast<int>(v << 8); };
+        rowStart = _mm_setr_epi32(shifted(start0.blue), shifted(start0.green), shifted(start0.red), 0);
+        const __m128i dx = xGradients(polygon);
+        // The x and y gradients as lanes blue, green, red, 0, loaded at once.
+        rowStep = _mm_slli_epi32(_mm_srli_si128(loadGradients(polygon.dRdx), 4), 8);
+        // gradient << 8 = high·65536 + low with low as a signed 16-bit value
+        // (high takes the borrow), each multiplied by x0 in its own half.
+        const __m128i gradient = _mm_slli_epi32(dx, 8);
+        const __m128i lowMask = _mm_set1_epi32(0xFFFF);
+        lowHalf = _mm_and_si128(gradient, lowMask);
+        highHalf =
+            _mm_andnot_si128(lowMask, _mm_sub_epi32(gradient, _mm_srai_epi32(_mm_slli_epi32(lowHalf, 16), 16)));
+    }
+
+    static __m128i xGradients(const RasterPolygon& polygon)
+    {
+        return _mm_srli_si128(_mm_slli_si128(loadGradients(polygon.dBdx), 4), 4);
+    }
+
+    // The 8.8 steps (gradient >> 8, kept to 16 bits) as the 16-bit lanes of one pixel, twice.
+    static __m128i pixelSteps(const RasterPolygon& polygon)
+    {
+        const __m128i steps8 = _mm_srai_epi32(_mm_slli_epi32(_mm_srai_epi32(xGradients(polygon), 8), 16), 16);
+        return _mm_packs_epi32(steps8, steps8);
+    }
+
+    // The rows from y up to end (at least one), with the edges' x at 16.16
+    // plus the 0.5 bias.
+    template <bool add>
+    void rows(std::int64_t end, std::int64_t& leftX, std::int64_t leftSlope, std::int64_t& rightX,
+              std::int64_t rightSlope)
+    {
+        do {
+            const auto x0 = static_cast<int>(leftX >> 16);
+            const auto n = static_cast<int>(rightX >> 16) - x0;
+            leftX += leftSlope;
+            rightX += rightSlope;
+            const __m128i xs = _mm_set1_epi16(static_cast<short>(x0));
+            const __m128i start = _mm_add_epi32(
+                rowStart, _mm_add_epi32(_mm_madd_epi16(lowHalf, xs), _mm_mullo_epi16(highHalf, xs)));
+            const __m128i value = _mm_srai_epi32(start, 16);
+            auto* dest = reinterpret_cast<std::uint32_t*>(row) + x0;
+            // Short runs (most of them, on small triangles) as eight pixels
+            // where the row has room for eight. An empty row (x0 still
+            // lies between the edge's ends, inside the row) goes the same
+            // way with no pixel changed: a branch on it would be guessed
+            // wrong too often.
+            if (n <= 8 && x0 <= width - 8)
+                spans.template eight<add>(dest, n, _mm_packs_epi32(value, value));
+            else if (n > 0)
+                spans.template any<add>(dest, n, _mm_packs_epi32(value, value));
+            y += 0x10000;
+            row += pitch;
+            rowStart = _mm_add_epi32(rowStart, rowStep);
+        } while (y < end);
+    }
+};
+
+// A triangle wholly inside the image. The edges of the general walk,
+// worked out for three corners: from the top t the left edge runs to
+// b = t + 2 and then on to a = t + 1, the right edge to a and then on to b.
+// Whichever of a and b lies higher is reached first (at or above the first
+// row centre, at once), and the other one is the bottom.
+template <bool add, typename Spans>
+void fillInsideTriangle(const RasterPolygon& polygon, const YExtremes& e, std::uint32_t* pixels, int pitch,
+                        int width)
+{
+    const std::int64_t bottomY = polygon.vertices[e.bottom].y;
+    InsideFill<Spans> fill(polygon, e, pixels, pitch, width);
+    const std::int64_t& y = fill.y;
+    if (y >= bottomY)
+        return;
+    const RasterVertex* v = polygon.vertices;
+    std::int64_t slopes[4];
+    insideTriangleSlopes(v, slopes);
+    const int t = e.top, a = t == 2 ? 0 : t + 1, b = t == 0 ? 2 : t - 1;
+    const auto x = [&](int from, std::int64_t slope) {
+        return static_cast<std::int64_t>(v[from].x) + 0x8000 + ((slope * (y - v[from].y)) >> 16);
+    };
+    const bool leftAtTop = y < v[b].y, rightAtTop = y < v[a].y;
+    std::int64_t leftSlope = leftAtTop ? slopes[b] : slopes[a];
+    std::int64_t rightSlope = rightAtTop ? slopes[t] : slopes[a];
+    std::int64_t leftX = x(leftAtTop ? t : b, leftSlope);
+    std::int64_t rightX = x(rightAtTop ? t : a, rightSlope);
+    fill.template rows<add>(std::min<std::int64_t>(leftAtTop ? v[b].y : v[a].y, rightAtTop ? v[a].y : v[b].y), leftX,
+                            leftSlope, rightX, rightSlope);
+    if (y >= bottomY)
+        return;
+    // One edge has reached the middle corner and turns toward the bottom.
+    if (leftAtTop && y >= v[b].y) {
+        leftSlope = slopes[a];
+        leftX = x(b, leftSlope);
+    }
+    if (rightAtTop && y >= v[a].y) {
+        rightSlope = slopes[a];
+        rightX = x(a, rightSlope);
+    }
+    fill.template rows<add>(bottomY, leftX, leftSlope, rightX, rightSlope);
+}
+
+} // namespace

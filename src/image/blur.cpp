@@ -6,6 +6,7 @@
 // hide the latency of each step.
 #include "image/blur.hpp"
 
+#include "image/least_blur.hpp"
 #include "image/noise.hpp"
 #include "image/wide.hpp"
 
@@ -167,72 +168,30 @@ void blurGroupAlong(std::uint8_t* const* line, int count, __m128i c)
     }
 }
 
-// A 4 x 4 block of pixels turned over: in, four pixels of each of four
-// lines; out, one pixel column of the four lines per register. Its own
-// inverse.
-inline void turnOver(__m128i p[4])
-{
-    const __m128i t0 = _mm_unpacklo_epi32(p[0], p[1]), t1 = _mm_unpacklo_epi32(p[2], p[3]);
-    const __m128i t2 = _mm_unpackhi_epi32(p[0], p[1]), t3 = _mm_unpackhi_epi32(p[2], p[3]);
-    p[0] = _mm_unpacklo_epi64(t0, t1);
-    p[1] = _mm_unpackhi_epi64(t0, t1);
-    p[2] = _mm_unpacklo_epi64(t2, t3);
-    p[3] = _mm_unpackhi_epi64(t2, t3);
-}
+// 16-byte registers for the least blur: four lines, one in each register.
+struct NarrowBytes {
+    using V = __m128i;
+    static V zero() { return _mm_setzero_si128(); }
+    static V equal(V a, V b) { return _mm_cmpeq_epi8(a, b); }
+    static V subSaturated(V a, V b) { return _mm_subs_epu8(a, b); }
+    static V add(V a, V b) { return _mm_add_epi8(a, b); }
+    static V andNot(V a, V b) { return _mm_andnot_si128(a, b); }
+    static V orBits(V a, V b) { return _mm_or_si128(a, b); }
+    static V low32(V a, V b) { return _mm_unpacklo_epi32(a, b); }
+    static V high32(V a, V b) { return _mm_unpackhi_epi32(a, b); }
+    static V low64(V a, V b) { return _mm_unpacklo_epi64(a, b); }
+    static V high64(V a, V b) { return _mm_unpackhi_epi64(a, b); }
+    static V load(std::uint8_t* const* line, int r, int offset)
+    {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(line[r] + offset));
+    }
+    static void store(std::uint8_t* const* line, int r, int offset, V v)
+    {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(line[r] + offset), v);
+    }
+};
 
-// Where each pixel of four lines rose from its left neighbour, as the
-// forward pass of the least blur sees it.
 __m128i risingFrom[maxBlurLength];
-
-// The blur along four lines side by side (count a multiple of 4) with every
-// coefficient 16383, worked out on the bytes. There every step takes its
-// running value y (a byte times 128, less a multiple of 4) to x - 4 if its
-// target x lies above y and to x otherwise. So, going forward, a channel
-// sits 4 below its byte where the byte rose, or stayed level after sitting
-// below; going back the same again against the next pixel's result; and a
-// channel ends one below its byte where either pass left it below, else at
-// its byte.
-void blurLeastAlong(std::uint8_t* const* line, int count)
-{
-    const __m128i zero = _mm_setzero_si128();
-    // Byte lanes where x is not above y.
-    const auto notAbove = [&](__m128i x, __m128i y) { return _mm_cmpeq_epi8(_mm_subs_epu8(x, y), zero); };
-    // Where x rose from y, or stayed level and was already marked: x >= y,
-    // and not level without the mark.
-    const auto roseOrKept = [&](__m128i x, __m128i y, __m128i marked) {
-        return _mm_andnot_si128(_mm_andnot_si128(marked, _mm_cmpeq_epi8(x, y)), notAbove(y, x));
-    };
-    const auto load = [&](int x, __m128i p[4]) {
-        for (int r = 0; r < 4; ++r)
-            p[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line[r] + 4 * x));
-        turnOver(p);
-    };
-    __m128i p[4];
-    load(0, p);
-    __m128i previous = p[0], rising = zero;
-    for (int x = 0; x < count; x += 4) {
-        if (x > 0)
-            load(x, p);
-        for (int j = 0; j < 4; ++j) {
-            rising = roseOrKept(p[j], previous, rising);
-            risingFrom[x + j] = rising;
-            previous = p[j];
-        }
-    }
-    __m128i lowered = zero;  // the next pixel ended below its byte
-    for (int x = count - 4; x >= 0; x -= 4) {
-        load(x, p);
-        for (int j = 3; j >= 0; --j) {
-            const __m128i falling = roseOrKept(p[j], previous, lowered);
-            previous = p[j];
-            lowered = _mm_or_si128(risingFrom[x + j], falling);
-            p[j] = _mm_add_epi8(p[j], lowered);  // all ones: one less
-        }
-        turnOver(p);
-        for (int r = 0; r < 4; ++r)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(line[r] + 4 * x), p[r]);
-    }
-}
 
 int coefficient(float factor)
 {
@@ -272,7 +231,7 @@ void blurLines(void* base, int elementStep, int lineStep, int count, int lines,
             if (together == 8)
                 wide::blurLeastEightRows(line, count);
             else
-                blurLeastAlong(line, count);
+                blurLeastLines<NarrowBytes>(line, count, risingFrom);
         }
         return;
     }

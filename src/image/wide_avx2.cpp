@@ -1,9 +1,11 @@
 // The AVX2 bodies of image/wide.hpp, compiled with -mavx2 on x86-64 only.
-// Each step is its 16-byte form's, done on eight pixels at once. This file
-// includes nothing of the project's own beyond its header, so that no
-// shared inline function is compiled here with AVX2 and then picked by the
-// linker for the callers that run on any x86-64.
+// Each step is its 16-byte form's, done on eight pixels at once. Of the
+// project's own code it includes only its header and loop bodies kept to
+// unnamed namespaces, so that no shared inline function is compiled here
+// with AVX2 and then picked by the linker for callers that run on any x86-64.
 #include "image/wide.hpp"
+
+#include "image/least_blur.hpp"
 
 #include <immintrin.h>
 
@@ -34,18 +36,26 @@ inline void storeTwo(std::uint8_t* a, std::uint8_t* b, __m256i v)
     _mm_storeu_si128(reinterpret_cast<__m128i*>(b), _mm256_extracti128_si256(v, 1));
 }
 
-// Four registers, each four pixels of a line in its low half and of
-// another line in its high half, turned over within the halves: out, one
-// pixel column of the four lines per half. Its own inverse.
-inline void turnOver(__m256i p[4])
-{
-    const __m256i t0 = _mm256_unpacklo_epi32(p[0], p[1]), t1 = _mm256_unpacklo_epi32(p[2], p[3]);
-    const __m256i t2 = _mm256_unpackhi_epi32(p[0], p[1]), t3 = _mm256_unpackhi_epi32(p[2], p[3]);
-    p[0] = _mm256_unpacklo_epi64(t0, t1);
-    p[1] = _mm256_unpackhi_epi64(t0, t1);
-    p[2] = _mm256_unpacklo_epi64(t2, t3);
-    p[3] = _mm256_unpackhi_epi64(t2, t3);
-}
+// 32-byte registers for the least blur: lines 0..3 in the low halves,
+// 4..7 in the high halves.
+struct WideBytes {
+    using V = __m256i;
+    static V zero() { return _mm256_setzero_si256(); }
+    static V equal(V a, V b) { return _mm256_cmpeq_epi8(a, b); }
+    static V subSaturated(V a, V b) { return _mm256_subs_epu8(a, b); }
+    static V add(V a, V b) { return _mm256_add_epi8(a, b); }
+    static V andNot(V a, V b) { return _mm256_andnot_si256(a, b); }
+    static V orBits(V a, V b) { return _mm256_or_si256(a, b); }
+    static V low32(V a, V b) { return _mm256_unpacklo_epi32(a, b); }
+    static V high32(V a, V b) { return _mm256_unpackhi_epi32(a, b); }
+    static V low64(V a, V b) { return _mm256_unpacklo_epi64(a, b); }
+    static V high64(V a, V b) { return _mm256_unpackhi_epi64(a, b); }
+    static V load(std::uint8_t* const* line, int r, int offset) { return loadTwo(line[r] + offset, line[r + 4] + offset); }
+    static void store(std::uint8_t* const* line, int r, int offset, V v)
+    {
+        storeTwo(line[r] + offset, line[r + 4] + offset, v);
+    }
+};
 
 __m256i risingFrom[longestRow];
 
@@ -149,45 +159,7 @@ void wide::blurSixteenRows(std::uint8_t* const* line, int count, const short coe
     }
 }
 
-// Lines 0..3 in the low halves, 4..7 in the high halves; the byte steps of
-// the 16-byte form, which works within a half.
 void wide::blurLeastEightRows(std::uint8_t* const* line, int count)
 {
-    const __m256i zero = _mm256_setzero_si256();
-    const auto notAbove = [&](__m256i x, __m256i y) {
-        return _mm256_cmpeq_epi8(_mm256_subs_epu8(x, y), zero);
-    };
-    const auto roseOrKept = [&](__m256i x, __m256i y, __m256i marked) {
-        return _mm256_andnot_si256(_mm256_andnot_si256(marked, _mm256_cmpeq_epi8(x, y)), notAbove(y, x));
-    };
-    const auto load = [&](int x, __m256i p[4]) {
-        for (int r = 0; r < 4; ++r)
-            p[r] = loadTwo(line[r] + 4 * x, line[r + 4] + 4 * x);
-        turnOver(p);
-    };
-    __m256i p[4];
-    load(0, p);
-    __m256i previous = p[0], rising = zero;
-    for (int x = 0; x < count; x += 4) {
-        if (x > 0)
-            load(x, p);
-        for (int j = 0; j < 4; ++j) {
-            rising = roseOrKept(p[j], previous, rising);
-            risingFrom[x + j] = rising;
-            previous = p[j];
-        }
-    }
-    __m256i lowered = zero;
-    for (int x = count - 4; x >= 0; x -= 4) {
-        load(x, p);
-        for (int j = 3; j >= 0; --j) {
-            const __m256i falling = roseOrKept(p[j], previous, lowered);
-            previous = p[j];
-            lowered = _mm256_or_si256(risingFrom[x + j], falling);
-            p[j] = _mm256_add_epi8(p[j], lowered);
-        }
-        turnOver(p);
-        for (int r = 0; r < 4; ++r)
-            storeTwo(line[r] + 4 * x, line[r + 4] + 4 * x, p[r]);
-    }
+    blurLeastLines<WideBytes>(line, count, risingFrom);
 }

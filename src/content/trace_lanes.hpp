@@ -124,25 +124,27 @@ struct WideSphere {
     LaneVector<L> centreAll;
     L radiusSquared;
     double centre[3];
-    double diffuse[traceLightCount][3];  // sphere colour x light colour
+    double colour[3];
 };
 template <class L>
 struct WideLight {
     LaneVector<L> position;
+    L colour[3];
 };
 
-// The rays of a chunk in groups, their unit directions (x, y, z) and the
-// distances to their nearest hits, a register's lanes each; the last ray of
-// a short group fills its empty lanes.
+// The rays of a chunk in groups, a register's lanes each: their unit
+// directions (x, y, z), the distances to their nearest hits and the index
+// of the sphere hit (-1 none). The last ray of a short group fills its
+// empty lanes.
 template <class L>
 struct RayGroup {
-    alignas(32) double lanes[4][L::count];
+    alignas(32) double lanes[5][L::count];
 };
 
 // A ray that hits a sphere, waiting for its shading.
 struct Hit {
     TraceSample* sample;
-    const double* ray;  // its lane of the group's direction x; y, z and the distance every count doubles on
+    const double* ray;  // its lane of the group's direction x; the other rows every count doubles on
     std::uint32_t lights;
     int nearest;
 };
@@ -180,33 +182,29 @@ void widenWorld()
         s.centre[0] = sphere.centre.x;
         s.centre[1] = sphere.centre.y;
         s.centre[2] = sphere.centre.z;
-        const float* colour = &sphere.colour.red;
-        for (int j = 0; j < traceLightCount; ++j) {
-            const float* light = &traceLights[j].colour.red;
-            for (int ch = 0; ch < 3; ++ch)
-                s.diffuse[j][ch] = static_cast<double>(colour[ch]) * light[ch];
-        }
+        s.colour[0] = sphere.colour.red;
+        s.colour[1] = sphere.colour.green;
+        s.colour[2] = sphere.colour.blue;
     }
     for (int j = 0; j < traceLightCount; ++j) {
-        const Vector3& p = traceLights[j].position;
-        w.lights[j].position = {L::all(p.x), L::all(p.y), L::all(p.z)};
+        const TraceLight& light = traceLights[j];
+        w.lights[j].position = {L::all(light.position.x), L::all(light.position.y), L::all(light.position.z)};
+        w.lights[j].colour[0] = L::all(light.colour.red);
+        w.lights[j].colour[1] = L::all(light.colour.green);
+        w.lights[j].colour[2] = L::all(light.colour.blue);
     }
 }
 
 // The nearest sphere along each ray of the group, each with its own mask.
 template <class L>
-void findNearest(RayGroup<L>& rays, const std::uint32_t* masks, int* nearest)
+void findNearest(RayGroup<L>& rays, const std::uint32_t* masks)
 {
     constexpr int n = L::count;
     const LaneVector<L> d{L::load(rays.lanes[0]), L::load(rays.lanes[1]), L::load(rays.lanes[2])};
     L closest = L::all(1e20f), nearestLanes = L::all(-1.0);
-    // Neighbouring rays mostly share their masks; only masks that differ
-    // need sorting out lane by lane.
-    std::uint32_t every = (1u << traceSphereCount) - 1, some = 0;
-    for (int k = 0; k < n; ++k) {
-        every &= masks[k];
+    std::uint32_t some = 0;
+    for (int k = 0; k < n; ++k)
         some |= masks[k];
-    }
     some &= (1u << traceSphereCount) - 1;
     const auto laneMasks = L::masks([&](int k) { return masks[k]; });
     for (std::uint32_t m = some; m; m &= m - 1) {
@@ -215,18 +213,13 @@ void findNearest(RayGroup<L>& rays, const std::uint32_t* masks, int* nearest)
         const L b = round(dot(d, sphere.eyeOffset));
         const L disc = b * b - sphere.eyeTerm;
         L t = L::zero();
-        L meets = crossing(b, disc, t);
-        if (!(every >> i & 1))
-            meets = meets & with(laneMasks, i);
+        const L meets = crossing(b, disc, t) & with(laneMasks, i);
         const L closer = meets & (t < closest);
         closest = select(closer, t, closest);
         nearestLanes = select(closer, L::all(i), nearestLanes);
     }
     store(rays.lanes[3], closest);
-    alignas(32) double index[n];
-    store(index, nearestLanes);
-    for (int k = 0; k < n; ++k)
-        nearest[k] = static_cast<int>(index[k]);
+    store(rays.lanes[4], nearestLanes);
 }
 
 // Shades the hits a group at a time, in stages over all of them (hits
@@ -294,10 +287,9 @@ void shadeHits(const Hit* hits, int count)
             const LaneVector<L>& l = sh.l[j];
             const LaneVector<L> toLight{-l.x, -l.y, -l.z};
             std::uint32_t candidates[n];
-            std::uint32_t every = ~0u, some = 0;
+            std::uint32_t some = 0;
             for (int k = 0; k < n; ++k) {
-                candidates[k] = on >> k & 1 ? shadowCandidates[j][h[k].nearest] : 0;
-                every &= candidates[k];
+                candidates[k] = shadowCandidates[j][h[k].nearest] & (0u - (on >> k & 1));
                 some |= candidates[k];
             }
             const auto laneCandidates = L::masks([&](int k) { return candidates[k]; });
@@ -307,10 +299,7 @@ void shadeHits(const Hit* hits, int count)
                 const LaneVector<L> offset = roundedSub(sh.p, blocker.centreAll);
                 const L bk = round(dot(toLight, offset));
                 const L disc = bk * bk - dot(offset, offset) + blocker.radiusSquared;
-                L meets = crosses(bk, disc);
-                if (!(every >> blockerIndex & 1))
-                    meets = meets & with(laneCandidates, blockerIndex);
-                lightOn = andNot(meets, lightOn);
+                lightOn = andNot(crosses(bk, disc) & with(laneCandidates, blockerIndex), lightOn);
                 if (!laneBits(lightOn))
                     break;
             }
@@ -324,6 +313,9 @@ void shadeHits(const Hit* hits, int count)
         const LaneVector<L>& d = sh.d;
         const LaneVector<L>& normal = sh.n;
         L colour[3] = {L::zero(), L::zero(), L::zero()};
+        L sphereColour[3];
+        for (int ch = 0; ch < 3; ++ch)
+            sphereColour[ch] = L::from([&](int k) { return w.spheres[h[k].nearest].colour[ch]; });
         std::uint32_t lit[n] = {};
         for (int j = 0; j < traceLightCount; ++j) {
             const L lightOn = sh.on[j];
@@ -336,11 +328,10 @@ void shadeHits(const Hit* hits, int count)
             const LaneVector<L>& l = sh.l[j];
             // A lane the light does not reach adds 0, which leaves its sum
             // as it is: the sums are never -0 (they start at +0 and only
-            // grow) nor anything but floats.
-            for (int ch = 0; ch < 3; ++ch) {
-                const L diffuse = L::from([&](int q) { return w.spheres[h[q].nearest].diffuse[j][ch]; });
-                colour[ch] = round(colour[ch] + (lightOn & (diffuse * k)));
-            }
+            // grow) nor anything but floats. The product of the two
+            // colours, floats, is exact.
+            for (int ch = 0; ch < 3; ++ch)
+                colour[ch] = round(colour[ch] + (lightOn & (sphereColour[ch] * w.lights[j].colour[ch] * k)));
             const L k2 = L::all(-2.0) * k;
             const LaneVector<L> r{round(k2 * normal.x - l.x), round(k2 * normal.y - l.y),
                                   round(k2 * normal.z - l.z)};
@@ -402,28 +393,27 @@ void traceChunk(const TraceRequest* requests, int count)
         store(w.rays[i].lanes[1], d.y);
         store(w.rays[i].lanes[2], d.z);
     }
-    Hit hits[maxTraceRequests + n - 1];
-    int hitCount = 0;
     for (int i = 0; i < groups; ++i) {
         std::uint32_t masks[n];
         for (int k = 0; k < n; ++k)
             masks[k] = member(i, k).spheres;
-        int nearest[n];
-        findNearest(w.rays[i], masks, nearest);
-        const int lanes = untracedCount - n * i < n ? untracedCount - n * i : n;
-        for (int k = 0; k < lanes; ++k) {
-            const TraceRequest& request = member(i, k);
-            ++tracedRayCount;
-            TraceSample& s = *request.sample;
-            s.hitMask = 0;
-            s.sphere = -1;
-            if (nearest[k] < 0) {
-                s.colour = {0.0f, 0.0f, 0.0f};
-                continue;
-            }
-            hits[hitCount++] = {request.sample, &w.rays[i].lanes[0][k], request.lights, nearest[k]};
-        }
+        findNearest(w.rays[i], masks);
     }
+    // Every ray as a miss first; a hit is then written over by shadeHits.
+    Hit hits[maxTraceRequests + n - 1];
+    int hitCount = 0;
+    for (int j = 0; j < untracedCount; ++j) {
+        const TraceRequest& request = *untraced[j];
+        TraceSample& s = *request.sample;
+        s.hitMask = 0;
+        s.sphere = -1;
+        s.colour = {0.0f, 0.0f, 0.0f};
+        const double* ray = &w.rays[j / n].lanes[0][j % n];
+        const int nearest = static_cast<int>(ray[4 * n]);
+        hits[hitCount] = {request.sample, ray, request.lights, nearest};
+        hitCount += nearest >= 0;
+    }
+    tracedRayCount += static_cast<std::uint64_t>(untracedCount);
     if (hitCount == 0)
         return;
     for (int j = hitCount; j % n != 0; ++j)

@@ -51,7 +51,7 @@ inline Lanes operator>=(Lanes a, Lanes b) { return {_mm256_cmp_pd(a.v, b.v, _CMP
 inline Lanes operator&(Lanes a, Lanes b) { return {_mm256_and_pd(a.v, b.v)}; }
 inline Lanes operator|(Lanes a, Lanes b) { return {_mm256_or_pd(a.v, b.v)}; }
 inline Lanes andNot(Lanes a, Lanes b) { return {_mm256_andnot_pd(a.v, b.v)}; }
-inline Lanes select(Lanes mask, Lanes yes, Lanes no) { return (mask & yes) | andNot(mask, no); }
+inline Lanes select(Lanes mask, Lanes yes, Lanes no) { return {_mm256_blendv_pd(no.v, yes.v, mask.v)}; }
 // Both as the 16-byte forms: the second operand where either is NaN.
 inline Lanes maxOf(Lanes a, Lanes b) { return {_mm256_max_pd(a.v, b.v)}; }
 inline Lanes minOf(Lanes a, Lanes b) { return {_mm256_min_pd(a.v, b.v)}; }
@@ -66,8 +66,11 @@ inline Lanes fastRoot(Lanes x)
 {
     const __m128i bits = _mm_castps_si128(_mm256_cvtpd_ps(x.v));
     const __m128i index = _mm_and_si128(_mm_srli_epi32(bits, 15), _mm_set1_epi32(0xFFFF));
-    const __m256d every = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
-    return {_mm256_mask_i32gather_pd(_mm256_setzero_pd(), fastSqrtByBits, index, every, 8)};
+    const __m128d low = _mm_loadh_pd(_mm_load_sd(&fastSqrtByBits[_mm_cvtsi128_si32(index)]),
+                                     &fastSqrtByBits[_mm_extract_epi32(index, 1)]);
+    const __m128d high = _mm_loadh_pd(_mm_load_sd(&fastSqrtByBits[_mm_extract_epi32(index, 2)]),
+                                      &fastSqrtByBits[_mm_extract_epi32(index, 3)]);
+    return {_mm256_insertf128_pd(_mm256_castpd128_pd256(low), high, 1)};
 }
 
 inline Lanes with(Lanes::Masks masks, int bit)

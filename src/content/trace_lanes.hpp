@@ -114,8 +114,8 @@ L pow50(L e)
     return e32 * e16 * e2;
 }
 
-// The spheres and lights widened to doubles once per batch of rays, so that
-// the lanes are loaded rather than converted from floats ray by ray. Every
+// The spheres and lights widened to doubles once per prepared frame, so
+// that the lanes are loaded rather than converted from floats ray by ray. Every
 // value is a float or an exact product of two floats, so nothing changes.
 template <class L>
 struct WideSphere {
@@ -167,6 +167,9 @@ struct Workspace {
 };
 template <class L>
 Workspace<L> workspace;
+// The preparedTraceFrames the workspace's world was widened for: none yet.
+template <class L>
+std::uint64_t widenedFrame = ~std::uint64_t{0};
 
 template <class L>
 void widenWorld()
@@ -425,7 +428,10 @@ void traceChunk(const TraceRequest* requests, int count)
 template <class L>
 void traceAll(const TraceRequest* requests, int count)
 {
-    widenWorld<L>();
+    if (widenedFrame<L> != preparedTraceFrames) {
+        widenWorld<L>();
+        widenedFrame<L> = preparedTraceFrames;
+    }
     for (int start = 0; start < count; start += maxTraceRequests)
         traceChunk<L>(requests + start, count - start < maxTraceRequests ? count - start : maxTraceRequests);
 }

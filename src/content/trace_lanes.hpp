@@ -10,12 +10,15 @@
 //   all(x), zero(), load(p)    a double in every lane; 0; count doubles;
 //   from(f), fromFloats(f)     lane k = f(k), a double or a float;
 //   masks(f)                   lane k holds the 32-bit mask f(k), for with();
+//   Floats, floats(x), floatsFrom(f)  the lanes as floats: a float in every
+//                              lane; lane k = f(k);
 // and the free functions on it: + - * / and unary -, the comparisons < >
 // >= (all-ones lanes where they hold), & |, andNot(a, b) (b where a is not
 // set), select(mask, yes, no), maxOf(a, b) (b where either is NaN), minOf,
 // round, squareRoot, fastRoot (fastSqrt of each lane rounded to float),
 // laneBits(mask) (bit k set where lane k is), with(masks, bit) (the lanes
-// whose mask has the bit), store(p, v) and storeFloats(out, values).
+// whose mask has the bit), store(p, v), narrow(v) and widen(floats) (to
+// Floats and back), the difference of Floats, and storeFloats(out, values).
 //
 // Everything here lies in an unnamed namespace, so that each file that
 // includes it compiles its own copy for its own instruction set and the
@@ -48,10 +51,17 @@ L dot(const LaneVector<L>& a, const LaneVector<L>& b)
     return a.x * b.x + a.y * b.y + a.z * b.z;
 }
 
+template <class F>
+struct FloatVector {
+    F x, y, z;
+};
+
+// a - b rounded to float, for floats a and b: the double difference
+// rounded is the float difference, which needs no rounding of its own.
 template <class L>
-LaneVector<L> roundedSub(const LaneVector<L>& a, const LaneVector<L>& b)
+LaneVector<L> difference(const FloatVector<typename L::Floats>& a, const FloatVector<typename L::Floats>& b)
 {
-    return {round(a.x - b.x), round(a.y - b.y), round(a.z - b.z)};
+    return {widen(a.x - b.x), widen(a.y - b.y), widen(a.z - b.z)};
 }
 
 // Divided by its length as Vector3::normalised does: the length rounded to
@@ -121,14 +131,14 @@ template <class L>
 struct WideSphere {
     LaneVector<L> eyeOffset;  // every lane alike
     L eyeTerm;
-    LaneVector<L> centreAll;
+    FloatVector<typename L::Floats> centreAll;
     L radiusSquared;
-    double centre[3];
+    float centre[3];
     double colour[3];
 };
 template <class L>
 struct WideLight {
-    LaneVector<L> position;
+    FloatVector<typename L::Floats> position;
     L colour[3];
 };
 
@@ -149,10 +159,12 @@ struct Hit {
     int nearest;
 };
 
-// What the shading of a group of hits carries from one stage to the next.
+// What the shading of a group of hits carries from one stage to the next:
+// the direction, the hit point and the normal (also as floats).
 template <class L>
 struct Shading {
-    LaneVector<L> d, p, n;
+    LaneVector<L> d, n;
+    FloatVector<typename L::Floats> p, nFloats;
     LaneVector<L> l[traceLightCount];  // from the light to the hit point, unit length
     L k[traceLightCount];              // the diffuse factor
     L on[traceLightCount];             // lanes the light reaches
@@ -180,7 +192,7 @@ void widenWorld()
         WideSphere<L>& s = w.spheres[i];
         s.eyeOffset = {L::all(sphere.eyeOffset.x), L::all(sphere.eyeOffset.y), L::all(sphere.eyeOffset.z)};
         s.eyeTerm = L::all(sphere.eyeTerm);
-        s.centreAll = {L::all(sphere.centre.x), L::all(sphere.centre.y), L::all(sphere.centre.z)};
+        s.centreAll = {L::floats(sphere.centre.x), L::floats(sphere.centre.y), L::floats(sphere.centre.z)};
         s.radiusSquared = L::all(sphere.radiusSquared);
         s.centre[0] = sphere.centre.x;
         s.centre[1] = sphere.centre.y;
@@ -191,7 +203,8 @@ void widenWorld()
     }
     for (int j = 0; j < traceLightCount; ++j) {
         const TraceLight& light = traceLights[j];
-        w.lights[j].position = {L::all(light.position.x), L::all(light.position.y), L::all(light.position.z)};
+        w.lights[j].position = {L::floats(light.position.x), L::floats(light.position.y),
+                                L::floats(light.position.z)};
         w.lights[j].colour[0] = L::all(light.colour.red);
         w.lights[j].colour[1] = L::all(light.colour.green);
         w.lights[j].colour[2] = L::all(light.colour.blue);
@@ -247,15 +260,17 @@ void shadeHits(const Hit* hits, int count)
         const LaneVector<L> origin{L::fromFloats([&](int k) { return h[k].sample->origin.x; }),
                                    L::fromFloats([&](int k) { return h[k].sample->origin.y; }),
                                    L::fromFloats([&](int k) { return h[k].sample->origin.z; })};
-        const LaneVector<L> p{round(origin.x + d.x * best), round(origin.y + d.y * best),
-                              round(origin.z + d.z * best)};
-        const auto centre = [&](int c) { return L::from([&](int k) { return w.spheres[h[k].nearest].centre[c]; }); };
-        LaneVector<L> normal = roundedSub(p, LaneVector<L>{centre(0), centre(1), centre(2)});
-        const L inverse = L::all(1.0) / fastRoot(round(dot(normal, normal)));
-        normal = {round(normal.x * inverse), round(normal.y * inverse), round(normal.z * inverse)};
+        const FloatVector<typename L::Floats> p{narrow(origin.x + d.x * best), narrow(origin.y + d.y * best),
+                                                narrow(origin.z + d.z * best)};
+        const auto centre = [&](int c) {
+            return L::floatsFrom([&](int k) { return w.spheres[h[k].nearest].centre[c]; });
+        };
+        const LaneVector<L> v = difference<L>(p, {centre(0), centre(1), centre(2)});
+        const L inverse = L::all(1.0) / fastRoot(round(dot(v, v)));
+        sh.nFloats = {narrow(v.x * inverse), narrow(v.y * inverse), narrow(v.z * inverse)};
+        sh.n = {widen(sh.nFloats.x), widen(sh.nFloats.y), widen(sh.nFloats.z)};
         sh.d = d;
         sh.p = p;
-        sh.n = normal;
     }
 
     for (int i = 0; i < groups; ++i) {
@@ -270,7 +285,7 @@ void shadeHits(const Hit* hits, int count)
                 sh.on[j] = L::zero();  // no lane looks at this light
                 continue;
             }
-            const LaneVector<L> l = normalised(roundedSub(sh.p, w.lights[j].position));
+            const LaneVector<L> l = normalised(difference<L>(sh.p, w.lights[j].position));
             // Facing away first: the shadow does not matter there.
             const L facing = -dot(sh.n, l);
             sh.l[j] = l;
@@ -299,7 +314,7 @@ void shadeHits(const Hit* hits, int count)
             for (std::uint32_t c = some; c; c &= c - 1) {
                 const int blockerIndex = __builtin_ctz(c);
                 const WideSphere<L>& blocker = w.spheres[blockerIndex];
-                const LaneVector<L> offset = roundedSub(sh.p, blocker.centreAll);
+                const LaneVector<L> offset = difference<L>(sh.p, blocker.centreAll);
                 const L bk = round(dot(toLight, offset));
                 const L disc = bk * bk - dot(offset, offset) + blocker.radiusSquared;
                 lightOn = andNot(crosses(bk, disc) & with(laneCandidates, blockerIndex), lightOn);
@@ -348,9 +363,10 @@ void shadeHits(const Hit* hits, int count)
         }
         // min(c, 1) as std::fmin(c, 1.0f) gives it: 1 only where 1 < c.
         const L one = L::all(1.0);
-        const L values[10] = {L::from([&](int k) { return h[k].ray[3 * n]; }),
-                              sh.p.x, sh.p.y, sh.p.z, normal.x, normal.y, normal.z,
-                              minOf(one, colour[0]), minOf(one, colour[1]), minOf(one, colour[2])};
+        const typename L::Floats values[10] = {
+            narrow(L::from([&](int k) { return h[k].ray[3 * n]; })),
+            sh.p.x, sh.p.y, sh.p.z, sh.nFloats.x, sh.nFloats.y, sh.nFloats.z,
+            narrow(minOf(one, colour[0])), narrow(minOf(one, colour[1])), narrow(minOf(one, colour[2]))};
         TraceSample* out[n];
         for (int k = 0; k < n; ++k)
             out[k] = h[k].sample;

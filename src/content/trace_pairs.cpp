@@ -29,6 +29,15 @@ struct Lanes {
     {
         return {_mm_set_pd(lane(1), lane(0))};
     }
+    struct Floats {
+        __m128 v;  // lanes 0 and 1
+    };
+    static Floats floats(float x) { return {_mm_set1_ps(x)}; }
+    template <class F>
+    static Floats floatsFrom(F lane)
+    {
+        return {_mm_setr_ps(lane(0), lane(1), 0.0f, 0.0f)};
+    }
     // Each lane's mask in both halves of the lane.
     struct Masks {
         __m128i v;
@@ -55,7 +64,10 @@ inline Lanes andNot(Lanes a, Lanes b) { return {_mm_andnot_pd(a.v, b.v)}; }
 inline Lanes select(Lanes mask, Lanes yes, Lanes no) { return (mask & yes) | andNot(mask, no); }
 inline Lanes maxOf(Lanes a, Lanes b) { return {_mm_max_pd(a.v, b.v)}; }
 inline Lanes minOf(Lanes a, Lanes b) { return {_mm_min_pd(a.v, b.v)}; }
-inline Lanes round(Lanes a) { return {_mm_cvtps_pd(_mm_cvtpd_ps(a.v))}; }
+inline Lanes::Floats narrow(Lanes a) { return {_mm_cvtpd_ps(a.v)}; }
+inline Lanes widen(Lanes::Floats a) { return {_mm_cvtps_pd(a.v)}; }
+inline Lanes::Floats operator-(Lanes::Floats a, Lanes::Floats b) { return {_mm_sub_ps(a.v, b.v)}; }
+inline Lanes round(Lanes a) { return widen(narrow(a)); }
 inline Lanes squareRoot(Lanes a) { return {_mm_sqrt_pd(a.v)}; }
 inline int laneBits(Lanes mask) { return _mm_movemask_pd(mask.v); }
 inline void store(double* p, Lanes a) { _mm_store_pd(p, a.v); }
@@ -83,12 +95,12 @@ inline Lanes with(Lanes::Masks masks, int bit)
 
 // The float results of both lanes laid out as in a TraceSample, from t to
 // the colour, and stored into the two samples.
-void storeFloats(TraceSample* const out[2], const Lanes values[10])
+void storeFloats(TraceSample* const out[2], const Lanes::Floats values[10])
 {
     static_assert(offsetof(TraceSample, hit) == offsetof(TraceSample, t) + 4 &&
                   offsetof(TraceSample, normal) == offsetof(TraceSample, t) + 16 &&
                   offsetof(TraceSample, colour) == offsetof(TraceSample, t) + 28);
-    const auto floats = [&](int i) { return _mm_cvtpd_ps(values[i].v); };
+    const auto floats = [&](int i) { return values[i].v; };
     const __m128 tx = _mm_unpacklo_ps(floats(0), floats(1));  // t0 x0 t1 x1
     const __m128 yz = _mm_unpacklo_ps(floats(2), floats(3));  // y0 z0 y1 z1
     const __m128 nxy = _mm_unpacklo_ps(floats(4), floats(5));

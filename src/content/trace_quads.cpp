@@ -29,6 +29,15 @@ struct Lanes {
     {
         return {_mm256_cvtps_pd(_mm_set_ps(lane(3), lane(2), lane(1), lane(0)))};
     }
+    struct Floats {
+        __m128 v;
+    };
+    static Floats floats(float x) { return {_mm_set1_ps(x)}; }
+    template <class F>
+    static Floats floatsFrom(F lane)
+    {
+        return {_mm_set_ps(lane(3), lane(2), lane(1), lane(0))};
+    }
     // Each lane's mask in the low half of the lane.
     struct Masks {
         __m256i v;
@@ -55,7 +64,10 @@ inline Lanes select(Lanes mask, Lanes yes, Lanes no) { return {_mm256_blendv_pd(
 // Both as the 16-byte forms: the second operand where either is NaN.
 inline Lanes maxOf(Lanes a, Lanes b) { return {_mm256_max_pd(a.v, b.v)}; }
 inline Lanes minOf(Lanes a, Lanes b) { return {_mm256_min_pd(a.v, b.v)}; }
-inline Lanes round(Lanes a) { return {_mm256_cvtps_pd(_mm256_cvtpd_ps(a.v))}; }
+inline Lanes::Floats narrow(Lanes a) { return {_mm256_cvtpd_ps(a.v)}; }
+inline Lanes widen(Lanes::Floats a) { return {_mm256_cvtps_pd(a.v)}; }
+inline Lanes::Floats operator-(Lanes::Floats a, Lanes::Floats b) { return {_mm_sub_ps(a.v, b.v)}; }
+inline Lanes round(Lanes a) { return widen(narrow(a)); }
 inline Lanes squareRoot(Lanes a) { return {_mm256_sqrt_pd(a.v)}; }
 inline int laneBits(Lanes mask) { return _mm256_movemask_pd(mask.v); }
 inline void store(double* p, Lanes a) { _mm256_store_pd(p, a.v); }
@@ -81,14 +93,14 @@ inline Lanes with(Lanes::Masks masks, int bit)
 
 // The float results of the four lanes laid out as in a TraceSample, from t
 // to the colour, and stored into the four samples.
-void storeFloats(TraceSample* const out[4], const Lanes values[10])
+void storeFloats(TraceSample* const out[4], const Lanes::Floats values[10])
 {
     static_assert(offsetof(TraceSample, hit) == offsetof(TraceSample, t) + 4 &&
                   offsetof(TraceSample, normal) == offsetof(TraceSample, t) + 16 &&
                   offsetof(TraceSample, colour) == offsetof(TraceSample, t) + 28);
     __m128 f[10];
     for (int i = 0; i < 10; ++i)
-        f[i] = _mm256_cvtpd_ps(values[i].v);
+        f[i] = values[i].v;
     // Records' words 0-3 and 4-7 turned from lanes into rows; 8-9 in pairs.
     _MM_TRANSPOSE4_PS(f[0], f[1], f[2], f[3]);
     _MM_TRANSPOSE4_PS(f[4], f[5], f[6], f[7]);

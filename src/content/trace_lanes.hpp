@@ -90,13 +90,13 @@ L roundsToPositive(L x)
 }
 
 // The crossing of the single-ray tracer in every lane: whether there is
-// one in front, and its distance. disc is not rounded yet.
+// one in front, and its distance. disc is not rounded yet. No branch on
+// whether any lane reaches the sphere: for rays from the eye that is hard
+// to foretell, and the rest costs less than a wrong guess.
 template <class L>
 L crossing(L b, L disc, L& t)
 {
     const L reaches = roundsToNonNegative(disc);
-    if (!laneBits(reaches))
-        return L::zero();  // the usual case: every ray passes the sphere by
     const L s = fastRoot(maxOf(disc, L::zero()));  // rounds on the way
     const L minusB = -b;
     const L nearFront = minusB > s;

@@ -160,10 +160,12 @@ struct Hit {
 };
 
 // What the shading of a group of hits carries from one stage to the next:
-// the direction, the hit point and the normal (also as floats).
+// the direction, the distance and hit point (as floats) and the normal
+// (also as floats).
 template <class L>
 struct Shading {
     LaneVector<L> d, n;
+    typename L::Floats t;
     FloatVector<typename L::Floats> p, nFloats;
     LaneVector<L> l[traceLightCount];  // from the light to the hit point, unit length
     L k[traceLightCount];              // the diffuse factor
@@ -270,6 +272,7 @@ void shadeHits(const Hit* hits, int count)
         sh.nFloats = {narrow(v.x * inverse), narrow(v.y * inverse), narrow(v.z * inverse)};
         sh.n = {widen(sh.nFloats.x), widen(sh.nFloats.y), widen(sh.nFloats.z)};
         sh.d = d;
+        sh.t = narrow(best);
         sh.p = p;
     }
 
@@ -364,7 +367,7 @@ void shadeHits(const Hit* hits, int count)
         // min(c, 1) as std::fmin(c, 1.0f) gives it: 1 only where 1 < c.
         const L one = L::all(1.0);
         const typename L::Floats values[10] = {
-            narrow(L::from([&](int k) { return h[k].ray[3 * n]; })),
+            sh.t,
             sh.p.x, sh.p.y, sh.p.z, sh.nFloats.x, sh.nFloats.y, sh.nFloats.z,
             narrow(minOf(one, colour[0])), narrow(minOf(one, colour[1])), narrow(minOf(one, colour[2]))};
         TraceSample* out[n];

@@ -124,9 +124,9 @@ L pow50(L e)
     return e32 * e16 * e2;
 }
 
-// The spheres and lights widened to doubles once per prepared frame, so
-// that the lanes are loaded rather than converted from floats ray by ray. Every
-// value is a float or an exact product of two floats, so nothing changes.
+// The spheres and lights spread over the lanes once per prepared frame, so
+// that the lanes are loaded rather than converted ray by ray. Every value
+// is a float, widened to double or not, so nothing changes.
 template <class L>
 struct WideSphere {
     LaneVector<L> eyeOffset;  // every lane alike

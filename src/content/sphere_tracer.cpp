@@ -6,6 +6,7 @@
 TraceSphere traceSpheres[traceSphereCount];
 TraceLight traceLights[traceLightCount];
 std::uint64_t tracedRayCount = 0;
+std::uint64_t preparedTraceFrames = 0;
 float mantissaRoot[256];
 
 float exponentRoot[256];
@@ -132,6 +133,7 @@ void prepareTraceFrame(const Vector3& eye)
                     mask |= 1u << k;
             shadowCandidates[j][i] = mask;
         }
+    ++preparedTraceFrames;
 }
 
 namespace {

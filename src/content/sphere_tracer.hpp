@@ -59,8 +59,13 @@ extern TraceLight traceLights[traceLightCount];
 
 // Prepares every sphere for the eye and works out, for each light and each
 // sphere that can be hit, which other spheres could ever shadow it. Call it
-// after moving the eye, the lights or the spheres and before tracing.
+// after changing the eye, the lights or the spheres (colours too) and
+// before tracing.
 void prepareTraceFrame(const Vector3& eye);
+
+// How many times prepareTraceFrame has run: the packed tracer widens the
+// spheres and lights once for each.
+extern std::uint64_t preparedTraceFrames;
 
 // Bit k of shadowCandidates[j][i]: sphere k could shadow light j on some
 // point of sphere i that faces it; written by prepareTraceFrame.

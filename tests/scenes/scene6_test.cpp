@@ -4,6 +4,7 @@
 #include "engine/camera.hpp"
 #include "image/blur.hpp"
 #include "image/ops.hpp"
+#include "image/wide.hpp"
 #include "scenes/scene6.hpp"
 #include "scenes/scenes.hpp"
 #include "scenes/shared.hpp"
@@ -71,6 +72,29 @@ TEST_F(TracedSpheres, LeftPanelMatchesThePlainTracer)
         EXPECT_EQ(a[0], 0u) << "T " << T << ": the background is not black";
     }
     EXPECT_GT(lit, 28 * 320 * 320 / 20) << "the spheres are missing";
+}
+
+TEST_F(TracedSpheres, WideFormsDrawTheFramesOfTheNarrowOnes)
+{
+    // The four-lane tracer and the wide image forms, against the two-lane
+    // tracer and the 16-byte forms, over the whole scene.
+    const bool wideBefore = wideVectors();
+    if (!useWideVectors(true))
+        GTEST_SKIP() << "no AVX2 here: only the narrow forms run";
+    for (int frameIndex = 0; frameIndex < 1032; frameIndex += 29) {
+        const float T = static_cast<float>(frameIndex) / 60.0f;
+        std::vector<std::uint32_t> drawn[2];
+        for (const bool wide : {true, false}) {
+            useWideVectors(wide);
+            clearImage(frame, garbage);
+            scene6(frame, 107.03f + T, T, 0.0f, 1.0f / 60, 0);
+            drawn[wide] = pixelsOf(frame);
+        }
+        EXPECT_TRUE(drawn[0] == drawn[1]) << "T " << T;
+        if (drawn[0] != drawn[1])
+            break;
+    }
+    useWideVectors(wideBefore);
 }
 
 TEST_F(TracedSpheres, StartsWithTheCameraInFrontAndNoSmear)

@@ -12,7 +12,9 @@ for object in "$@"; do
     *) continue ;;
     esac
     checked=$((checked + 1))
-    shared=$(nm -C "$object" | awk '$(NF - 1) ~ /^[VWuvw]$/ || ($1 ~ /^[VWuvw]$/)')
+    # (The exception personality's pointer, DW.ref.*, is data every object
+    # that uses exceptions may carry.)
+    shared=$(nm -C "$object" | awk '($(NF - 1) ~ /^[VWuvw]$/ || $1 ~ /^[VWuvw]$/) && $NF !~ /^DW\.ref\./')
     if [ -n "$shared" ]; then
         echo "wide_objects: $object defines symbols it may share with other files:" >&2
         echo "$shared" >&2

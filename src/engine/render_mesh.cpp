@@ -2,6 +2,8 @@
 
 #include "engine/clipper.hpp"
 #include "engine/rasterizer.hpp"
+#include "engine/render_mesh_wide.hpp"
+#include "image/wide.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -9,6 +11,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -389,8 +392,11 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
     const Matrix mv = multiply(camera.viewMatrix, mesh.worldMatrix());
     Matrix directions = mv;
     directions.m[9] = directions.m[10] = directions.m[11] = 0.0f;
+    const bool wideForm = wideVectors();
+    if (wideForm)
+        wide::transformVertices(mesh.vertices, mesh.vertexCount, mv, &viewVertices[0].x);
     const PackedMatrix packedMv = packedMatrix(mv), packedDirections = packedMatrix(directions);
-    for (int i = 0; i < mesh.vertexCount; i += 2) {
+    for (int i = 0; !wideForm && i < mesh.vertexCount; i += 2) {
         const int j = i + 1 < mesh.vertexCount ? i + 1 : i;
         const PackedPoints v =
             transformPair(packedMv, pairOf(loadVector(mesh.vertices[i]), loadVector(mesh.vertices[j])));
@@ -408,7 +414,14 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
     const __m128d cullX = _mm_set1_pd(camera.cullScaleX), cullY = _mm_set1_pd(camera.cullScaleY);
     const auto toFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
     int visible = 0;
-    for (int f = 0; f < mesh.faceCount; f += 2) {
+    if (wideForm) {
+        visible = wide::cullFaces(mesh, &viewVertices[0].x, directions, camera, visibleFaces, renderFaceCapacity);
+        if (visible < 0) {
+            reportOnce(reportedFaces, "visible faces", renderFaceCapacity + 1, renderFaceCapacity);
+            return false;
+        }
+    }
+    for (int f = 0; !wideForm && f < mesh.faceCount; f += 2) {
         const int g = f + 1 < mesh.faceCount ? f + 1 : f;
         const Face &faceF = mesh.faces[f], &faceG = mesh.faces[g];
         PackedPoints c[3];
@@ -520,7 +533,13 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
         // Four lanes at a time, the last corner repeated to fill the last four.
         for (int j = laneCount; j % 4 != 0; ++j)
             batchLanes.copy(j, laneCount - 1);
-        for (int j = 0; j < laneCount; j += 4)
+        if (wideForm) {
+            float* const rows[12] = {batchLanes.nx, batchLanes.ny,  batchLanes.nz,    batchLanes.lx,
+                                     batchLanes.ly, batchLanes.lz,  batchLanes.vx,    batchLanes.vy,
+                                     batchLanes.vz, batchLanes.red, batchLanes.green, batchLanes.blue};
+            wide::shadeCorners(rows, (laneCount + 3) / 4 * 4, colours.diffuse, colours.specular);
+        }
+        for (int j = 0; !wideForm && j < laneCount; j += 4)
             shadeFour(batchLanes, j, colours);
         for (int b = 0; b < kept; ++b)
             for (int k = 0; k < 3; ++k) {
@@ -530,7 +549,17 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
                 c.green = batchLanes.green[j];
                 c.blue = batchLanes.blue[j];
             }
-        for (int b = 0; b < kept; b += 2) {
+        for (int b = 0; wideForm && b < kept; b += 4) {
+            const ShadedCorner* corners[4];
+            ColourGradients* gradients[4];
+            for (int k = 0; k < 4; ++k) {
+                BatchTriangle& t = batch[b + k < kept ? b + k : kept - 1];
+                corners[k] = t.corners;
+                gradients[k] = &t.gradients;
+            }
+            wide::colourGradientsOfFour(corners, gradients);
+        }
+        for (int b = 0; !wideForm && b < kept; b += 2) {
             BatchTriangle& first = batch[b];
             BatchTriangle& second = batch[b + 1 < kept ? b + 1 : b];
             colourGradientsOf(first.corners, second.corners, first.gradients, second.gradients);
@@ -568,3 +597,23 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
     }
     return true;
 }
+
+#if !defined(MORVANE_WIDE_VECTORS)
+// Never called: wideVectors() is false where the four-lane forms are not built.
+void wide::transformVertices(const Vector3*, int, const Matrix&, float*)
+{
+    std::abort();
+}
+int wide::cullFaces(const Mesh&, const float*, const Matrix&, const Camera&, VisibleFace*, int)
+{
+    std::abort();
+}
+void wide::shadeCorners(float* const*, int, const double*, const double*)
+{
+    std::abort();
+}
+void wide::colourGradientsOfFour(const ShadedCorner* const*, ColourGradients* const*)
+{
+    std::abort();
+}
+#endif

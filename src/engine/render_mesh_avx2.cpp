@@ -1,0 +1,224 @@
+// renderMesh's packed double arithmetic four lanes at a time, compiled with
+// -mavx2 on x86-64 only. Each lane takes the operations of one lane of the
+// 16-byte form in render_mesh.cpp, in the same order, so the results keep
+// their bits. Only the records' fields are used here, no shared inline
+// function: a copy compiled with AVX2 could be the one the linker keeps
+// for callers that run on any x86-64.
+#include "engine/render_mesh_wide.hpp"
+
+#include <immintrin.h>
+
+#include <cstdint>
+
+namespace {
+
+// x, y, z of a vector in the low three floats, without reading past it.
+__m128 loadVector(const Vector3& v)
+{
+    return _mm_movelh_ps(_mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(&v.x)), _mm_load_ss(&v.z));
+}
+
+__m256d toFloat(__m256d v)
+{
+    return _mm256_cvtps_pd(_mm256_cvtpd_ps(v));
+}
+
+__m256d dot(__m256d x0, __m256d y0, __m256d z0, __m256d x1, __m256d y1, __m256d z1)
+{
+    return _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(x0, x1), _mm256_mul_pd(y0, y1)), _mm256_mul_pd(z0, z1));
+}
+
+struct Points {
+    __m256d x, y, z;
+};
+
+// The x, y and z (low three floats) of four points as doubles.
+Points quadOf(__m128 p0, __m128 p1, __m128 p2, __m128 p3)
+{
+    _MM_TRANSPOSE4_PS(p0, p1, p2, p3);
+    return {_mm256_cvtps_pd(p0), _mm256_cvtps_pd(p1), _mm256_cvtps_pd(p2)};
+}
+
+// The matrix in every lane.
+struct WideMatrix {
+    __m256d m[12];
+};
+
+WideMatrix wideMatrix(const Matrix& m)
+{
+    WideMatrix w;
+    for (int k = 0; k < 12; ++k)
+        w.m[k] = _mm256_set1_pd(m.m[k]);
+    return w;
+}
+
+// Not yet rounded to float.
+Points transform(const WideMatrix& w, const Points& p)
+{
+    const __m256d* m = w.m;
+    const auto row = [&](int j) {
+        return _mm256_add_pd(_mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(p.x, m[j]), _mm256_mul_pd(p.y, m[3 + j])),
+                                           _mm256_mul_pd(p.z, m[6 + j])),
+                             m[9 + j]);
+    };
+    return {row(0), row(1), row(2)};
+}
+
+// Items first .. first + 3, the last of count repeated past the end.
+int itemAt(int first, int k, int count)
+{
+    return first + k < count ? first + k : count - 1;
+}
+
+} // namespace
+
+void wide::transformVertices(const Vector3* vertices, int count, const Matrix& matrix, float* view)
+{
+    const WideMatrix m = wideMatrix(matrix);
+    for (int i = 0; i < count; i += 4) {
+        int at[4];
+        for (int k = 0; k < 4; ++k)
+            at[k] = itemAt(i, k, count);
+        const Points v = transform(m, quadOf(loadVector(vertices[at[0]]), loadVector(vertices[at[1]]),
+                                             loadVector(vertices[at[2]]), loadVector(vertices[at[3]])));
+        __m128 p[4] = {_mm256_cvtpd_ps(v.x), _mm256_cvtpd_ps(v.y), _mm256_cvtpd_ps(v.z), _mm_setzero_ps()};
+        _MM_TRANSPOSE4_PS(p[0], p[1], p[2], p[3]);
+        for (int k = 0; k < 4; ++k)
+            _mm_store_ps(view + 4 * at[k], p[k]);
+    }
+}
+
+int wide::cullFaces(const Mesh& mesh, const float* view, const Matrix& directions, const Camera& camera,
+                    VisibleFace* out, int capacity)
+{
+    const WideMatrix m = wideMatrix(directions);
+    const __m256d third = _mm256_set1_pd(static_cast<double>(0.33333f)), one = _mm256_set1_pd(1.0);
+    const __m256d cullX = _mm256_set1_pd(camera.cullScaleX), cullY = _mm256_set1_pd(camera.cullScaleY);
+    const int count = mesh.faceCount;
+    int visible = 0;
+    for (int f = 0; f < count; f += 4) {
+        int at[4];
+        const Face* face[4];
+        for (int k = 0; k < 4; ++k) {
+            at[k] = itemAt(f, k, count);
+            face[k] = &mesh.faces[at[k]];
+        }
+        Points c[3];
+        for (int k = 0; k < 3; ++k)
+            c[k] = quadOf(_mm_load_ps(view + 4 * face[0]->v[k]), _mm_load_ps(view + 4 * face[1]->v[k]),
+                          _mm_load_ps(view + 4 * face[2]->v[k]), _mm_load_ps(view + 4 * face[3]->v[k]));
+        const auto centre = [&](__m256d Points::*axis) {
+            return toFloat(_mm256_mul_pd(_mm256_add_pd(_mm256_add_pd(c[0].*axis, c[1].*axis), c[2].*axis), third));
+        };
+        const __m256d cx = centre(&Points::x), cy = centre(&Points::y), cz = centre(&Points::z);
+        const Vector3* normals = mesh.faceNormals;
+        const Points raw = transform(m, quadOf(loadVector(normals[at[0]]), loadVector(normals[at[1]]),
+                                               loadVector(normals[at[2]]), loadVector(normals[at[3]])));
+        const __m256d rx = toFloat(raw.x), ry = toFloat(raw.y), rz = toFloat(raw.z);
+        const __m256d r = _mm256_div_pd(one, toFloat(_mm256_sqrt_pd(dot(rx, ry, rz, rx, ry, rz))));
+        const __m128 nxF = _mm256_cvtpd_ps(_mm256_mul_pd(rx, r)), nyF = _mm256_cvtpd_ps(_mm256_mul_pd(ry, r)),
+                     nzF = _mm256_cvtpd_ps(_mm256_mul_pd(rz, r));
+        const __m256d nx = _mm256_cvtps_pd(nxF), ny = _mm256_cvtps_pd(nyF), nz = _mm256_cvtps_pd(nzF);
+        const __m256d s =
+            _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(cz, nz), _mm256_mul_pd(_mm256_mul_pd(nx, cullX), cx)),
+                          _mm256_mul_pd(_mm256_mul_pd(cy, cullY), ny));
+        int keep = _mm256_movemask_pd(_mm256_cmp_pd(s, _mm256_setzero_pd(), _CMP_LT_OS));
+        if (count - f < 4)
+            keep &= (1 << (count - f)) - 1;
+        if (keep == 0)
+            continue;
+        // The sort key 1/c.z, then the normal, lane by lane.
+        alignas(16) float key[4], x[4], y[4], z[4];
+        _mm_store_ps(key, _mm256_cvtpd_ps(_mm256_div_pd(one, cz)));
+        _mm_store_ps(x, nxF);
+        _mm_store_ps(y, nyF);
+        _mm_store_ps(z, nzF);
+        for (int lane = 0; lane < 4; ++lane) {
+            if (!(keep & (1 << lane)))
+                continue;
+            if (visible == capacity)
+                return -1;
+            VisibleFace& entry = out[visible++];
+            entry.key = key[lane];
+            entry.face = face[lane];
+            entry.normal.x = x[lane];
+            entry.normal.y = y[lane];
+            entry.normal.z = z[lane];
+        }
+    }
+    return visible;
+}
+
+void wide::shadeCorners(float* const rows[12], int count, const double diffuse[3], const double specular[3])
+{
+    const __m256d sign = _mm256_set1_pd(-0.0), zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
+    for (int j = 0; j < count; j += 4) {
+        __m128 in[9];
+        for (int k = 0; k < 9; ++k)
+            in[k] = _mm_loadu_ps(rows[k] + j);
+        const __m256d nx = _mm256_cvtps_pd(in[0]), ny = _mm256_cvtps_pd(in[1]), nz = _mm256_cvtps_pd(in[2]);
+        const __m256d lx = _mm256_cvtps_pd(in[3]), ly = _mm256_cvtps_pd(in[4]), lz = _mm256_cvtps_pd(in[5]);
+
+        // Diffuse: max(0, -(n·L)), as a float.
+        const __m128 diffuseTerm =
+            _mm256_cvtpd_ps(_mm256_max_pd(zero, _mm256_xor_pd(dot(nx, ny, nz, lx, ly, lz), sign)));
+        // R = normalise(n·2d + L), in floats; then its length and reciprocal in doubles.
+        const __m128 k = _mm_mul_ps(_mm_set1_ps(2.0f), diffuseTerm);
+        const __m256d rx = _mm256_cvtps_pd(_mm_add_ps(_mm_mul_ps(in[0], k), in[3]));
+        const __m256d ry = _mm256_cvtps_pd(_mm_add_ps(_mm_mul_ps(in[1], k), in[4]));
+        const __m256d rz = _mm256_cvtps_pd(_mm_add_ps(_mm_mul_ps(in[2], k), in[5]));
+        const __m256d r = _mm256_div_pd(one, toFloat(_mm256_sqrt_pd(dot(rx, ry, rz, rx, ry, rz))));
+        const __m256d rv = dot(toFloat(_mm256_mul_pd(rx, r)), toFloat(_mm256_mul_pd(ry, r)),
+                               toFloat(_mm256_mul_pd(rz, r)), _mm256_cvtps_pd(in[6]), _mm256_cvtps_pd(in[7]),
+                               _mm256_cvtps_pd(in[8]));
+        // Specular: max(0, -(R·V)) to the 20th, as a float.
+        const __m256d s = _mm256_max_pd(zero, _mm256_xor_pd(rv, sign));
+        const __m256d s2 = _mm256_mul_pd(s, s), s4 = _mm256_mul_pd(s2, s2), s8 = _mm256_mul_pd(s4, s4);
+        const __m256d specularTerm = toFloat(_mm256_mul_pd(_mm256_mul_pd(s8, s8), s4));
+
+        // Clamped to 5..250 after the rounding to float, NaN as 5, as the
+        // 16-byte form does.
+        const __m256d dt = _mm256_cvtps_pd(diffuseTerm);
+        for (int ch = 0; ch < 3; ++ch) {
+            const __m128 lit = _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(diffuse[ch]), dt),
+                                                             _mm256_mul_pd(_mm256_set1_pd(specular[ch]), specularTerm)));
+            _mm_storeu_ps(rows[9 + ch] + j, _mm_max_ps(_mm_min_ps(_mm_set1_ps(250.0f), lit), _mm_set1_ps(5.0f)));
+        }
+    }
+}
+
+void wide::colourGradientsOfFour(const ShadedCorner* const corners[4], ColourGradients* const gradients[4])
+{
+    // Corner k of the four triangles: x, y, blue, green, red.
+    __m256d x[3], y[3], blue[3], green[3], red[3];
+    for (int k = 0; k < 3; ++k) {
+        const ShadedCorner &a = corners[0][k], &b = corners[1][k], &c = corners[2][k], &d = corners[3][k];
+        __m128 p0 = _mm_loadu_ps(&a.x), p1 = _mm_loadu_ps(&b.x), p2 = _mm_loadu_ps(&c.x), p3 = _mm_loadu_ps(&d.x);
+        _MM_TRANSPOSE4_PS(p0, p1, p2, p3);
+        x[k] = _mm256_cvtps_pd(p0);
+        y[k] = _mm256_cvtps_pd(p1);
+        blue[k] = _mm256_cvtps_pd(p2);
+        green[k] = _mm256_cvtps_pd(p3);
+        red[k] = _mm256_cvtps_pd(_mm_setr_ps(a.red, b.red, c.red, d.red));
+    }
+    const __m256d x10 = _mm256_sub_pd(x[1], x[0]), y10 = _mm256_sub_pd(y[1], y[0]);
+    const __m256d x20 = _mm256_sub_pd(x[2], x[0]), y20 = _mm256_sub_pd(y[2], y[0]);
+    const __m256d d = _mm256_sub_pd(_mm256_mul_pd(x10, y20), _mm256_mul_pd(x20, y10));
+    const __m256d scale = _mm256_set1_pd(65536.0);
+    const auto channel = [&](const __m256d* c, std::int32_t ColourGradients::*ddx,
+                             std::int32_t ColourGradients::*ddy) {
+        const __m256d c10 = _mm256_sub_pd(c[1], c[0]), c20 = _mm256_sub_pd(c[2], c[0]);
+        const __m256d nx = _mm256_sub_pd(_mm256_mul_pd(c10, y20), _mm256_mul_pd(c20, y10));
+        const __m256d ny = _mm256_sub_pd(_mm256_mul_pd(c20, x10), _mm256_mul_pd(c10, x20));
+        alignas(16) std::int32_t dx[4], dy[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(dx), _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_mul_pd(nx, scale), d)));
+        _mm_store_si128(reinterpret_cast<__m128i*>(dy), _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_mul_pd(ny, scale), d)));
+        for (int t = 0; t < 4; ++t) {
+            gradients[t]->*ddx = dx[t];
+            gradients[t]->*ddy = dy[t];
+        }
+    };
+    channel(blue, &ColourGradients::dBdx, &ColourGradients::dBdy);
+    channel(green, &ColourGradients::dGdx, &ColourGradients::dGdy);
+    channel(red, &ColourGradients::dRdx, &ColourGradients::dRdy);
+}

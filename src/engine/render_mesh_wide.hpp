@@ -1,0 +1,30 @@
+// The AVX2 build of renderMesh's packed double arithmetic (render_mesh_avx2.cpp,
+// x86-64 only), which renderMesh takes where wideVectors() holds: four
+// vertices, faces, corners or triangles to a 32-byte register instead of
+// two to a 16-byte one, with the same operations in the same order per
+// lane, so every result has the bits of the 16-byte form.
+#pragma once
+
+#include "engine/render_mesh.hpp"
+
+namespace wide {
+
+// The vertices through m (each product and sum in double, rounded to float
+// at the end) into view: x, y, z and a spare float per vertex, 16-byte aligned.
+void transformVertices(const Vector3* vertices, int count, const Matrix& m, float* view);
+
+// The faces of mesh turned toward the eye, in face order: their sort key,
+// face and unit view normal (directions: the view matrix without its
+// translation). Returns how many, or -1 when there are more than capacity.
+int cullFaces(const Mesh& mesh, const float* view, const Matrix& directions, const Camera& camera,
+              VisibleFace* out, int capacity);
+
+// Lights count corners (a multiple of 4) laid out component by component in
+// rows: the normal's x, y, z, the unit direction from the light, the one from
+// the eye (rows 0 to 8); writes red, green and blue to rows 9 to 11.
+void shadeCorners(float* const rows[12], int count, const double diffuse[3], const double specular[3]);
+
+// colourGradients of four triangles (three corners each; they may repeat).
+void colourGradientsOfFour(const ShadedCorner* const corners[4], ColourGradients* const gradients[4]);
+
+} // namespace wide

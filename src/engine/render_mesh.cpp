@@ -361,7 +361,13 @@ void lightVertices(ClipVertex* vertices, const Vector3* normals, int count, cons
             const Vector3 p(vertices[i].x, vertices[i].y, vertices[i].z);
             lanes.set(k, normals[i], (p - lv).normalised(), p.normalised());
         }
-        shadeFour(lanes, 0, colours);
+        if (wideVectors()) {
+            float* const rows[12] = {lanes.nx, lanes.ny, lanes.nz, lanes.lx,  lanes.ly,    lanes.lz,
+                                     lanes.vx, lanes.vy, lanes.vz, lanes.red, lanes.green, lanes.blue};
+            wide::shadeCorners(rows, 4, colours.diffuse, colours.specular);
+        } else {
+            shadeFour(lanes, 0, colours);
+        }
         for (int k = 0; k < 4 && first + k < count; ++k) {
             vertices[first + k].red = lanes.red[k];
             vertices[first + k].green = lanes.green[k];

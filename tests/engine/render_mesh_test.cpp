@@ -2,6 +2,8 @@
 #include "checks.hpp"
 #include "engine/box.hpp"
 #include "engine/render_mesh.hpp"
+#include "engine/render_mesh_wide.hpp"
+#include "../wide_forms.hpp"
 
 #include <array>
 #include <cmath>
@@ -57,33 +59,36 @@ PointLight light;
 
 TEST(RenderMesh, CubeFromOutsideDrawsItsThreeNearSides)
 {
-    Mesh* box = makeBox(10, 10, 10);
-    box->updateLocalMatrix();
-    const Camera camera = frameCamera(Vector3(60, 50, -100));
-    Mesh one;  // one face of the box at a time
-    one.vertices = box->vertices;
-    one.vertexCount = 8;
-    one.faceCount = 1;
-    one.updateLocalMatrix();
-    std::vector<int> drawn;
-    for (int f = 0; f < 12; ++f) {
-        one.faces = box->faces + f;
-        one.faceNormals = box->faceNormals + f;
-        Canvas frame(640, 320, 0);
-        EXPECT_TRUE(renderMesh(frame.image, camera, one, light, 0x808080, 0x404040, Gouraud, false));
-        if (frame.changed(0) > 0)
-            drawn.push_back(f);
-    }
-    // -z, +x and +y face the eye; +z, -x and -y turn away from it.
-    EXPECT_EQ(drawn, (std::vector<int>{2, 3, 8, 9, 10, 11}));
-    destroy(box);
+    forEachForm([&](bool wide) {
+        SCOPED_TRACE(wide ? "wide forms" : "16-byte forms");
+        Mesh* box = makeBox(10, 10, 10);
+        box->updateLocalMatrix();
+        const Camera camera = frameCamera(Vector3(60, 50, -100));
+        Mesh one;  // one face of the box at a time
+        one.vertices = box->vertices;
+        one.vertexCount = 8;
+        one.faceCount = 1;
+        one.updateLocalMatrix();
+        std::vector<int> drawn;
+        for (int f = 0; f < 12; ++f) {
+            one.faces = box->faces + f;
+            one.faceNormals = box->faceNormals + f;
+            Canvas frame(640, 320, 0);
+            EXPECT_TRUE(renderMesh(frame.image, camera, one, light, 0x808080, 0x404040, Gouraud, false));
+            if (frame.changed(0) > 0)
+                drawn.push_back(f);
+        }
+        // -z, +x and +y face the eye; +z, -x and -y turn away from it.
+        EXPECT_EQ(drawn, (std::vector<int>{2, 3, 8, 9, 10, 11}));
+        destroy(box);
 
-    // The plane x = 0 seen edge-on is not drawn either.
-    Mesh* edge = quads({{Vector3(0, -10, -10), Vector3(0, 10, -10), Vector3(0, 10, 10), Vector3(0, -10, 10)}});
-    Canvas frame(640, 320, 0);
-    renderMesh(frame.image, frameCamera(Vector3(0, 0, -100)), *edge, light, 0xFFFFFF, 0xFFFFFF, Gouraud, false);
-    EXPECT_EQ(frame.changed(0), 0);
-    destroy(edge);
+        // The plane x = 0 seen edge-on is not drawn either.
+        Mesh* edge = quads({{Vector3(0, -10, -10), Vector3(0, 10, -10), Vector3(0, 10, 10), Vector3(0, -10, 10)}});
+        Canvas frame(640, 320, 0);
+        renderMesh(frame.image, frameCamera(Vector3(0, 0, -100)), *edge, light, 0xFFFFFF, 0xFFFFFF, Gouraud, false);
+        EXPECT_EQ(frame.changed(0), 0);
+        destroy(edge);
+    });
 }
 
 TEST(Lighting, HeadOnExampleClampsAndHighlight)
@@ -110,204 +115,289 @@ TEST(Lighting, HeadOnExampleClampsAndHighlight)
 
 TEST(Lighting, PackedArithmeticKeepsTheScalarRoundings)
 {
-    // The lighting formula one vertex at a time with its float and double
-    // roundings; the renderer's packed form must give the same bits.
-    const auto scalar = [](const Vector3& p, const Vector3& n, const Vector3& lv, float diffuse, float specular) {
-        const Vector3 l = (p - lv).normalised(), view = p.normalised();
-        double d = -n.dot(l);
-        if (d < 0.0)
-            d = 0.0;
-        const auto diffuseTerm = static_cast<float>(d);
-        const Vector3 r = (n * (2.0f * diffuseTerm) + l).normalised();
-        double s = -r.dot(view);
-        if (s < 0.0)
-            s = 0.0;
-        const double s4 = (s * s) * (s * s);
-        const auto specularTerm = static_cast<double>(static_cast<float>((s4 * s4) * (s4 * s4) * s4));
-        const double v = diffuse * static_cast<double>(diffuseTerm) + specular * specularTerm;
-        return v > 250.0 ? 250.0f : v >= 5.0 ? static_cast<float>(v) : 5.0f;
-    };
-    std::mt19937 random(99);
-    std::uniform_real_distribution<float> coordinate(-20.0f, 20.0f);
-    // Batches of 1 to 9 vertices, each with its own normal: every lane of
-    // the packed form carries its own vertex.
-    for (int trial = 0; trial < 400; ++trial) {
-        const int count = 1 + trial % 9;
-        ClipVertex v[9];
-        Vector3 n[9];
-        for (int i = 0; i < count; ++i) {
-            v[i] = {coordinate(random), coordinate(random), 1.0f + std::fabs(coordinate(random)), 0, 0, 0, 0, 0};
-            n[i] = Vector3(coordinate(random), coordinate(random), coordinate(random)).normalised();
+    forEachForm([&](bool wide) {
+        SCOPED_TRACE(wide ? "wide forms" : "16-byte forms");
+        // The lighting formula one vertex at a time with its float and double
+        // roundings; the renderer's packed form must give the same bits.
+        const auto scalar = [](const Vector3& p, const Vector3& n, const Vector3& lv, float diffuse, float specular) {
+            const Vector3 l = (p - lv).normalised(), view = p.normalised();
+            double d = -n.dot(l);
+            if (d < 0.0)
+                d = 0.0;
+            const auto diffuseTerm = static_cast<float>(d);
+            const Vector3 r = (n * (2.0f * diffuseTerm) + l).normalised();
+            double s = -r.dot(view);
+            if (s < 0.0)
+                s = 0.0;
+            const double s4 = (s * s) * (s * s);
+            const auto specularTerm = static_cast<double>(static_cast<float>((s4 * s4) * (s4 * s4) * s4));
+            const double v = diffuse * static_cast<double>(diffuseTerm) + specular * specularTerm;
+            return v > 250.0 ? 250.0f : v >= 5.0 ? static_cast<float>(v) : 5.0f;
+        };
+        std::mt19937 random(99);
+        std::uniform_real_distribution<float> coordinate(-20.0f, 20.0f);
+        // Batches of 1 to 9 vertices, each with its own normal: every lane of
+        // the packed form carries its own vertex.
+        for (int trial = 0; trial < 400; ++trial) {
+            const int count = 1 + trial % 9;
+            ClipVertex v[9];
+            Vector3 n[9];
+            for (int i = 0; i < count; ++i) {
+                v[i] = {coordinate(random), coordinate(random), 1.0f + std::fabs(coordinate(random)), 0, 0, 0, 0, 0};
+                n[i] = Vector3(coordinate(random), coordinate(random), coordinate(random)).normalised();
+            }
+            const Vector3 lv(coordinate(random), coordinate(random), coordinate(random));
+            const auto red = static_cast<Colour>(random() & 0xFF), blue = static_cast<Colour>(random() & 0xFF);
+            lightVertices(v, n, count, lv, red << 16 | 0xFF00, blue);
+            for (int i = 0; i < count; ++i) {
+                const Vector3 p(v[i].x, v[i].y, v[i].z);
+                ASSERT_EQ(std::bit_cast<std::uint32_t>(v[i].red),
+                          std::bit_cast<std::uint32_t>(scalar(p, n[i], lv, static_cast<float>(red), 0.0f)))
+                    << trial << ' ' << i;
+                ASSERT_EQ(std::bit_cast<std::uint32_t>(v[i].green),
+                          std::bit_cast<std::uint32_t>(scalar(p, n[i], lv, 255.0f, 0.0f))) << trial << ' ' << i;
+                ASSERT_EQ(std::bit_cast<std::uint32_t>(v[i].blue),
+                          std::bit_cast<std::uint32_t>(scalar(p, n[i], lv, 0.0f, static_cast<float>(blue))))
+                    << trial << ' ' << i;
+            }
         }
-        const Vector3 lv(coordinate(random), coordinate(random), coordinate(random));
-        const auto red = static_cast<Colour>(random() & 0xFF), blue = static_cast<Colour>(random() & 0xFF);
-        lightVertices(v, n, count, lv, red << 16 | 0xFF00, blue);
-        for (int i = 0; i < count; ++i) {
-            const Vector3 p(v[i].x, v[i].y, v[i].z);
-            ASSERT_EQ(std::bit_cast<std::uint32_t>(v[i].red),
-                      std::bit_cast<std::uint32_t>(scalar(p, n[i], lv, static_cast<float>(red), 0.0f)))
-                << trial << ' ' << i;
-            ASSERT_EQ(std::bit_cast<std::uint32_t>(v[i].green),
-                      std::bit_cast<std::uint32_t>(scalar(p, n[i], lv, 255.0f, 0.0f))) << trial << ' ' << i;
-            ASSERT_EQ(std::bit_cast<std::uint32_t>(v[i].blue),
-                      std::bit_cast<std::uint32_t>(scalar(p, n[i], lv, 0.0f, static_cast<float>(blue))))
-                << trial << ' ' << i;
-        }
-    }
+    });
 }
 
 TEST(TriangleSetUp, PackedFixedPointAndGradientsMatchTheOneValueFormulas)
 {
-    // Truncation toward zero of a double; -2^31 beyond the 32-bit range and for NaN.
-    const auto truncated = [](double v) {
-        return v >= -2147483648.0 && v < 2147483648.0 ? static_cast<std::int32_t>(v) : INT32_MIN;
-    };
-    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
-    const float awkward[] = {0.0f, -0.0f, -0.99f, 32767.99998f, -32768.0f, 32768.0f, -32768.01f, 1e-40f,
-                             -1e30f, inf, -inf, nan, 250.0f, 5.0f};
-    std::mt19937 random(7);
-    std::uniform_real_distribution<float> position(-40000.0f, 40000.0f), colour(5.0f, 250.0f);
-    const auto pick = [&](bool odd) { return random() % 4 == 0 && odd ? awkward[random() % 14] : position(random); };
-    for (int trial = 0; trial < 3000; ++trial) {
-        const bool odd = trial % 3 == 0;
-        ShadedCorner c{pick(odd), pick(odd), pick(odd), pick(odd), pick(odd)};
-        const RasterVertex v = fixedCorner(c);
-        const float values[5] = {c.x, c.y, c.blue, c.green, c.red};
-        const std::int32_t got[5] = {v.x, v.y, v.blue, v.green, v.red};
-        for (int k = 0; k < 5; ++k)
-            ASSERT_EQ(got[k], truncated(static_cast<double>(values[k]) * 65536.0)) << values[k];
-    }
-    // Two triangles per call, each its own; some without area (d = 0) and
-    // some with corners far off the screen.
-    const auto reference = [&](const ShadedCorner* t) {
-        const double x10 = static_cast<double>(t[1].x) - t[0].x, y10 = static_cast<double>(t[1].y) - t[0].y;
-        const double x20 = static_cast<double>(t[2].x) - t[0].x, y20 = static_cast<double>(t[2].y) - t[0].y;
-        const double d = x10 * y20 - x20 * y10;
-        std::array<std::int32_t, 6> g{};
-        for (int ch = 0; ch < 3; ++ch) {
-            const auto c = [&](int k) { return ch == 0 ? t[k].blue : ch == 1 ? t[k].green : t[k].red; };
-            const double c10 = static_cast<double>(c(1)) - c(0), c20 = static_cast<double>(c(2)) - c(0);
-            g[ch] = truncated((c10 * y20 - c20 * y10) * 65536.0 / d);
-            g[3 + ch] = truncated((c20 * x10 - c10 * x20) * 65536.0 / d);
+    forEachForm([&](bool wide) {
+        SCOPED_TRACE(wide ? "wide forms" : "16-byte forms");
+        // Truncation toward zero of a double; -2^31 beyond the 32-bit range and for NaN.
+        const auto truncated = [](double v) {
+            return v >= -2147483648.0 && v < 2147483648.0 ? static_cast<std::int32_t>(v) : INT32_MIN;
+        };
+        const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+        const float awkward[] = {0.0f, -0.0f, -0.99f, 32767.99998f, -32768.0f, 32768.0f, -32768.01f, 1e-40f,
+                                 -1e30f, inf, -inf, nan, 250.0f, 5.0f};
+        std::mt19937 random(7);
+        std::uniform_real_distribution<float> position(-40000.0f, 40000.0f), colour(5.0f, 250.0f);
+        const auto pick = [&](bool odd) { return random() % 4 == 0 && odd ? awkward[random() % 14] : position(random); };
+        for (int trial = 0; trial < 3000; ++trial) {
+            const bool odd = trial % 3 == 0;
+            ShadedCorner c{pick(odd), pick(odd), pick(odd), pick(odd), pick(odd)};
+            const RasterVertex v = fixedCorner(c);
+            const float values[5] = {c.x, c.y, c.blue, c.green, c.red};
+            const std::int32_t got[5] = {v.x, v.y, v.blue, v.green, v.red};
+            for (int k = 0; k < 5; ++k)
+                ASSERT_EQ(got[k], truncated(static_cast<double>(values[k]) * 65536.0)) << values[k];
         }
-        return g;
-    };
-    const auto asArray = [](const ColourGradients& g) {
-        return std::array<std::int32_t, 6>{g.dBdx, g.dGdx, g.dRdx, g.dBdy, g.dGdy, g.dRdy};
-    };
-    for (int trial = 0; trial < 3000; ++trial) {
-        ShadedCorner t[2][3];
-        for (auto& triangle : t) {
-            const float scale = trial % 5 == 0 ? 1e6f : 400.0f;
-            for (ShadedCorner& c : triangle)
-                c = {position(random) * scale / 40000.0f, position(random) * scale / 40000.0f, colour(random),
-                     colour(random), colour(random)};
+        // Triangles each their own, some without area (d = 0) and some with
+        // corners far off the screen.
+        const auto reference = [&](const ShadedCorner* t) {
+            const double x10 = static_cast<double>(t[1].x) - t[0].x, y10 = static_cast<double>(t[1].y) - t[0].y;
+            const double x20 = static_cast<double>(t[2].x) - t[0].x, y20 = static_cast<double>(t[2].y) - t[0].y;
+            const double d = x10 * y20 - x20 * y10;
+            std::array<std::int32_t, 6> g{};
+            for (int ch = 0; ch < 3; ++ch) {
+                const auto c = [&](int k) { return ch == 0 ? t[k].blue : ch == 1 ? t[k].green : t[k].red; };
+                const double c10 = static_cast<double>(c(1)) - c(0), c20 = static_cast<double>(c(2)) - c(0);
+                g[ch] = truncated((c10 * y20 - c20 * y10) * 65536.0 / d);
+                g[3 + ch] = truncated((c20 * x10 - c10 * x20) * 65536.0 / d);
+            }
+            return g;
+        };
+        const auto asArray = [](const ColourGradients& g) {
+            return std::array<std::int32_t, 6>{g.dBdx, g.dGdx, g.dRdx, g.dBdy, g.dGdy, g.dRdy};
+        };
+        // The wide form takes four triangles at once, the 16-byte one two.
+        for (int trial = 0; trial < 3000; ++trial) {
+            ShadedCorner t[4][3];
+            for (auto& triangle : t) {
+                const float scale = trial % 5 == 0 ? 1e6f : 400.0f;
+                for (ShadedCorner& c : triangle)
+                    c = {position(random) * scale / 40000.0f, position(random) * scale / 40000.0f, colour(random),
+                         colour(random), colour(random)};
+            }
+            if (trial % 7 == 0)
+                t[1 + trial % 3][2] = t[1 + trial % 3][1];  // no area
+            ColourGradients g[4];
+            if (wide) {
+                const ShadedCorner* const corners[4] = {t[0], t[1], t[2], t[3]};
+                ColourGradients* const out[4] = {&g[0], &g[1], &g[2], &g[3]};
+                wide::colourGradientsOfFour(corners, out);
+            } else {
+                colourGradients(t[0], t[1], g[0], g[1]);
+                colourGradients(t[2], t[3], g[2], g[3]);
+            }
+            for (int k = 0; k < 4; ++k)
+                ASSERT_EQ(asArray(g[k]), reference(t[k])) << trial << ' ' << k;
+            colourGradients(t[1], t[1], g[1], g[1]);
+            ASSERT_EQ(asArray(g[1]), reference(t[1])) << trial;
         }
-        if (trial % 7 == 0)
-            t[1][2] = t[1][1];  // no area
-        ColourGradients g0, g1;
-        colourGradients(t[0], t[1], g0, g1);
-        ASSERT_EQ(asArray(g0), reference(t[0])) << trial;
-        ASSERT_EQ(asArray(g1), reference(t[1])) << trial;
-        colourGradients(t[1], t[1], g1, g1);
-        ASSERT_EQ(asArray(g1), reference(t[1])) << trial;
-    }
+    });
 }
 
 TEST(RenderMesh, AdditiveDrawingAddsUpSaturatesAndStaysOnTheImage)
 {
-    // The viewport hangs over the right and bottom edges of a 200 x 100 image.
-    Mesh* box = makeBox(20, 15, 10);
-    box->rotation.value = Quaternion::fromAxisAngle(1, 1, 0, 0.6f);
-    box->updateLocalMatrix();
-    Camera camera = frameCamera(Vector3(0, 0, -100));
-    camera.setViewport(150, 70, 320, 160);
-    Canvas once(200, 100, 0), twice(200, 100, 0);
-    renderMesh(once.image, camera, *box, light, 0x8040A0, 0x303030, GouraudAdditive, false);
-    renderMesh(twice.image, camera, *box, light, 0x8040A0, 0x303030, GouraudAdditive, false);
-    // Any other mode keeps the adding writer.
-    renderMesh(twice.image, camera, *box, light, 0x8040A0, 0x303030, static_cast<RenderMode>(7), false);
-    ASSERT_GT(once.changed(0), 1000);
-    EXPECT_GT(twice.changed(0), 1000);
-    int saturated = 0;
-    for (int y = 0; y < 100; ++y)
-        for (int x = 0; x < 200; ++x)
-            for (int shift = 0; shift < 24; shift += 8) {
-                const unsigned one = (once.at(x, y) >> shift) & 0xFF;
-                ASSERT_EQ((twice.at(x, y) >> shift) & 0xFF, std::min(2 * one, 255u)) << x << "," << y;
-                saturated += 2 * one > 255;
-            }
-    EXPECT_GT(saturated, 0);
-    destroy(box);
+    forEachForm([&](bool wide) {
+        SCOPED_TRACE(wide ? "wide forms" : "16-byte forms");
+        // The viewport hangs over the right and bottom edges of a 200 x 100 image.
+        Mesh* box = makeBox(20, 15, 10);
+        box->rotation.value = Quaternion::fromAxisAngle(1, 1, 0, 0.6f);
+        box->updateLocalMatrix();
+        Camera camera = frameCamera(Vector3(0, 0, -100));
+        camera.setViewport(150, 70, 320, 160);
+        Canvas once(200, 100, 0), twice(200, 100, 0);
+        renderMesh(once.image, camera, *box, light, 0x8040A0, 0x303030, GouraudAdditive, false);
+        renderMesh(twice.image, camera, *box, light, 0x8040A0, 0x303030, GouraudAdditive, false);
+        // Any other mode keeps the adding writer.
+        renderMesh(twice.image, camera, *box, light, 0x8040A0, 0x303030, static_cast<RenderMode>(7), false);
+        ASSERT_GT(once.changed(0), 1000);
+        EXPECT_GT(twice.changed(0), 1000);
+        int saturated = 0;
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 200; ++x)
+                for (int shift = 0; shift < 24; shift += 8) {
+                    const unsigned one = (once.at(x, y) >> shift) & 0xFF;
+                    ASSERT_EQ((twice.at(x, y) >> shift) & 0xFF, std::min(2 * one, 255u)) << x << "," << y;
+                    saturated += 2 * one > 255;
+                }
+        EXPECT_GT(saturated, 0);
+        destroy(box);
+    });
 }
 
 TEST(RenderMesh, DepthSortDrawsFartherFacesOverNearerOnes)
 {
-    // Squares listed near to far. Unsorted, the list is drawn last to first,
-    // so the nearest ends on top; sorted, the farthest does. Few and many
-    // faces, as a small sort and a long one may take different paths.
-    light.position.value = Vector3(30, -20, -60);
-    const Camera camera = frameCamera(Vector3(0, 0, -100));
-    for (const int n : {2, 40}) {
-        std::vector<std::array<Vector3, 4>> squares;
-        for (int i = 0; i < n; ++i)
-            squares.push_back(facingSquare(static_cast<float>(i % 7), static_cast<float>(i % 5), 10,
-                                           -20 + 20.0f * static_cast<float>(i) / static_cast<float>(n - 1)));
-        // The pixel at (335, 150), inside every square on screen.
-        const auto draw = [&](const std::vector<std::array<Vector3, 4>>& list, bool sort) {
-            Mesh* mesh = quads(list);
-            Canvas frame(640, 320, 0);
-            renderMesh(frame.image, camera, *mesh, light, 0x6080A0, 0xFFFFFF, Gouraud, sort);
-            destroy(mesh);
-            return frame.at(335, 150);
-        };
-        const std::uint32_t far = draw({squares.back()}, false), near = draw({squares.front()}, false);
-        ASSERT_NE(far, near);
-        EXPECT_EQ(draw(squares, true), far) << n;
-        EXPECT_EQ(draw(squares, false), near) << n;
-    }
-    light.position.value = Vector3(100, 100, -100);
+    forEachForm([&](bool wide) {
+        SCOPED_TRACE(wide ? "wide forms" : "16-byte forms");
+        // Squares listed near to far. Unsorted, the list is drawn last to first,
+        // so the nearest ends on top; sorted, the farthest does. Few and many
+        // faces, as a small sort and a long one may take different paths.
+        light.position.value = Vector3(30, -20, -60);
+        const Camera camera = frameCamera(Vector3(0, 0, -100));
+        for (const int n : {2, 40}) {
+            std::vector<std::array<Vector3, 4>> squares;
+            for (int i = 0; i < n; ++i)
+                squares.push_back(facingSquare(static_cast<float>(i % 7), static_cast<float>(i % 5), 10,
+                                               -20 + 20.0f * static_cast<float>(i) / static_cast<float>(n - 1)));
+            // The pixel at (335, 150), inside every square on screen.
+            const auto draw = [&](const std::vector<std::array<Vector3, 4>>& list, bool sort) {
+                Mesh* mesh = quads(list);
+                Canvas frame(640, 320, 0);
+                renderMesh(frame.image, camera, *mesh, light, 0x6080A0, 0xFFFFFF, Gouraud, sort);
+                destroy(mesh);
+                return frame.at(335, 150);
+            };
+            const std::uint32_t far = draw({squares.back()}, false), near = draw({squares.front()}, false);
+            ASSERT_NE(far, near);
+            EXPECT_EQ(draw(squares, true), far) << n;
+            EXPECT_EQ(draw(squares, false), near) << n;
+        }
+        light.position.value = Vector3(100, 100, -100);
+    });
 }
 
 TEST(RenderMesh, NearPlaneCutsTrianglesCrossingIt)
 {
-    // At the origin looking down +z, over a floor reaching behind the eye.
-    const Camera camera = frameCamera(Vector3(0, 0, 0), Vector3(0, 0, 10));
-    Mesh* floor = quads({{Vector3(-5, -2, -10), Vector3(-5, -2, 30), Vector3(5, -2, 30), Vector3(5, -2, -10)}});
-    Mesh* behind = quads({{Vector3(-5, -2, -10), Vector3(-5, -2, 0.5f), Vector3(5, -2, 0.5f), Vector3(5, -2, -10)}});
-    Canvas frame(640, 320, 0), nothing(640, 320, 0);
-    renderMesh(frame.image, camera, *floor, light, 0x808080, 0x808080, Gouraud, false);
-    EXPECT_EQ(frame.at(320, 20), 0u);   // above the horizon
-    EXPECT_NE(frame.at(320, 300), 0u);  // the floor just in front of the eye
-    renderMesh(nothing.image, camera, *behind, light, 0x808080, 0x808080, Gouraud, false);
-    EXPECT_EQ(nothing.changed(0), 0);
-    destroy(floor);
-    destroy(behind);
+    forEachForm([&](bool wide) {
+        SCOPED_TRACE(wide ? "wide forms" : "16-byte forms");
+        // At the origin looking down +z, over a floor reaching behind the eye.
+        const Camera camera = frameCamera(Vector3(0, 0, 0), Vector3(0, 0, 10));
+        Mesh* floor = quads({{Vector3(-5, -2, -10), Vector3(-5, -2, 30), Vector3(5, -2, 30), Vector3(5, -2, -10)}});
+        Mesh* behind = quads({{Vector3(-5, -2, -10), Vector3(-5, -2, 0.5f), Vector3(5, -2, 0.5f), Vector3(5, -2, -10)}});
+        Canvas frame(640, 320, 0), nothing(640, 320, 0);
+        renderMesh(frame.image, camera, *floor, light, 0x808080, 0x808080, Gouraud, false);
+        EXPECT_EQ(frame.at(320, 20), 0u);   // above the horizon
+        EXPECT_NE(frame.at(320, 300), 0u);  // the floor just in front of the eye
+        renderMesh(nothing.image, camera, *behind, light, 0x808080, 0x808080, Gouraud, false);
+        EXPECT_EQ(nothing.changed(0), 0);
+        destroy(floor);
+        destroy(behind);
+    });
 }
 
 TEST(RenderMesh, MeshesBeyondTheWorkStorageAreRefused)
 {
-    const Camera camera = frameCamera(Vector3(0, 0, -100));
-    Canvas frame(640, 320, 0);
-    // One facing triangle, repeated; all vertices but the first three unused.
-    const auto triangles = [](int vertices, int faces) {
-        Mesh* mesh = new Mesh(vertices, faces);
-        for (int i = 0; i < vertices; ++i)
-            mesh->vertices[i] = Vector3(i % 3 == 2 ? 10.0f : 0.0f, i % 3 == 1 ? 10.0f : 0.0f, 0);
-        for (int f = 0; f < faces; ++f)
-            mesh->faces[f] = {{0, 1, 2}, {0, 0, 0}, 0};
+    forEachForm([&](bool wide) {
+        SCOPED_TRACE(wide ? "wide forms" : "16-byte forms");
+        const Camera camera = frameCamera(Vector3(0, 0, -100));
+        Canvas frame(640, 320, 0);
+        // One facing triangle, repeated; all vertices but the first three unused.
+        const auto triangles = [](int vertices, int faces) {
+            Mesh* mesh = new Mesh(vertices, faces);
+            for (int i = 0; i < vertices; ++i)
+                mesh->vertices[i] = Vector3(i % 3 == 2 ? 10.0f : 0.0f, i % 3 == 1 ? 10.0f : 0.0f, 0);
+            for (int f = 0; f < faces; ++f)
+                mesh->faces[f] = {{0, 1, 2}, {0, 0, 0}, 0};
+            mesh->computeNormals();
+            mesh->updateLocalMatrix();
+            return mesh;
+        };
+        Mesh* tooManyVertices = triangles(renderVertexCapacity + 1, 1);
+        Mesh* many = triangles(3, renderFaceCapacity + 1);
+        EXPECT_FALSE(renderMesh(frame.image, camera, *tooManyVertices, light, 0xFFFFFF, 0, Gouraud, true));
+        EXPECT_FALSE(renderMesh(frame.image, camera, *many, light, 0xFFFFFF, 0, Gouraud, true));
+        EXPECT_EQ(frame.changed(0), 0);
+        many->faceCount = renderFaceCapacity;
+        EXPECT_TRUE(renderMesh(frame.image, camera, *many, light, 0xFFFFFF, 0, Gouraud, true));
+        EXPECT_GT(frame.changed(0), 0);
+        destroy(tooManyVertices);
+        destroy(many);
+    });
+}
+
+TEST(RenderMesh, WideFormsDrawTheSamePicturesAsThe16ByteOnes)
+{
+    // Random meshes: odd and even numbers of vertices and faces (the lanes
+    // end part-filled), more faces than one lit batch and than the short
+    // sort, faces turned either way, flat sides (pairs sharing a normal),
+    // corners behind the eye and beyond the sides of the view, both writers,
+    // sorted and not. Each drawn with the wide forms and without.
+    struct Restore {
+        bool before = wideVectors();
+        ~Restore() { useWideVectors(before); }
+    } restore;
+    if (!useWideVectors(true))
+        GTEST_SKIP() << "no wide forms on this machine";
+    const Camera camera = frameCamera(Vector3(0, 0, -60));
+    std::mt19937 random(2024);
+    std::uniform_real_distribution<float> coordinate(-50.0f, 50.0f), unit(0.0f, 1.0f);
+    int drawnPixels = 0;
+    for (int trial = 0; trial < 60; ++trial) {
+        const int vertexCount = 3 + trial % 7 + (trial % 4 == 0 ? 200 : 0);
+        const int quadCount = trial % 3;
+        const int faceCount = 1 + trial % 5 + (trial % 6 == 1 ? 150 : 0);
+        Mesh* mesh = new Mesh(vertexCount + 4 * quadCount, faceCount + 2 * quadCount);
+        for (int i = 0; i < vertexCount; ++i)
+            mesh->vertices[i] = Vector3(coordinate(random), coordinate(random), coordinate(random) * 1.5f);
+        for (int f = 0; f < faceCount; ++f)
+            mesh->faces[f] = {{static_cast<std::int32_t>(random() % static_cast<unsigned>(vertexCount)),
+                               static_cast<std::int32_t>(random() % static_cast<unsigned>(vertexCount)),
+                               static_cast<std::int32_t>(random() % static_cast<unsigned>(vertexCount))},
+                              {0, 0, 0},
+                              0};
+        for (int q = 0; q < quadCount; ++q) {
+            const std::array<Vector3, 4> square =
+                facingSquare(coordinate(random), coordinate(random), 5 + 10 * unit(random), coordinate(random));
+            const int v = vertexCount + 4 * q, f = faceCount + 2 * q;
+            for (int k = 0; k < 4; ++k)
+                mesh->vertices[v + k] = square[static_cast<std::size_t>(k)];
+            mesh->faces[f] = {{v, v + 1, v + 2}, {0, 0, 0}, 0};
+            mesh->faces[f + 1] = {{v, v + 2, v + 3}, {0, 0, 0}, 0};
+        }
         mesh->computeNormals();
+        mesh->rotation.value = Quaternion::fromAxisAngle(unit(random), unit(random), 1, 6 * unit(random));
         mesh->updateLocalMatrix();
-        return mesh;
-    };
-    Mesh* wide = triangles(renderVertexCapacity + 1, 1);
-    Mesh* many = triangles(3, renderFaceCapacity + 1);
-    EXPECT_FALSE(renderMesh(frame.image, camera, *wide, light, 0xFFFFFF, 0, Gouraud, true));
-    EXPECT_FALSE(renderMesh(frame.image, camera, *many, light, 0xFFFFFF, 0, Gouraud, true));
-    EXPECT_EQ(frame.changed(0), 0);
-    many->faceCount = renderFaceCapacity;
-    EXPECT_TRUE(renderMesh(frame.image, camera, *many, light, 0xFFFFFF, 0, Gouraud, true));
-    EXPECT_GT(frame.changed(0), 0);
-    destroy(wide);
-    destroy(many);
+        light.position.value = Vector3(coordinate(random), coordinate(random), coordinate(random));
+        const RenderMode mode = trial % 2 == 0 ? Gouraud : GouraudAdditive;
+        const bool sort = trial % 4 < 2;
+        Canvas narrow(640, 320, 0x00302010), wide(640, 320, 0x00302010);
+        useWideVectors(false);
+        const bool drawnNarrow = renderMesh(narrow.image, camera, *mesh, light, 0x9060C0, 0x50A030, mode, sort);
+        useWideVectors(true);
+        const bool drawnWide = renderMesh(wide.image, camera, *mesh, light, 0x9060C0, 0x50A030, mode, sort);
+        EXPECT_TRUE(drawnNarrow && drawnWide) << trial;
+        ASSERT_EQ(narrow.memory, wide.memory) << "trial " << trial;
+        drawnPixels += wide.changed(0x00302010);
+        destroy(mesh);
+    }
+    light.position.value = Vector3(100, 100, -100);
+    EXPECT_GT(drawnPixels, 100000);
 }

@@ -107,15 +107,21 @@ void normalisePair(const Vector3& a, const Vector3& b, Vector3& na, Vector3& nb)
 // Per call: the directions that lighting needs at each vertex, its screen
 // position and the planes of the view pyramid it lies outside, worked out
 // the first time a drawn face uses the vertex.
-struct VertexWork {
-    Vector3 fromLight;  // normalise(p - light)
-    Vector3 fromEye;    // normalise(p)
-    float screenX, screenY;
-    unsigned outside;  // outsidePlanes
-};
 VertexWork vertexWork[renderVertexCapacity];
 std::uint32_t directionStamp[renderVertexCapacity];  // == currentStamp when vertexWork holds
 std::uint32_t currentStamp = 0;
+std::int32_t pendingVertices[renderVertexCapacity];  // the vertices to work out, each once
+
+void workOutVertex(VertexWork& work, const ViewPoint& view, const Vector3& lv, const Camera& camera)
+{
+    const Vector3 p(view.x, view.y, view.z);
+    const ClipVertex corner{p.x, p.y, p.z, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
+    normalisePair(p - lv, p, work.fromLight, work.fromEye);
+    const ScreenPoint s = toScreen(camera, corner);
+    work.screenX = s.x;
+    work.screenY = s.y;
+    work.outside = outsidePlanes(corner);
+}
 
 bool sameBits(const Vector3& a, const Vector3& b)
 {
@@ -480,6 +486,22 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
             stamp = 0;
         currentStamp = 1;
     }
+    // The vertices of the faces drawn, each worked out once.
+    int pendingCount = 0;
+    for (int e = 0; e < visible; ++e)
+        for (const std::int32_t i : visibleFaces[e].face->v)
+            if (directionStamp[i] != currentStamp) {
+                directionStamp[i] = currentStamp;
+                pendingVertices[pendingCount++] = i;
+            }
+    if (wideForm)
+        wide::vertexWorkOf(pendingVertices, pendingCount, &viewVertices[0].x, lv, camera, vertexWork);
+    else
+        for (int k = 0; k < pendingCount; ++k) {
+            const int i = pendingVertices[k];
+            workOutVertex(vertexWork[i], viewVertices[i], lv, camera);
+        }
+
     polygon.spanWriter = currentWriter;
     // Drawn from the last entry to the first.
     for (int batchEnd = visible; batchEnd > 0; batchEnd -= litBatch) {
@@ -489,20 +511,6 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
         for (int b = 0; b < batchCount; ++b) {
             const VisibleFace& entry = visibleFaces[batchEnd - 1 - b];
             const std::int32_t* v = entry.face->v;
-            for (int k = 0; k < 3; ++k) {
-                const int i = v[k];
-                VertexWork& work = vertexWork[i];
-                if (directionStamp[i] != currentStamp) {
-                    directionStamp[i] = currentStamp;
-                    const Vector3 p(viewVertices[i].x, viewVertices[i].y, viewVertices[i].z);
-                    const ClipVertex corner{p.x, p.y, p.z, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
-                    normalisePair(p - lv, p, work.fromLight, work.fromEye);
-                    const ScreenPoint s = toScreen(camera, corner);
-                    work.screenX = s.x;
-                    work.screenY = s.y;
-                    work.outside = outsidePlanes(corner);
-                }
-            }
             // A triangle the clipper would drop whole draws nothing: it is
             // neither lit nor set up.
             const unsigned out0 = vertexWork[v[0]].outside, out1 = vertexWork[v[1]].outside,
@@ -606,6 +614,10 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
 
 #if !defined(MORVANE_WIDE_VECTORS)
 // Never called: wideVectors() is false where the four-lane forms are not built.
+void wide::vertexWorkOf(const std::int32_t*, int, const float*, const Vector3&, const Camera&, VertexWork*)
+{
+    std::abort();
+}
 void wide::transformVertices(const Vector3*, int, const Matrix&, float*)
 {
     std::abort();

@@ -222,3 +222,67 @@ void wide::colourGradientsOfFour(const ShadedCorner* const corners[4], ColourGra
     channel(green, &ColourGradients::dGdx, &ColourGradients::dGdy);
     channel(red, &ColourGradients::dRdx, &ColourGradients::dRdy);
 }
+
+void wide::vertexWorkOf(const std::int32_t* list, int count, const float* view, const Vector3& lv,
+                        const Camera& camera, VertexWork* work)
+{
+    const __m128 zeroFloats = _mm_setzero_ps(), signFloats = _mm_set1_ps(-0.0f);
+    const __m128 lightX = _mm_set1_ps(lv.x), lightY = _mm_set1_ps(lv.y), lightZ = _mm_set1_ps(lv.z);
+    const __m256d one = _mm256_set1_pd(1.0);
+    const __m256d scaleX = _mm256_set1_pd(camera.scaleX), scaleY = _mm256_set1_pd(camera.scaleY);
+    const __m256d centreX = _mm256_set1_pd(camera.centerX), centreY = _mm256_set1_pd(camera.centerY);
+    // Divided by its length as Vector3::normalised does: the length rounded
+    // to float, one reciprocal, each product rounded.
+    const auto normalised = [&](__m128 x, __m128 y, __m128 z, __m128 out[3]) {
+        const __m256d dx = _mm256_cvtps_pd(x), dy = _mm256_cvtps_pd(y), dz = _mm256_cvtps_pd(z);
+        const __m256d r = _mm256_div_pd(one, toFloat(_mm256_sqrt_pd(dot(dx, dy, dz, dx, dy, dz))));
+        out[0] = _mm256_cvtpd_ps(_mm256_mul_pd(dx, r));
+        out[1] = _mm256_cvtpd_ps(_mm256_mul_pd(dy, r));
+        out[2] = _mm256_cvtpd_ps(_mm256_mul_pd(dz, r));
+    };
+    for (int first = 0; first < count; first += 4) {
+        int at[4];
+        for (int k = 0; k < 4; ++k)
+            at[k] = list[itemAt(first, k, count)];
+        __m128 x = _mm_load_ps(view + 4 * at[0]), y = _mm_load_ps(view + 4 * at[1]);
+        __m128 z = _mm_load_ps(view + 4 * at[2]), spare = _mm_load_ps(view + 4 * at[3]);
+        _MM_TRANSPOSE4_PS(x, y, z, spare);
+        __m128 fromLight[3], fromEye[3];
+        normalised(_mm_sub_ps(x, lightX), _mm_sub_ps(y, lightY), _mm_sub_ps(z, lightZ), fromLight);
+        normalised(x, y, z, fromEye);
+        // The projection: w = 1/z as a float, then x·w·scaleX + centerX and
+        // centerY - y·w·scaleY in doubles.
+        const __m256d w = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_div_pd(one, _mm256_cvtps_pd(z))));
+        const __m128 screenX = _mm256_cvtpd_ps(
+            _mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(_mm256_cvtps_pd(x), w), scaleX), centreX));
+        const __m128 screenY = _mm256_cvtpd_ps(
+            _mm256_sub_pd(centreY, _mm256_mul_pd(_mm256_mul_pd(_mm256_cvtps_pd(y), w), scaleY)));
+        // Outside a plane where its function is not <= 0 (NaN included).
+        const auto outside = [&](__m128 f) { return _mm_movemask_ps(_mm_cmp_ps(f, zeroFloats, _CMP_NLE_UQ)); };
+        const int planes[5] = {outside(_mm_sub_ps(_mm_set1_ps(1.0f), z)), outside(_mm_sub_ps(x, z)),
+                               outside(_mm_sub_ps(_mm_xor_ps(x, signFloats), z)), outside(_mm_sub_ps(y, z)),
+                               outside(_mm_sub_ps(_mm_xor_ps(y, signFloats), z))};
+        alignas(16) float out[8][4];
+        for (int c = 0; c < 3; ++c) {
+            _mm_store_ps(out[c], fromLight[c]);
+            _mm_store_ps(out[3 + c], fromEye[c]);
+        }
+        _mm_store_ps(out[6], screenX);
+        _mm_store_ps(out[7], screenY);
+        for (int k = 0; k < 4; ++k) {
+            VertexWork& v = work[at[k]];
+            v.fromLight.x = out[0][k];
+            v.fromLight.y = out[1][k];
+            v.fromLight.z = out[2][k];
+            v.fromEye.x = out[3][k];
+            v.fromEye.y = out[4][k];
+            v.fromEye.z = out[5][k];
+            v.screenX = out[6][k];
+            v.screenY = out[7][k];
+            unsigned bits = 0;
+            for (int plane = 0; plane < 5; ++plane)
+                bits |= static_cast<unsigned>(planes[plane] >> k & 1) << plane;
+            v.outside = bits;
+        }
+    }
+}

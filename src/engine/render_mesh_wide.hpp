@@ -7,7 +7,26 @@
 
 #include "engine/render_mesh.hpp"
 
+#include <cstdint>
+
+// What drawing needs of a vertex of a face turned toward the eye, worked
+// out once per call: the unit directions from the light and from the eye
+// toward it (Vector3::normalised), its screen position and the planes of the
+// view pyramid it lies outside (outsidePlanes).
+struct VertexWork {
+    Vector3 fromLight;
+    Vector3 fromEye;
+    float screenX, screenY;
+    unsigned outside;
+};
+
 namespace wide {
+
+// The VertexWork of the count vertices listed, into work[vertex], from
+// their view positions (as transformVertices lays them out); lv is the
+// light in view space.
+void vertexWorkOf(const std::int32_t* list, int count, const float* view, const Vector3& lv, const Camera& camera,
+                  VertexWork* work);
 
 // The vertices through m (each product and sum in double, rounded to float
 // at the end) into view: x, y, z and a spare float per vertex, 16-byte aligned.

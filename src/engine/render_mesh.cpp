@@ -104,9 +104,8 @@ void normalisePair(const Vector3& a, const Vector3& b, Vector3& na, Vector3& nb)
     nb = Vector3(static_cast<float>(b.x * r[1]), static_cast<float>(b.y * r[1]), static_cast<float>(b.z * r[1]));
 }
 
-// Per call: the directions that lighting needs at each vertex, its screen
-// position and the planes of the view pyramid it lies outside, worked out
-// the first time a drawn face uses the vertex.
+// Per call: the VertexWork of every vertex of a face drawn, worked out
+// before the faces are lit and set up.
 VertexWork vertexWork[renderVertexCapacity];
 std::uint32_t directionStamp[renderVertexCapacity];  // == currentStamp when vertexWork holds
 std::uint32_t currentStamp = 0;
@@ -329,6 +328,76 @@ __m128 loadVector(const Vector3& v)
     return {row(0), row(1), row(2)};
 }
 
+// The vertices through m into viewVertices, two at a time.
+void transformVerticesInPairs(const Vector3* vertices, int count, const Matrix& m)
+{
+    const PackedMatrix packed = packedMatrix(m);
+    for (int i = 0; i < count; i += 2) {
+        const int j = i + 1 < count ? i + 1 : i;
+        const PackedPoints v = transformPair(packed, pairOf(loadVector(vertices[i]), loadVector(vertices[j])));
+        const __m128 xy = _mm_unpacklo_ps(_mm_cvtpd_ps(v.x), _mm_cvtpd_ps(v.y)), z = _mm_cvtpd_ps(v.z);
+        _mm_store_ps(&viewVertices[i].x, _mm_movelh_ps(xy, z));
+        _mm_store_ps(&viewVertices[j].x, _mm_shuffle_ps(xy, z, _MM_SHUFFLE(1, 1, 3, 2)));
+    }
+}
+
+// For every face: the centroid c, the unit normal n in view space and
+// s = c.z·n.z + n.x·cullScaleX·c.x + c.y·cullScaleY·n.y (the centroid-normal
+// dot product with the focal pre-scale taken out), s < 0 for a face
+// turned toward the eye. Two faces at a time, one per lane, with the
+// roundings of the one-face formulas. The faces kept go to visibleFaces in
+// face order; returns how many, or -1 when they do not fit.
+int cullFacesInPairs(const Mesh& mesh, const Matrix& directions, const Camera& camera)
+{
+    const PackedMatrix packedDirections = packedMatrix(directions);
+    const __m128d third = _mm_set1_pd(static_cast<double>(0.33333f)), one = _mm_set1_pd(1.0);
+    const __m128d cullX = _mm_set1_pd(camera.cullScaleX), cullY = _mm_set1_pd(camera.cullScaleY);
+    const auto toFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
+    int visible = 0;
+    for (int f = 0; f < mesh.faceCount; f += 2) {
+        const int g = f + 1 < mesh.faceCount ? f + 1 : f;
+        const Face &faceF = mesh.faces[f], &faceG = mesh.faces[g];
+        PackedPoints c[3];
+        for (int k = 0; k < 3; ++k)
+            c[k] = pairOf(_mm_load_ps(&viewVertices[faceF.v[k]].x), _mm_load_ps(&viewVertices[faceG.v[k]].x));
+        const auto centre = [&](__m128d PackedPoints::*axis) {
+            return toFloat(_mm_mul_pd(_mm_add_pd(_mm_add_pd(c[0].*axis, c[1].*axis), c[2].*axis), third));
+        };
+        const __m128d cx = centre(&PackedPoints::x), cy = centre(&PackedPoints::y), cz = centre(&PackedPoints::z);
+        const PackedPoints raw = transformPair(
+            packedDirections, pairOf(loadVector(mesh.faceNormals[f]), loadVector(mesh.faceNormals[g])));
+        // Vector3::normalised: the length rounded to a float, one reciprocal.
+        const __m128d rx = toFloat(raw.x), ry = toFloat(raw.y), rz = toFloat(raw.z);
+        const __m128d squares = _mm_add_pd(_mm_add_pd(_mm_mul_pd(rx, rx), _mm_mul_pd(ry, ry)), _mm_mul_pd(rz, rz));
+        const __m128d r = _mm_div_pd(one, toFloat(_mm_sqrt_pd(squares)));
+        const __m128 nxy = _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(rx, r)), _mm_cvtpd_ps(_mm_mul_pd(ry, r)));
+        const __m128 nz = _mm_cvtpd_ps(_mm_mul_pd(rz, r));
+        const __m128d nx = _mm_cvtps_pd(nxy), ny = _mm_cvtps_pd(_mm_movehl_ps(nxy, nxy));
+        const __m128d s = _mm_add_pd(_mm_add_pd(_mm_mul_pd(cz, _mm_cvtps_pd(nz)), _mm_mul_pd(_mm_mul_pd(nx, cullX), cx)),
+                                     _mm_mul_pd(_mm_mul_pd(cy, cullY), ny));
+        int keep = _mm_movemask_pd(_mm_cmplt_pd(s, _mm_setzero_pd()));
+        if (g == f)
+            keep &= 1;
+        if (keep == 0)
+            continue;
+        // The sort key 1/c.z, then the normal, lane by lane.
+        alignas(16) float out[2][4];
+        _mm_store_ps(out[0], nxy);
+        _mm_store_ps(out[1], _mm_movelh_ps(nz, _mm_cvtpd_ps(_mm_div_pd(one, cz))));
+        for (int lane = 0; lane < 2; ++lane) {
+            if (!(keep & (1 << lane)))
+                continue;
+            if (visible == renderFaceCapacity)
+                return -1;
+            VisibleFace& entry = visibleFaces[visible++];
+            entry.key = out[1][2 + lane];
+            entry.face = lane == 0 ? &faceF : &faceG;
+            entry.normal = Vector3(out[0][lane], out[0][2 + lane], out[1][lane]);
+        }
+    }
+    return visible;
+}
+
 // A visible triangle of the batch being drawn. Triangles are lit in
 // batches before any of them is drawn, so that the long chains of square
 // roots and divisions of different corners can overlap.
@@ -407,74 +476,14 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
     const bool wideForm = wideVectors();
     if (wideForm)
         wide::transformVertices(mesh.vertices, mesh.vertexCount, mv, &viewVertices[0].x);
-    const PackedMatrix packedMv = packedMatrix(mv), packedDirections = packedMatrix(directions);
-    for (int i = 0; !wideForm && i < mesh.vertexCount; i += 2) {
-        const int j = i + 1 < mesh.vertexCount ? i + 1 : i;
-        const PackedPoints v =
-            transformPair(packedMv, pairOf(loadVector(mesh.vertices[i]), loadVector(mesh.vertices[j])));
-        const __m128 xy = _mm_unpacklo_ps(_mm_cvtpd_ps(v.x), _mm_cvtpd_ps(v.y)), z = _mm_cvtpd_ps(v.z);
-        _mm_store_ps(&viewVertices[i].x, _mm_movelh_ps(xy, z));
-        _mm_store_ps(&viewVertices[j].x, _mm_shuffle_ps(xy, z, _MM_SHUFFLE(1, 1, 3, 2)));
-    }
-
-    // For every face: the centroid c, the unit normal n in view space and
-    // s = c.z·n.z + n.x·cullScaleX·c.x + c.y·cullScaleY·n.y (the centroid-normal
-    // dot product with the focal pre-scale taken out), s < 0 for a face
-    // turned toward the eye. Two faces at a time, one per lane, with the
-    // roundings of the one-face formulas.
-    const __m128d third = _mm_set1_pd(static_cast<double>(0.33333f)), one = _mm_set1_pd(1.0);
-    const __m128d cullX = _mm_set1_pd(camera.cullScaleX), cullY = _mm_set1_pd(camera.cullScaleY);
-    const auto toFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
-    int visible = 0;
-    if (wideForm) {
-        visible = wide::cullFaces(mesh, &viewVertices[0].x, directions, camera, visibleFaces, renderFaceCapacity);
-        if (visible < 0) {
-            reportOnce(reportedFaces, "visible faces", renderFaceCapacity + 1, renderFaceCapacity);
-            return false;
-        }
-    }
-    for (int f = 0; !wideForm && f < mesh.faceCount; f += 2) {
-        const int g = f + 1 < mesh.faceCount ? f + 1 : f;
-        const Face &faceF = mesh.faces[f], &faceG = mesh.faces[g];
-        PackedPoints c[3];
-        for (int k = 0; k < 3; ++k)
-            c[k] = pairOf(_mm_load_ps(&viewVertices[faceF.v[k]].x), _mm_load_ps(&viewVertices[faceG.v[k]].x));
-        const auto centre = [&](__m128d PackedPoints::*axis) {
-            return toFloat(_mm_mul_pd(_mm_add_pd(_mm_add_pd(c[0].*axis, c[1].*axis), c[2].*axis), third));
-        };
-        const __m128d cx = centre(&PackedPoints::x), cy = centre(&PackedPoints::y), cz = centre(&PackedPoints::z);
-        const PackedPoints raw = transformPair(
-            packedDirections, pairOf(loadVector(mesh.faceNormals[f]), loadVector(mesh.faceNormals[g])));
-        // Vector3::normalised: the length rounded to a float, one reciprocal.
-        const __m128d rx = toFloat(raw.x), ry = toFloat(raw.y), rz = toFloat(raw.z);
-        const __m128d squares = _mm_add_pd(_mm_add_pd(_mm_mul_pd(rx, rx), _mm_mul_pd(ry, ry)), _mm_mul_pd(rz, rz));
-        const __m128d r = _mm_div_pd(one, toFloat(_mm_sqrt_pd(squares)));
-        const __m128 nxy = _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(rx, r)), _mm_cvtpd_ps(_mm_mul_pd(ry, r)));
-        const __m128 nz = _mm_cvtpd_ps(_mm_mul_pd(rz, r));
-        const __m128d nx = _mm_cvtps_pd(nxy), ny = _mm_cvtps_pd(_mm_movehl_ps(nxy, nxy));
-        const __m128d s = _mm_add_pd(_mm_add_pd(_mm_mul_pd(cz, _mm_cvtps_pd(nz)), _mm_mul_pd(_mm_mul_pd(nx, cullX), cx)),
-                                     _mm_mul_pd(_mm_mul_pd(cy, cullY), ny));
-        int keep = _mm_movemask_pd(_mm_cmplt_pd(s, _mm_setzero_pd()));
-        if (g == f)
-            keep &= 1;
-        if (keep == 0)
-            continue;
-        // The sort key 1/c.z, then the normal, lane by lane.
-        alignas(16) float out[2][4];
-        _mm_store_ps(out[0], nxy);
-        _mm_store_ps(out[1], _mm_movelh_ps(nz, _mm_cvtpd_ps(_mm_div_pd(one, cz))));
-        for (int lane = 0; lane < 2; ++lane) {
-            if (!(keep & (1 << lane)))
-                continue;
-            if (visible == renderFaceCapacity) {
-                reportOnce(reportedFaces, "visible faces", visible + 1, renderFaceCapacity);
-                return false;
-            }
-            VisibleFace& entry = visibleFaces[visible++];
-            entry.key = out[1][2 + lane];
-            entry.face = lane == 0 ? &faceF : &faceG;
-            entry.normal = Vector3(out[0][lane], out[0][2 + lane], out[1][lane]);
-        }
+    else
+        transformVerticesInPairs(mesh.vertices, mesh.vertexCount, mv);
+    const int visible = wideForm ? wide::cullFaces(mesh, &viewVertices[0].x, directions, camera, visibleFaces,
+                                                   renderFaceCapacity)
+                                 : cullFacesInPairs(mesh, directions, camera);
+    if (visible < 0) {
+        reportOnce(reportedFaces, "visible faces", renderFaceCapacity + 1, renderFaceCapacity);
+        return false;
     }
     if (depthSort)
         sortByKeyBits(visibleFaces, sortBuffer, visible);

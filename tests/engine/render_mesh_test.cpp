@@ -401,3 +401,72 @@ TEST(RenderMesh, WideFormsDrawTheSamePicturesAsThe16ByteOnes)
     light.position.value = Vector3(100, 100, -100);
     EXPECT_GT(drawnPixels, 100000);
 }
+
+TEST(WideSetUp, VerticesMatchTheOneVertexFormulas)
+{
+    // The four-lane vertex transform and vertex work against the one-vertex
+    // formulas, bit for bit: odd counts (the last lane repeated), vertices
+    // listed twice, on the light and on the eye (no direction: NaN), on the
+    // planes of the view pyramid, behind the eye and at z = 0.
+    if (!wideVectors())
+        GTEST_SKIP() << "no wide forms on this machine";
+    const auto bits = [](const Vector3& v) {
+        return std::array<std::uint32_t, 3>{std::bit_cast<std::uint32_t>(v.x), std::bit_cast<std::uint32_t>(v.y),
+                                            std::bit_cast<std::uint32_t>(v.z)};
+    };
+    const auto bitsOf = [](float f) { return std::bit_cast<std::uint32_t>(f); };
+    Camera camera = frameCamera(Vector3(0, 0, -100));
+    camera.setViewport(321.5f, 159.25f, 300.75f, 170.5f);
+    const Vector3 lv(3.5f, -7.25f, 12.0f);
+    std::mt19937 random(31);
+    std::uniform_real_distribution<float> coordinate(-30.0f, 30.0f);
+    for (int trial = 0; trial < 300; ++trial) {
+        const int count = 1 + trial % 13;
+        Vector3 points[13];
+        alignas(16) float view[13 * 4];
+        for (int i = 0; i < count; ++i) {
+            const float x = coordinate(random), y = coordinate(random), z = coordinate(random);
+            switch ((trial + i) % 8) {
+            case 0: points[i] = lv; break;
+            case 1: points[i] = Vector3(0, 0, 0); break;
+            case 2: points[i] = Vector3(z, y, z); break;   // on the right plane
+            case 3: points[i] = Vector3(x, -z, z); break;  // on the bottom plane
+            case 4: points[i] = Vector3(x, y, 0); break;
+            case 5: points[i] = Vector3(x, y, 1); break;   // on the near plane
+            default: points[i] = Vector3(x, y, z);
+            }
+        }
+        const Matrix m = multiply(camera.viewMatrix, Matrix::fromAxisAngle(1, 2, 3, 0.1f * static_cast<float>(trial)));
+        wide::transformVertices(points, count, m, view);
+        for (int i = 0; i < count; ++i)
+            ASSERT_EQ(bits(Vector3(view[4 * i], view[4 * i + 1], view[4 * i + 2])), bits(transformPoint(m, points[i])))
+                << trial << ' ' << i;
+        // The work of the points themselves as view positions, some listed twice.
+        for (int i = 0; i < count; ++i) {
+            view[4 * i] = points[i].x;
+            view[4 * i + 1] = points[i].y;
+            view[4 * i + 2] = points[i].z;
+        }
+        std::int32_t list[14];
+        for (int k = 0; k < count; ++k)
+            list[k] = count - 1 - k;
+        const int listed = count + (trial % 2);
+        list[count] = trial % count;
+        VertexWork work[13];
+        wide::vertexWorkOf(list, listed, view, lv, camera, work);
+        for (int i = 0; i < count; ++i) {
+            const Vector3& p = points[i];
+            const VertexWork& w = work[i];
+            ASSERT_EQ(bits(w.fromLight), bits((p - lv).normalised())) << trial << ' ' << i;
+            ASSERT_EQ(bits(w.fromEye), bits(p.normalised())) << trial << ' ' << i;
+            const float inverse = static_cast<float>(1.0 / static_cast<double>(p.z));
+            ASSERT_EQ(bitsOf(w.screenX), bitsOf(static_cast<float>(static_cast<double>(p.x) * inverse * camera.scaleX +
+                                                                   camera.centerX)))
+                << trial << ' ' << i;
+            ASSERT_EQ(bitsOf(w.screenY), bitsOf(static_cast<float>(camera.centerY - static_cast<double>(p.y) *
+                                                                                        inverse * camera.scaleY)))
+                << trial << ' ' << i;
+            ASSERT_EQ(w.outside, outsidePlanes({p.x, p.y, p.z, 0, 0, 0, 0, 0})) << trial << ' ' << i;
+        }
+    }
+}

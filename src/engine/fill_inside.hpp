@@ -131,34 +131,47 @@ struct InsideFill {
     }
 
     // The rows from y up to end (at least one), with the edges' x at 16.16
-    // plus the 0.5 bias.
+    // plus the 0.5 bias. The walk runs on local copies: the pixel stores go
+    // through vector pointers, which may alias anything, and would make the
+    // compiler reload and store every member on every row.
     template <bool add>
-    void rows(std::int64_t end, std::int64_t& leftX, std::int64_t leftSlope, std::int64_t& rightX,
+    [[gnu::always_inline]] void rows(std::int64_t end, std::int64_t& leftEdge, std::int64_t leftSlope, std::int64_t& rightEdge,
               std::int64_t rightSlope)
     {
+        std::int64_t rowY = y, leftX = leftEdge, rightX = rightEdge;
+        std::uint8_t* line = row;
+        __m128i lineStart = rowStart;
+        const __m128i step = rowStep, low = lowHalf, high = highHalf;
+        const int stride = pitch, lastEight = width - 8;
+        const Spans writer = spans;
         do {
             const auto x0 = static_cast<int>(leftX >> 16);
             const auto n = static_cast<int>(rightX >> 16) - x0;
             leftX += leftSlope;
             rightX += rightSlope;
             const __m128i xs = _mm_set1_epi16(static_cast<short>(x0));
-            const __m128i start = _mm_add_epi32(
-                rowStart, _mm_add_epi32(_mm_madd_epi16(lowHalf, xs), _mm_mullo_epi16(highHalf, xs)));
+            const __m128i start =
+                _mm_add_epi32(lineStart, _mm_add_epi32(_mm_madd_epi16(low, xs), _mm_mullo_epi16(high, xs)));
             const __m128i value = _mm_srai_epi32(start, 16);
-            auto* dest = reinterpret_cast<std::uint32_t*>(row) + x0;
+            auto* dest = reinterpret_cast<std::uint32_t*>(line) + x0;
             // Short runs (most of them, on small triangles) as eight pixels
             // where the row has room for eight. An empty row (x0 still
             // lies between the edge's ends, inside the row) goes the same
             // way with no pixel changed: a branch on it would be guessed
             // wrong too often.
-            if (n <= 8 && x0 <= width - 8)
-                spans.template eight<add>(dest, n, _mm_packs_epi32(value, value));
+            if (n <= 8 && x0 <= lastEight)
+                writer.template eight<add>(dest, n, _mm_packs_epi32(value, value));
             else if (n > 0)
-                spans.template any<add>(dest, n, _mm_packs_epi32(value, value));
-            y += 0x10000;
-            row += pitch;
-            rowStart = _mm_add_epi32(rowStart, rowStep);
-        } while (y < end);
+                writer.template any<add>(dest, n, _mm_packs_epi32(value, value));
+            rowY += 0x10000;
+            line += stride;
+            lineStart = _mm_add_epi32(lineStart, step);
+        } while (rowY < end);
+        y = rowY;
+        row = line;
+        rowStart = lineStart;
+        leftEdge = leftX;
+        rightEdge = rightX;
     }
 };
 

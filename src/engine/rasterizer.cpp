@@ -172,12 +172,64 @@ YExtremes findYExtremes(const RasterPolygon& polygon, int count)
     return e;
 }
 
+namespace {
+
+// The 16-byte span writers for the fill of a polygon wholly inside the image.
+struct NarrowSpans {
+    span_detail::Steps steps;
+    explicit NarrowSpans(__m128i pixel) : steps(pixel) {}
+    template <bool add>
+    void eight(std::uint32_t* dest, int n, __m128i start) const
+    {
+        span_detail::runOfEight<add>(dest, n, start, steps);
+    }
+    template <bool add>
+    void any(std::uint32_t* dest, int n, __m128i start) const
+    {
+        span_detail::run<add>(dest, n, start, steps);
+    }
+};
+
+// findYExtremes of a triangle, without branches: which corner is highest
+// changes from one triangle to the next, and no predictor could guess it.
+YExtremes triangleExtremes(const RasterVertex* v)
+{
+    const std::int32_t y0 = v[0].y, y1 = v[1].y, y2 = v[2].y;
+    const int top1 = y1 < y0 ? 1 : 0;
+    const int bottom1 = y1 > y0 ? 1 : 0;
+    return {y2 < (top1 ? y1 : y0) ? 2 : top1, y2 > (bottom1 ? y1 : y0) ? 2 : bottom1};
+}
+
+// whollyInside for a triangle: a negative coordinate shows in the sign of
+// the six ORed together.
+bool triangleInside(const RasterVertex* v, int width, int height)
+{
+    if ((v[0].x | v[1].x | v[2].x | v[0].y | v[1].y | v[2].y) < 0 || width > 32767)
+        return false;
+    const std::int32_t right = std::max({v[0].x, v[1].x, v[2].x}), bottom = std::max({v[0].y, v[1].y, v[2].y});
+    return right <= static_cast<std::int64_t>(width) * 65536 && bottom <= static_cast<std::int64_t>(height) * 65536;
+}
+
+} // namespace
+
 void rasterizePolygon(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pitch, int width, int height)
 {
     if (count < 3 || count > rasterCapacity)
         return;
     // The engine's own writers run inline; any other goes through its pointer.
     const bool own = polygon.spanWriter == spanGouraud || polygon.spanWriter == spanGouraudAdditive;
+    // Nearly every triangle a mesh draws lies inside the image.
+    if (own && count == 3 && triangleInside(polygon.vertices, width, height)) {
+        const YExtremes e = triangleExtremes(polygon.vertices);
+        const bool add = polygon.spanWriter == spanGouraudAdditive;
+        if (wideVectors())
+            wide::fillInsideTriangle(polygon, e, pixels, pitch, width, add);
+        else if (add)
+            fillInsideTriangle<true, NarrowSpans>(polygon, e, pixels, pitch, width);
+        else
+            fillInsideTriangle<false, NarrowSpans>(polygon, e, pixels, pitch, width);
+        return;
+    }
     if (own) {
         const YExtremes e = findYExtremes(polygon, count);
         if (whollyInside(polygon, count, e, width, height)) {
@@ -275,35 +327,13 @@ void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pi
     }
 }
 
-// The 16-byte span writers for the fill of a polygon wholly inside the image.
-struct NarrowSpans {
-    span_detail::Steps steps;
-    explicit NarrowSpans(__m128i pixel) : steps(pixel) {}
-    template <bool add>
-    void eight(std::uint32_t* dest, int n, __m128i start) const
-    {
-        span_detail::runOfEight<add>(dest, n, start, steps);
-    }
-    template <bool add>
-    void any(std::uint32_t* dest, int n, __m128i start) const
-    {
-        span_detail::run<add>(dest, n, start, steps);
-    }
-};
 
-// A polygon wholly inside the image, with the engine's own writers.
-// Triangles, nearly all of them, take the wide spans where there are any.
+// A polygon of more than three corners wholly inside the image, with the
+// engine's own writers (triangles go straight to fillInsideTriangle).
 template <bool add>
 void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std::uint32_t* pixels, int pitch,
                 int width)
 {
-    if (count == 3) {
-        if (wideVectors())
-            wide::fillInsideTriangle(polygon, e, pixels, pitch, width, add);
-        else
-            fillInsideTriangle<add, NarrowSpans>(polygon, e, pixels, pitch, width);
-        return;
-    }
     const std::int64_t bottomY = polygon.vertices[e.bottom].y;
     InsideFill<NarrowSpans> fill(polygon, e, pixels, pitch, width);
     const std::int64_t& y = fill.y;

@@ -4,8 +4,9 @@
 // unnamed namespace, so that each file that includes it gets its own copy,
 // compiled for its own instruction set, and no shared inline function can
 // be taken from the other build by the linker. The spans are written by a
-// policy class: its eight() writes a run of at most eight pixels as eight
-// (the caller owns them), its any() a run of any length.
+// policy class: its eight() writes a run of at most eight pixels as eight,
+// its sixteen() one of nine to sixteen as sixteen (the caller owns them),
+// its any() a run of any length.
 #pragma once
 
 #include "engine/rasterizer.hpp"
@@ -161,6 +162,8 @@ struct InsideFill {
             // wrong too often.
             if (n <= 8 && x0 <= lastEight)
                 writer.template eight<add>(dest, n, _mm_packs_epi32(value, value));
+            else if (n <= 16 && x0 <= lastEight - 8)
+                writer.template sixteen<add>(dest, n, _mm_packs_epi32(value, value));
             else if (n > 0)
                 writer.template any<add>(dest, n, _mm_packs_epi32(value, value));
             rowY += 0x10000;

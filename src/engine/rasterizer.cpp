@@ -184,6 +184,11 @@ struct NarrowSpans {
         span_detail::runOfEight<add>(dest, n, start, steps);
     }
     template <bool add>
+    void sixteen(std::uint32_t* dest, int n, __m128i start) const
+    {
+        span_detail::run<add>(dest, n, start, steps);
+    }
+    template <bool add>
     void any(std::uint32_t* dest, int n, __m128i start) const
     {
         span_detail::run<add>(dest, n, start, steps);
@@ -206,7 +211,8 @@ bool triangleInside(const RasterVertex* v, int width, int height)
 {
     if ((v[0].x | v[1].x | v[2].x | v[0].y | v[1].y | v[2].y) < 0 || width > 32767)
         return false;
-    const std::int32_t right = std::max({v[0].x, v[1].x, v[2].x}), bottom = std::max({v[0].y, v[1].y, v[2].y});
+    const std::int32_t right = std::max(v[0].x, std::max(v[1].x, v[2].x));
+    const std::int32_t bottom = std::max(v[0].y, std::max(v[1].y, v[2].y));
     return right <= static_cast<std::int64_t>(width) * 65536 && bottom <= static_cast<std::int64_t>(height) * 65536;
 }
 

@@ -43,6 +43,21 @@ struct WideSpans {
         _mm256_storeu_si256(p, add ? _mm256_adds_epu8(old, _mm256_and_si256(c, keep)) : _mm256_blendv_epi8(old, c, keep));
     }
 
+    // A run of nine to sixteen pixels as two groups of eight, the second
+    // masked by lane (the caller owns dest[0..15]): no loop, no tail.
+    template <bool add>
+    void sixteen(std::uint32_t* dest, int n, __m128i start) const
+    {
+        const __m256i s = _mm256_broadcastsi128_si256(start);
+        const __m256i keep = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(8, 9, 10, 11, 12, 13, 14, 15));
+        const __m256i c0 = group(s), c1 = group(_mm256_add_epi16(s, byEight));
+        auto* p = reinterpret_cast<__m256i*>(dest);
+        const __m256i old0 = _mm256_loadu_si256(p), old1 = _mm256_loadu_si256(p + 1);
+        _mm256_storeu_si256(p, add ? _mm256_adds_epu8(old0, c0) : c0);
+        _mm256_storeu_si256(p + 1, add ? _mm256_adds_epu8(old1, _mm256_and_si256(c1, keep))
+                                       : _mm256_blendv_epi8(old1, c1, keep));
+    }
+
     // Groups of eight from the start, and a last eight ending on the last
     // pixel, read before any store so that, when adding, the pixels both
     // cover get their sum once.

@@ -53,13 +53,18 @@ void insideTriangleSlopes(const RasterVertex* v, std::int64_t* slopes)
     _mm_storeu_si128(reinterpret_cast<__m128i*>(slopes + 2), _mm_unpackhi_epi32(four, signs));
 }
 
-// Four consecutive gradients of a polygon from the first one named, in one
-// load: dBdx, dGdx, dRdx, dBdy or dRdx, dBdy, dGdy, dRdy.
+// Four consecutive gradients from the first one named, in one load:
+// dBdx, dGdx, dRdx, dBdy or dRdx, dBdy, dGdy, dRdy. Gradients are passed
+// as a pointer to dBdx, the first of the six (RasterPolygon and
+// RasterTriangle hold them in the same order).
 static_assert(offsetof(RasterPolygon, dRdy) - offsetof(RasterPolygon, dBdx) == 5 * sizeof(std::int32_t));
+static_assert(offsetof(RasterTriangle, dRdy) - offsetof(RasterTriangle, dBdx) == 5 * sizeof(std::int32_t));
 __m128i loadGradients(const std::int32_t& first)
 {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(&first));
 }
+
+enum Gradient { dBdx, dGdx, dRdx, dBdy, dGdy, dRdy };
 
 // The first row whose centre lies at or below the top vertex, and each
 // channel's value on that row at the centre of column 0 with the rounding
@@ -72,17 +77,16 @@ struct ScanStart {
     std::uint32_t blue, green, red;
 };
 
-ScanStart scanStart(const RasterPolygon& polygon, const RasterVertex& top)
+ScanStart scanStart(const std::int32_t* gradients, const RasterVertex& top)
 {
     const std::int64_t y = ((static_cast<std::int64_t>(top.y) + 0x7FFF) & ~std::int64_t{0xFFFF}) + 0x8000;
     const auto dyTop = static_cast<std::int32_t>(y - top.y);
     const std::int64_t toColumn0 = 0x8000 - static_cast<std::int64_t>(top.x);
-    const auto atColumn0 = [&](std::int32_t value, std::int32_t dy, std::int32_t dx) {
-        return static_cast<std::uint32_t>(value) + fixedProduct(dy, dyTop) +
-               static_cast<std::uint32_t>((dx * toColumn0) >> 16) + 0x8000u;
+    const auto atColumn0 = [&](std::int32_t value, Gradient dy, Gradient dx) {
+        return static_cast<std::uint32_t>(value) + fixedProduct(gradients[dy], dyTop) +
+               static_cast<std::uint32_t>((gradients[dx] * toColumn0) >> 16) + 0x8000u;
     };
-    return {y, atColumn0(top.blue, polygon.dBdy, polygon.dBdx), atColumn0(top.green, polygon.dGdy, polygon.dGdx),
-            atColumn0(top.red, polygon.dRdy, polygon.dRdx)};
+    return {y, atColumn0(top.blue, dBdy, dBdx), atColumn0(top.green, dGdy, dGdx), atColumn0(top.red, dRdy, dRdx)};
 }
 
 // The set-up and the row loop of the fill of a polygon wholly inside the
@@ -99,17 +103,15 @@ struct InsideFill {
     __m128i rowStart, rowStep, lowHalf, highHalf;
     Spans spans;
 
-    InsideFill(const RasterPolygon& polygon, const YExtremes& e, std::uint32_t* pixels, int pitch, int width)
-        : pitch(pitch), width(width), spans(pixelSteps(polygon))
+    InsideFill(const std::int32_t* gradients, const ScanStart& start0, std::uint32_t* pixels, int pitch, int width)
+        : y(start0.y), pitch(pitch), width(width), spans(pixelSteps(gradients))
     {
-        const ScanStart start0 = scanStart(polygon, polygon.vertices[e.top]);
-        y = start0.y;
         row = reinterpret_cast<std::uint8_t*>(pixels) + static_cast<std::ptrdiff_t>(y >> 16) * pitch;
         const auto shifted = [](std::uint32_t v) { return static_cast<int>(v << 8); };
         rowStart = _mm_setr_epi32(shifted(start0.blue), shifted(start0.green), shifted(start0.red), 0);
-        const __m128i dx = xGradients(polygon);
+        const __m128i dx = xGradients(gradients);
         // The x and y gradients as lanes blue, green, red, 0, loaded at once.
-        rowStep = _mm_slli_epi32(_mm_srli_si128(loadGradients(polygon.dRdx), 4), 8);
+        rowStep = _mm_slli_epi32(_mm_srli_si128(loadGradients(gradients[dRdx]), 4), 8);
         // gradient << 8 = high·65536 + low with low as a signed 16-bit value
         // (high takes the borrow), each multiplied by x0 in its own half.
         const __m128i gradient = _mm_slli_epi32(dx, 8);
@@ -119,32 +121,33 @@ struct InsideFill {
             _mm_andnot_si128(lowMask, _mm_sub_epi32(gradient, _mm_srai_epi32(_mm_slli_epi32(lowHalf, 16), 16)));
     }
 
-    static __m128i xGradients(const RasterPolygon& polygon)
+    static __m128i xGradients(const std::int32_t* gradients)
     {
-        return _mm_srli_si128(_mm_slli_si128(loadGradients(polygon.dBdx), 4), 4);
+        return _mm_srli_si128(_mm_slli_si128(loadGradients(gradients[dBdx]), 4), 4);
     }
 
     // The 8.8 steps (gradient >> 8, kept to 16 bits) as the 16-bit lanes of one pixel, twice.
-    static __m128i pixelSteps(const RasterPolygon& polygon)
+    static __m128i pixelSteps(const std::int32_t* gradients)
     {
-        const __m128i steps8 = _mm_srai_epi32(_mm_slli_epi32(_mm_srai_epi32(xGradients(polygon), 8), 16), 16);
+        const __m128i steps8 = _mm_srai_epi32(_mm_slli_epi32(_mm_srai_epi32(xGradients(gradients), 8), 16), 16);
         return _mm_packs_epi32(steps8, steps8);
     }
 
-    // The rows from y up to end (at least one), with the edges' x at 16.16
-    // plus the 0.5 bias. The walk runs on local copies: the pixel stores go
-    // through vector pointers, which may alias anything, and would make the
-    // compiler reload and store every member on every row.
+    // The rows from y on, count of them (at least one), with the edges' x
+    // at 16.16 plus the 0.5 bias. The walk runs on local copies: the pixel
+    // stores go through vector pointers, which may alias anything, and would
+    // make the compiler reload and store every member on every row.
     template <bool add>
-    [[gnu::always_inline]] void rows(std::int64_t end, std::int64_t& leftEdge, std::int64_t leftSlope, std::int64_t& rightEdge,
-              std::int64_t rightSlope)
+    [[gnu::always_inline]] void rows(std::int64_t count, std::int64_t& leftEdge, std::int64_t leftSlope,
+                                     std::int64_t& rightEdge, std::int64_t rightSlope)
     {
-        std::int64_t rowY = y, leftX = leftEdge, rightX = rightEdge;
+        std::int64_t leftX = leftEdge, rightX = rightEdge;
         std::uint8_t* line = row;
         __m128i lineStart = rowStart;
         const __m128i step = rowStep, low = lowHalf, high = highHalf;
         const int stride = pitch, lastEight = width - 8;
         const Spans writer = spans;
+        y += count << 16;
         do {
             const auto x0 = static_cast<int>(leftX >> 16);
             const auto n = static_cast<int>(rightX >> 16) - x0;
@@ -166,11 +169,9 @@ struct InsideFill {
                 writer.template sixteen<add>(dest, n, _mm_packs_epi32(value, value));
             else if (n > 0)
                 writer.template any<add>(dest, n, _mm_packs_epi32(value, value));
-            rowY += 0x10000;
             line += stride;
             lineStart = _mm_add_epi32(lineStart, step);
-        } while (rowY < end);
-        y = rowY;
+        } while (--count > 0);
         row = line;
         rowStart = lineStart;
         leftEdge = leftX;
@@ -178,46 +179,98 @@ struct InsideFill {
     }
 };
 
-// A triangle wholly inside the image. The edges of the general walk,
-// worked out for three corners: from the top t the left edge runs to
-// b = t + 2 and then on to a = t + 1, the right edge to a and then on to b.
-// Whichever of a and b lies higher is reached first (at or above the first
-// row centre, at once), and the other one is the bottom.
+// How many rows from the centre y on lie above end (end > y).
+std::int64_t rowsBefore(std::int64_t y, std::int64_t end)
+{
+    return (end - y + 0xFFFF) >> 16;
+}
+
+// How a triangle wholly inside the image is walked, lane by lane for up to
+// four triangles. The edges of the general walk, worked out for three
+// corners: from the top t the left edge runs to b = t + 2 and then on to
+// a = t + 1, the right edge to a and then on to b. Whichever of a and b lies
+// higher is reached first (at or above the first row centre, at once), and
+// the other one is the bottom. The first rows run until the higher one is
+// passed; then the edge that reached it turns along the side from a to b
+// and the last rows run to the bottom.
+struct TriangleWalks {
+    alignas(32) std::int64_t y[4];  // the first row centre, 16.16
+    alignas(32) std::int64_t leftX[4], rightX[4];    // x on the first row, with the 0.5 bias
+    alignas(32) std::int64_t turnedX[2][4];          // the left and the right edge's x after the turn
+    alignas(16) std::int32_t leftSlope[4], rightSlope[4], turnSlope[4];
+    alignas(16) std::int32_t firstRows[4], lastRows[4];  // none at all when firstRows is 0
+    alignas(16) std::int32_t turns[4];                   // 1: the left edge turns, 2: the right, 3: both
+    alignas(16) std::uint32_t blue[4], green[4], red[4];  // as ScanStart's
+};
+
+// The walk of one triangle into lane k (triangleExtremes gives e).
+void walkTriangle(const RasterVertex* v, const std::int32_t* gradients, const YExtremes& e, TriangleWalks& w, int k)
+{
+    const ScanStart start = scanStart(gradients, v[e.top]);
+    const std::int64_t y = start.y, bottomY = v[e.bottom].y;
+    w.y[k] = y;
+    w.blue[k] = start.blue;
+    w.green[k] = start.green;
+    w.red[k] = start.red;
+    w.firstRows[k] = w.lastRows[k] = 0;
+    if (y >= bottomY)
+        return;
+    std::int64_t slopes[4];
+    insideTriangleSlopes(v, slopes);
+    const int t = e.top, a = t == 2 ? 0 : t + 1, b = t == 0 ? 2 : t - 1;
+    const auto x = [&](int from, std::int64_t slope, std::int64_t at) {
+        return static_cast<std::int64_t>(v[from].x) + 0x8000 + ((slope * (at - v[from].y)) >> 16);
+    };
+    const bool leftAtTop = y < v[b].y, rightAtTop = y < v[a].y;
+    const std::int64_t leftSlope = leftAtTop ? slopes[b] : slopes[a];
+    const std::int64_t rightSlope = rightAtTop ? slopes[t] : slopes[a];
+    w.leftSlope[k] = static_cast<std::int32_t>(leftSlope);
+    w.rightSlope[k] = static_cast<std::int32_t>(rightSlope);
+    w.turnSlope[k] = static_cast<std::int32_t>(slopes[a]);
+    w.leftX[k] = x(leftAtTop ? t : b, leftSlope, y);
+    w.rightX[k] = x(rightAtTop ? t : a, rightSlope, y);
+    const std::int64_t firstEnd = std::min<std::int64_t>(leftAtTop ? v[b].y : v[a].y, rightAtTop ? v[a].y : v[b].y);
+    const std::int64_t firstRows = rowsBefore(y, firstEnd);
+    const std::int64_t turnY = y + (firstRows << 16);
+    w.firstRows[k] = static_cast<std::int32_t>(firstRows);
+    w.lastRows[k] = turnY >= bottomY ? 0 : static_cast<std::int32_t>(rowsBefore(turnY, bottomY));
+    w.turns[k] = (leftAtTop && turnY >= v[b].y ? 1 : 0) | (rightAtTop && turnY >= v[a].y ? 2 : 0);
+    w.turnedX[0][k] = x(b, slopes[a], turnY);
+    w.turnedX[1][k] = x(a, slopes[a], turnY);
+}
+
+// Draws the triangle walked in lane k.
+template <bool add, typename Spans>
+void fillWalk(const std::int32_t* gradients, const TriangleWalks& w, int k, std::uint32_t* pixels, int pitch,
+              int width)
+{
+    if (w.firstRows[k] <= 0)
+        return;
+    InsideFill<Spans> fill(gradients, {w.y[k], w.blue[k], w.green[k], w.red[k]}, pixels, pitch, width);
+    std::int64_t leftX = w.leftX[k], rightX = w.rightX[k];
+    std::int64_t leftSlope = w.leftSlope[k], rightSlope = w.rightSlope[k];
+    fill.template rows<add>(w.firstRows[k], leftX, leftSlope, rightX, rightSlope);
+    if (w.lastRows[k] <= 0)
+        return;
+    if (w.turns[k] & 1) {
+        leftX = w.turnedX[0][k];
+        leftSlope = w.turnSlope[k];
+    }
+    if (w.turns[k] & 2) {
+        rightX = w.turnedX[1][k];
+        rightSlope = w.turnSlope[k];
+    }
+    fill.template rows<add>(w.lastRows[k], leftX, leftSlope, rightX, rightSlope);
+}
+
+// A triangle wholly inside the image.
 template <bool add, typename Spans>
 void fillInsideTriangle(const RasterPolygon& polygon, const YExtremes& e, std::uint32_t* pixels, int pitch,
                         int width)
 {
-    const std::int64_t bottomY = polygon.vertices[e.bottom].y;
-    InsideFill<Spans> fill(polygon, e, pixels, pitch, width);
-    const std::int64_t& y = fill.y;
-    if (y >= bottomY)
-        return;
-    const RasterVertex* v = polygon.vertices;
-    std::int64_t slopes[4];
-    insideTriangleSlopes(v, slopes);
-    const int t = e.top, a = t == 2 ? 0 : t + 1, b = t == 0 ? 2 : t - 1;
-    const auto x = [&](int from, std::int64_t slope) {
-        return static_cast<std::int64_t>(v[from].x) + 0x8000 + ((slope * (y - v[from].y)) >> 16);
-    };
-    const bool leftAtTop = y < v[b].y, rightAtTop = y < v[a].y;
-    std::int64_t leftSlope = leftAtTop ? slopes[b] : slopes[a];
-    std::int64_t rightSlope = rightAtTop ? slopes[t] : slopes[a];
-    std::int64_t leftX = x(leftAtTop ? t : b, leftSlope);
-    std::int64_t rightX = x(rightAtTop ? t : a, rightSlope);
-    fill.template rows<add>(std::min<std::int64_t>(leftAtTop ? v[b].y : v[a].y, rightAtTop ? v[a].y : v[b].y), leftX,
-                            leftSlope, rightX, rightSlope);
-    if (y >= bottomY)
-        return;
-    // One edge has reached the middle corner and turns toward the bottom.
-    if (leftAtTop && y >= v[b].y) {
-        leftSlope = slopes[a];
-        leftX = x(b, leftSlope);
-    }
-    if (rightAtTop && y >= v[a].y) {
-        rightSlope = slopes[a];
-        rightX = x(a, rightSlope);
-    }
-    fill.template rows<add>(bottomY, leftX, leftSlope, rightX, rightSlope);
+    TriangleWalks w;
+    walkTriangle(polygon.vertices, &polygon.dBdx, e, w, 0);
+    fillWalk<add, Spans>(&polygon.dBdx, w, 0, pixels, pitch, width);
 }
 
 } // namespace

@@ -271,7 +271,7 @@ void fill(const RasterPolygon& polygon, int count, std::uint32_t* pixels, int pi
 {
     const YExtremes e = findYExtremes(polygon, count);
     const std::int64_t bottomY = polygon.vertices[e.bottom].y;
-    const ScanStart start0 = scanStart(polygon, polygon.vertices[e.top]);
+    const ScanStart start0 = scanStart(&polygon.dBdx, polygon.vertices[e.top]);
     std::int64_t y = start0.y;
     __m128i rowStart = _mm_setr_epi32(static_cast<int>(start0.blue), static_cast<int>(start0.green),
                                       static_cast<int>(start0.red), 0);
@@ -341,7 +341,8 @@ void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std
                 int width)
 {
     const std::int64_t bottomY = polygon.vertices[e.bottom].y;
-    InsideFill<NarrowSpans> fill(polygon, e, pixels, pitch, width);
+    InsideFill<NarrowSpans> fill(&polygon.dBdx, scanStart(&polygon.dBdx, polygon.vertices[e.top]), pixels, pitch,
+                                 width);
     const std::int64_t& y = fill.y;
     std::int64_t slopes[rasterCapacity];
     const RasterVertex* v = polygon.vertices;
@@ -356,7 +357,7 @@ void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std
             end = v[left.next].y;
         if (v[right.next].y < end)
             end = v[right.next].y;
-        fill.template rows<add>(end, left.x, left.slope, right.x, right.slope);
+        fill.template rows<add>(rowsBefore(y, end), left.x, left.slope, right.x, right.slope);
         if (y >= bottomY)
             break;
         left.update(y, false);
@@ -369,6 +370,10 @@ void fillInside(const RasterPolygon& polygon, int count, const YExtremes& e, std
 #if !defined(MORVANE_WIDE_VECTORS)
 // Never called: wideVectors() is false where the AVX2 build is not made.
 void wide::fillInsideTriangle(const RasterPolygon&, const YExtremes&, std::uint32_t*, int, int, bool)
+{
+    std::abort();
+}
+void wide::fillTriangles(const RasterTriangle*, int, std::uint32_t*, int, int, int, bool)
 {
     std::abort();
 }

@@ -22,6 +22,14 @@ struct RasterPolygon {
     std::int32_t dBdy, dGdy, dRdy;  // per pixel step in y, 16.16
 };
 
+// A triangle, as renderMesh hands its triangles to the rasteriser in
+// batches: the corners and the steps of RasterPolygon.
+struct RasterTriangle {
+    RasterVertex vertices[3];  // clockwise on the screen (y down)
+    std::int32_t dBdx, dGdx, dRdx;
+    std::int32_t dBdy, dGdy, dRdy;
+};
+
 struct YExtremes {
     int top;     // first vertex with the smallest y
     int bottom;  // first vertex with the largest y

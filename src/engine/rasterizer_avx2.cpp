@@ -1,8 +1,8 @@
-// The fill of a triangle wholly inside the image, compiled with -mavx2 on
+// The fill of triangles wholly inside the image, compiled with -mavx2 on
 // x86-64 only: the row loop of fill_inside.hpp with spans written eight
-// pixels to a 32-byte register. Pixel i of a run is still the high byte of
-// start + i x step in wrapping 16-bit lanes, so the bytes are those of the
-// 16-byte spans.
+// pixels to a 32-byte register, and the walks of four triangles worked out
+// at once. Pixel i of a run is still the high byte of start + i x step in
+// wrapping 16-bit lanes, so the bytes are those of the 16-byte spans.
 #include "engine/fill_inside.hpp"
 #include "engine/wide_fill.hpp"
 
@@ -84,7 +84,170 @@ struct WideSpans {
     }
 };
 
+// Four triangles' fields at ints at .. at + 3 of their records, one field
+// per register, one triangle per lane.
+struct Fields {
+    __m128i f[4];
+};
+
+Fields fieldsOfFour(const RasterTriangle* const t[4], int at)
+{
+    const auto load = [&](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(&t[k]->vertices[0].x + at)); };
+    const __m128i p0 = load(0), p1 = load(1), p2 = load(2), p3 = load(3);
+    const __m128i l01 = _mm_unpacklo_epi32(p0, p1), l23 = _mm_unpacklo_epi32(p2, p3);
+    const __m128i h01 = _mm_unpackhi_epi32(p0, p1), h23 = _mm_unpackhi_epi32(p2, p3);
+    return {{_mm_unpacklo_epi64(l01, l23), _mm_unpackhi_epi64(l01, l23), _mm_unpacklo_epi64(h01, h23),
+             _mm_unpackhi_epi64(h01, h23)}};
+}
+
+// a >> 16 of 64-bit lanes, arithmetic: the sign bit flipped makes it a
+// logical shift of a + 2^63, which the flip of bit 47 then takes back.
+__m256i shiftedDown16(__m256i a)
+{
+    const __m256i sign = _mm256_set1_epi64x(std::numeric_limits<std::int64_t>::min());
+    return _mm256_xor_si256(_mm256_srli_epi64(_mm256_xor_si256(a, sign), 16), _mm256_set1_epi64x(std::int64_t{1} << 47));
+}
+
+// a·b >> 16 as 64-bit lanes, from four 32-bit values each.
+__m256i productShifted(__m128i a, __m128i b)
+{
+    return shiftedDown16(_mm256_mul_epi32(_mm256_cvtepi32_epi64(a), _mm256_cvtepi32_epi64(b)));
+}
+
+// The low 32 bits of four 64-bit lanes.
+__m128i low32(__m256i a)
+{
+    return _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(a, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6)));
+}
+
+// walkTriangle for four triangles at once (t[k] may repeat), with the
+// same arithmetic lane by lane; returns the mask of those wholly inside
+// the image, the only ones whose walks hold (width and height at most
+// 32767).
+unsigned walkFour(const RasterTriangle* const t[4], int width, int height, TriangleWalks& w)
+{
+    // Ints 0..19 of the records: x, y, blue, green, red of each corner, then dBdx .. dGdy; and dRdy.
+    const Fields f0 = fieldsOfFour(t, 0), f1 = fieldsOfFour(t, 4), f2 = fieldsOfFour(t, 8);
+    const Fields f3 = fieldsOfFour(t, 12), f4 = fieldsOfFour(t, 16);
+    const __m128i x[3] = {f0.f[0], f1.f[1], f2.f[2]}, y[3] = {f0.f[1], f1.f[2], f2.f[3]};
+    const __m128i blue[3] = {f0.f[2], f1.f[3], f3.f[0]}, green[3] = {f0.f[3], f2.f[0], f3.f[1]};
+    const __m128i red[3] = {f1.f[0], f2.f[1], f3.f[2]};
+    const __m128i dBdx = f3.f[3], dGdx = f4.f[0], dRdx = f4.f[1], dBdy = f4.f[2], dGdy = f4.f[3];
+    const __m128i dRdy = _mm_setr_epi32(t[0]->dRdy, t[1]->dRdy, t[2]->dRdy, t[3]->dRdy);
+
+    // Wholly inside: no coordinate negative, none past the right or bottom edge.
+    const __m128i signs = _mm_or_si128(_mm_or_si128(_mm_or_si128(x[0], x[1]), _mm_or_si128(x[2], y[0])),
+                                       _mm_or_si128(y[1], y[2]));
+    const __m128i right = _mm_max_epi32(x[0], _mm_max_epi32(x[1], x[2]));
+    const __m128i bottomY = _mm_max_epi32(y[0], _mm_max_epi32(y[1], y[2]));
+    const __m128i outside = _mm_or_si128(_mm_or_si128(_mm_cmplt_epi32(signs, _mm_setzero_si128()),
+                                                      _mm_cmpgt_epi32(right, _mm_set1_epi32(width * 65536))),
+                                         _mm_cmpgt_epi32(bottomY, _mm_set1_epi32(height * 65536)));
+
+    // The corners turned so that the top one (the first with the smallest
+    // y) comes first: T = v[t], A = v[t + 1], B = v[t + 2].
+    const __m128i second = _mm_cmpgt_epi32(y[0], y[1]);
+    const __m128i third = _mm_cmpgt_epi32(_mm_blendv_epi8(y[0], y[1], second), y[2]);
+    const auto pick = [&](const __m128i* v, int k) {
+        return _mm_blendv_epi8(_mm_blendv_epi8(v[k], v[(k + 1) % 3], second), v[(k + 2) % 3], third);
+    };
+    const __m128i tx = pick(x, 0), ty = pick(y, 0), ax = pick(x, 1), ay = pick(y, 1), bx = pick(x, 2), by = pick(y, 2);
+
+    // The first row centre and the channels there at column 0.
+    const __m128i firstY =
+        _mm_add_epi32(_mm_and_si128(_mm_add_epi32(ty, _mm_set1_epi32(0x7FFF)), _mm_set1_epi32(~0xFFFF)),
+                      _mm_set1_epi32(0x8000));
+    const __m128i dyTop = _mm_sub_epi32(firstY, ty), toColumn0 = _mm_sub_epi32(_mm_set1_epi32(0x8000), tx);
+    const auto atColumn0 = [&](const __m128i* value, __m128i dy, __m128i dx) {
+        return _mm_add_epi32(_mm_add_epi32(pick(value, 0), low32(productShifted(dy, dyTop))),
+                             _mm_add_epi32(low32(productShifted(dx, toColumn0)), _mm_set1_epi32(0x8000)));
+    };
+    _mm_store_si128(reinterpret_cast<__m128i*>(w.blue), atColumn0(blue, dBdy, dBdx));
+    _mm_store_si128(reinterpret_cast<__m128i*>(w.green), atColumn0(green, dGdy, dGdx));
+    _mm_store_si128(reinterpret_cast<__m128i*>(w.red), atColumn0(red, dRdy, dRdx));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(w.y), _mm256_cvtepi32_epi64(firstY));
+
+    // The sides' slopes, as insideTriangleSlopes works them out.
+    const __m256d limit = _mm256_set1_pd(std::numeric_limits<std::int32_t>::max());
+    const __m256d lowest = _mm256_set1_pd(-std::numeric_limits<std::int32_t>::max());
+    const auto slope = [&](__m128i fromX, __m128i fromY, __m128i toX, __m128i toY) {
+        const __m128i rise = _mm_sub_epi32(toY, fromY);
+        const __m128i flat = _mm_cmpeq_epi32(rise, _mm_setzero_si128());
+        const __m256d q = _mm256_div_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(_mm_sub_epi32(toX, fromX)), _mm256_set1_pd(65536.0)),
+                                        _mm256_cvtepi32_pd(_mm_sub_epi32(rise, flat)));
+        return _mm_andnot_si128(flat, _mm256_cvttpd_epi32(_mm256_max_pd(_mm256_min_pd(q, limit), lowest)));
+    };
+    const __m128i slopeT = slope(tx, ty, ax, ay), slopeA = slope(ax, ay, bx, by), slopeB = slope(bx, by, tx, ty);
+
+    const __m128i leftAtTop = _mm_cmpgt_epi32(by, firstY), rightAtTop = _mm_cmpgt_epi32(ay, firstY);
+    const __m128i leftSlope = _mm_blendv_epi8(slopeA, slopeB, leftAtTop);
+    const __m128i rightSlope = _mm_blendv_epi8(slopeA, slopeT, rightAtTop);
+    _mm_store_si128(reinterpret_cast<__m128i*>(w.leftSlope), leftSlope);
+    _mm_store_si128(reinterpret_cast<__m128i*>(w.rightSlope), rightSlope);
+    _mm_store_si128(reinterpret_cast<__m128i*>(w.turnSlope), slopeA);
+    // An edge's x at row centre at, walked from the corner (fromX, fromY).
+    const auto edgeX = [](__m128i fromX, __m128i fromY, __m128i slope, __m128i at) {
+        return _mm256_add_epi64(_mm256_cvtepi32_epi64(_mm_add_epi32(fromX, _mm_set1_epi32(0x8000))),
+                                productShifted(slope, _mm_sub_epi32(at, fromY)));
+    };
+    _mm256_store_si256(reinterpret_cast<__m256i*>(w.leftX),
+                       edgeX(_mm_blendv_epi8(bx, tx, leftAtTop), _mm_blendv_epi8(by, ty, leftAtTop), leftSlope, firstY));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(w.rightX), edgeX(_mm_blendv_epi8(ax, tx, rightAtTop),
+                                                                   _mm_blendv_epi8(ay, ty, rightAtTop), rightSlope, firstY));
+
+    const __m128i firstEnd = _mm_min_epi32(_mm_blendv_epi8(ay, by, leftAtTop), _mm_blendv_epi8(by, ay, rightAtTop));
+    const auto rowsBefore = [](__m128i from, __m128i end) {
+        return _mm_srai_epi32(_mm_add_epi32(_mm_sub_epi32(end, from), _mm_set1_epi32(0xFFFF)), 16);
+    };
+    const __m128i empty = _mm_cmpgt_epi32(bottomY, firstY);  // all ones where there is a row
+    const __m128i firstRows = _mm_and_si128(rowsBefore(firstY, firstEnd), empty);
+    const __m128i turnY = _mm_add_epi32(firstY, _mm_slli_epi32(firstRows, 16));
+    _mm_store_si128(reinterpret_cast<__m128i*>(w.firstRows), firstRows);
+    _mm_store_si128(reinterpret_cast<__m128i*>(w.lastRows),
+                    _mm_and_si128(rowsBefore(turnY, bottomY), _mm_cmpgt_epi32(bottomY, turnY)));
+    const __m128i turnsLeft = _mm_andnot_si128(_mm_cmpgt_epi32(by, turnY), leftAtTop);
+    const __m128i turnsRight = _mm_andnot_si128(_mm_cmpgt_epi32(ay, turnY), rightAtTop);
+    _mm_store_si128(reinterpret_cast<__m128i*>(w.turns),
+                    _mm_or_si128(_mm_and_si128(turnsLeft, _mm_set1_epi32(1)), _mm_and_si128(turnsRight, _mm_set1_epi32(2))));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(w.turnedX[0]), edgeX(bx, by, slopeA, turnY));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(w.turnedX[1]), edgeX(ax, ay, slopeA, turnY));
+    return ~static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(outside))) & 0xF;
+}
+
+template <bool add>
+void fillFour(const RasterTriangle* triangles, int count, std::uint32_t* pixels, int pitch, int width, int height)
+{
+    const bool small = width <= 32767 && height <= 32767;
+    for (int first = 0; first < count; first += 4) {
+        const RasterTriangle* four[4];
+        for (int k = 0; k < 4; ++k)
+            four[k] = &triangles[first + k < count ? first + k : count - 1];
+        TriangleWalks w;
+        const unsigned inside = small ? walkFour(four, width, height, w) : 0;
+        for (int k = 0; k < 4 && first + k < count; ++k) {
+            if (inside >> k & 1) {
+                fillWalk<add, WideSpans>(&four[k]->dBdx, w, k, pixels, pitch, width);
+                continue;
+            }
+            RasterPolygon polygon;
+            std::copy(four[k]->vertices, four[k]->vertices + 3, polygon.vertices);
+            polygon.spanWriter = add ? spanGouraudAdditive : spanGouraud;
+            std::copy(&four[k]->dBdx, &four[k]->dBdx + 6, &polygon.dBdx);
+            rasterizePolygon(polygon, 3, pixels, pitch, width, height);
+        }
+    }
+}
+
 } // namespace
+
+void wide::fillTriangles(const RasterTriangle* triangles, int count, std::uint32_t* pixels, int pitch, int width,
+                         int height, bool add)
+{
+    if (add)
+        fillFour<true>(triangles, count, pixels, pitch, width, height);
+    else
+        fillFour<false>(triangles, count, pixels, pitch, width, height);
+}
 
 void wide::fillInsideTriangle(const RasterPolygon& polygon, const YExtremes& e, std::uint32_t* pixels, int pitch,
                               int width, bool add)

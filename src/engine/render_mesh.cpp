@@ -3,6 +3,7 @@
 #include "engine/clipper.hpp"
 #include "engine/rasterizer.hpp"
 #include "engine/render_mesh_wide.hpp"
+#include "engine/wide_fill.hpp"
 #include "image/wide.hpp"
 
 #include <algorithm>
@@ -411,6 +412,7 @@ struct BatchTriangle {
 };
 constexpr int litBatch = 64;
 BatchTriangle batch[litBatch];
+RasterTriangle drawQueue[litBatch];
 CornerLanes<litBatch * 3> batchLanes;
 
 } // namespace
@@ -588,8 +590,29 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
             colourGradientsOf(first.corners, second.corners, first.gradients, second.gradients);
         }
 
+        // With the wide forms, the triangles inside the view go to the
+        // rasteriser in runs, which it sets up four at a time; a clipped
+        // one drawn on its own first draws the run before it, keeping the
+        // order of drawing.
+        int queued = 0;
+        const auto drawQueued = [&] {
+            if (queued > 0)
+                wide::fillTriangles(drawQueue, queued, target.pixels, target.pitch, target.width, target.height,
+                                    currentWriter == spanGouraudAdditive);
+            queued = 0;
+        };
         for (int b = 0; b < kept; ++b) {
             const BatchTriangle& t = batch[b];
+            if (t.inside && wideForm) {
+                RasterTriangle& queue = drawQueue[queued++];
+                for (int k = 0; k < 3; ++k)
+                    queue.vertices[k] = fixedCornerOf(t.corners[k]);
+                static_assert(offsetof(RasterTriangle, dRdy) - offsetof(RasterTriangle, dBdx) ==
+                              offsetof(ColourGradients, dRdy) - offsetof(ColourGradients, dBdx));
+                std::memcpy(&queue.dBdx, &t.gradients, sizeof t.gradients);
+                continue;
+            }
+            drawQueued();
             int count = 3;
             if (t.inside) {
                 // A triangle inside every plane passes the clipper unchanged.
@@ -617,6 +640,7 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
             std::memcpy(&polygon.dBdx, &t.gradients, sizeof t.gradients);
             rasterizePolygon(polygon, count, target.pixels, target.pitch, target.width, target.height);
         }
+        drawQueued();
     }
     return true;
 }

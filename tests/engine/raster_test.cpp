@@ -3,6 +3,7 @@
 #include "engine/clipper.hpp"
 #include "engine/rasterizer.hpp"
 #include "engine/span.hpp"
+#include "engine/wide_fill.hpp"
 #include "../wide_forms.hpp"
 
 #include <algorithm>
@@ -406,4 +407,53 @@ TEST(Rasterizer, TrianglesWithCornersOnAndBesideRowCentresMatchThePlainFill)
         }
         EXPECT_GT(drawnTriangles, 1000);  // the comparisons were not all of empty pictures
     });
+}
+
+TEST(Rasterizer, TrianglesSetUpFourAtATimeDrawWhatTheyDrawOneByOne)
+{
+    const bool before = wideVectors();
+    if (!useWideVectors(true))
+        GTEST_SKIP() << "no AVX2 here: triangles are only drawn one by one";
+    // Runs of one to nine triangles (groups of four, full and not) drawn in
+    // order, overlapping, so that replacing shows any change of order:
+    // small and large, inside the picture and reaching past it, corners on
+    // and beside row centres, flat and single-row triangles, both windings.
+    std::mt19937 random(2024);
+    const std::int32_t offsets[] = {-0x8000, -1, 0, 1, 0x7FFF, 0x1234};
+    for (int trial = 0; trial < 1500; ++trial) {
+        const bool additive = trial % 2 == 0;
+        const int count = 1 + trial % 9;
+        RasterTriangle triangles[9];
+        for (int i = 0; i < count; ++i) {
+            RasterTriangle& t = triangles[i];
+            const int kind = static_cast<int>(random() % 6);
+            const std::int32_t span = kind == 0 ? 6 : kind == 1 ? 90 : 30;
+            const std::int32_t cx = static_cast<std::int32_t>(random() % 80u), cy = static_cast<std::int32_t>(random() % 40u);
+            for (RasterVertex& v : t.vertices) {
+                const auto near = [&](std::int32_t c) {
+                    return c + static_cast<std::int32_t>(random() % static_cast<std::uint32_t>(2 * span + 1)) - span;
+                };
+                v = {(near(cx) << 16) + offsets[random() % 6], (near(cy) << 16) + 0x8000 + offsets[random() % 6],
+                     static_cast<std::int32_t>(random() % (255u << 16)), static_cast<std::int32_t>(random() % (255u << 16)),
+                     static_cast<std::int32_t>(random() % (255u << 16))};
+            }
+            if (kind == 3)  // a flat side
+                t.vertices[1].y = t.vertices[0].y;
+            if (kind == 4)  // all on one row
+                t.vertices[2].y = t.vertices[1].y = t.vertices[0].y;
+            for (std::int32_t* d : {&t.dBdx, &t.dGdx, &t.dRdx, &t.dBdy, &t.dGdy, &t.dRdy})
+                *d = static_cast<std::int32_t>(random() % (16u << 16)) - (8 << 16);
+        }
+        Canvas drawn(80, 40, 0x40302010u), expected(80, 40, 0x40302010u);
+        wide::fillTriangles(triangles, count, drawn.image.pixels, drawn.image.pitch, drawn.image.width,
+                            drawn.image.height, additive);
+        for (int i = 0; i < count; ++i) {
+            RasterPolygon p{};
+            std::copy(triangles[i].vertices, triangles[i].vertices + 3, p.vertices);
+            std::copy(&triangles[i].dBdx, &triangles[i].dBdx + 6, &p.dBdx);
+            referenceFill(expected, p, 3, additive);
+        }
+        ASSERT_EQ(drawn.memory, expected.memory) << "trial " << trial;
+    }
+    useWideVectors(before);
 }

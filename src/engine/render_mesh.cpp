@@ -130,6 +130,24 @@ bool sameBits(const Vector3& a, const Vector3& b)
            std::bit_cast<std::uint32_t>(a.z) == std::bit_cast<std::uint32_t>(b.z);
 }
 
+// A small mesh (a box) often lies wholly outside the view. When the first
+// plane of the view that any vertex lies outside has every vertex outside
+// it, each triangle meets that plane first too and the clipper drops it:
+// nothing is drawn, and the faces need not be culled, lit or set up.
+constexpr int smallMesh = 64;
+
+bool wholeMeshClippedAway(int count)
+{
+    unsigned some = 0, all = ~0u;
+    for (int i = 0; i < count; ++i) {
+        const ViewPoint& p = viewVertices[i];
+        const unsigned out = outsidePlanes({p.x, p.y, p.z, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f});
+        some |= out;
+        all &= out;
+    }
+    return some != 0 && (all >> std::countr_zero(some) & 1u) != 0;
+}
+
 struct Colours {
     double diffuse[3];   // red, green, blue
     double specular[3];
@@ -480,6 +498,8 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
         wide::transformVertices(mesh.vertices, mesh.vertexCount, mv, &viewVertices[0].x);
     else
         transformVerticesInPairs(mesh.vertices, mesh.vertexCount, mv);
+    if (mesh.vertexCount <= smallMesh && wholeMeshClippedAway(mesh.vertexCount))
+        return true;
     const int visible = wideForm ? wide::cullFaces(mesh, &viewVertices[0].x, directions, camera, visibleFaces,
                                                    renderFaceCapacity)
                                  : cullFacesInPairs(mesh, directions, camera);

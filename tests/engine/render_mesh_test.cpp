@@ -313,6 +313,46 @@ TEST(RenderMesh, NearPlaneCutsTrianglesCrossingIt)
     });
 }
 
+TEST(RenderMesh, SmallMeshesWhollyOutsideTheViewAreDroppedAndNoOthers)
+{
+    forEachForm([&](bool wide) {
+        SCOPED_TRACE(wide ? "wide forms" : "16-byte forms");
+        // Boxes all round the edges and corners of the view, behind the eye
+        // and across the near plane: each draws what the same box draws
+        // when it carries enough unused vertices to skip the whole-mesh
+        // test, so that test never drops a triangle the clipper would keep.
+        const Camera camera = frameCamera(Vector3(0, 0, -100));
+        Mesh* box = makeBox(6, 4, 5);
+        Mesh* padded = new Mesh(80, 4, 12);
+        for (int i = 0; i < 80; ++i)
+            padded->vertices[i] = box->vertices[i < 8 ? i : 0];
+        std::copy(box->faces, box->faces + 12, padded->faces);
+        padded->computeNormals();
+        std::mt19937 random(31);
+        int dropped = 0, drawn = 0;
+        for (int trial = 0; trial < 400; ++trial) {
+            const auto coordinate = [&](float range) {
+                return static_cast<float>(static_cast<int>(random() % 2001) - 1000) * range / 1000.0f;
+            };
+            const Vector3 at(coordinate(140.0f), coordinate(80.0f), coordinate(120.0f));
+            for (Mesh* mesh : {box, padded}) {
+                mesh->position.value = at;
+                mesh->rotation.value = Quaternion::fromAxisAngle(0.3f, 1.0f, 0.2f, static_cast<float>(trial) * 0.7f);
+                mesh->updateLocalMatrix();
+            }
+            Canvas small(640, 320, 0), large(640, 320, 0);
+            renderMesh(small.image, camera, *box, light, 0x806040, 0x404040, GouraudAdditive, false);
+            renderMesh(large.image, camera, *padded, light, 0x806040, 0x404040, GouraudAdditive, false);
+            ASSERT_EQ(small.memory, large.memory) << "box at " << at.x << ", " << at.y << ", " << at.z;
+            (small.changed(0) > 0 ? drawn : dropped) += 1;
+        }
+        EXPECT_GT(drawn, 50);
+        EXPECT_GT(dropped, 50);
+        destroy(box);
+        destroy(padded);
+    });
+}
+
 TEST(RenderMesh, MeshesBeyondTheWorkStorageAreRefused)
 {
     forEachForm([&](bool wide) {

@@ -26,6 +26,98 @@ std::uint32_t fixedProduct(std::int32_t a, std::int32_t b)
     return static_cast<std::uint32_t>((static_cast<std::int64_t>(a) * b) >> 16);
 }
 
+// num / den truncated toward zero (den > 0, |num| < 2^53), from a double
+// division corrected by one step: cheaper than a 64-bit integer division.
+// Worked on |num| so that the sign costs no branch.
+std::int64_t truncatedQuotient(std::int64_t num, std::int64_t den)
+{
+    const std::int64_t magnitude = num < 0 ? -num : num;
+    auto q = static_cast<std::int64_t>(static_cast<double>(magnitude) / static_cast<double>(den));
+    const std::int64_t r = magnitude - q * den;
+    // The rounded quotient is at most one off; corrected without branches,
+    // whose outcome no predictor could guess.
+    q += static_cast<std::int64_t>(r >= den) - static_cast<std::int64_t>(r < 0);
+    return num < 0 ? -q : q;
+}
+
+// The 16.16 slope of the side from a to b, as an edge walking down it uses
+// it: x run per row from its upper end to its lower end, truncated toward
+// zero. An edge that rises less than 1/32768 of its run has a slope beyond
+// 16.16; clamping it keeps x between the edge's end points on the one row
+// it covers. A flat side gets 0 (never walked).
+inline std::int64_t sideSlope(const RasterVertex& a, const RasterVertex& b)
+{
+    const std::int64_t rise = static_cast<std::int64_t>(b.y) - a.y;
+    const std::int64_t run = static_cast<std::int64_t>(b.x) - a.x;
+    // Walked downward: a side that rises is taken the other way round.
+    // Signs and flat sides are handled with masks, not branches: which way
+    // a side runs is different from one triangle to the next.
+    const std::int64_t flip = rise >> 63;  // all ones when rising
+    const std::int64_t dy = (rise ^ flip) - flip;
+    const std::int64_t dx = (run ^ flip) - flip;
+    const std::int64_t flat = static_cast<std::int64_t>(dy == 0);
+    constexpr std::int64_t limit = std::numeric_limits<std::int32_t>::max();
+    const std::int64_t slope = std::clamp(truncatedQuotient(dx * 65536, dy + flat), -limit, limit);
+    return slope & (flat - 1);
+}
+
+// The slope of every side i (from vertex i to vertex i + 1), worked out
+// for all sides at once so that the divisions overlap. Triangles, nearly
+// all the polygons drawn, without a loop.
+void sideSlopes(const RasterVertex* v, int count, std::int64_t* slopes)
+{
+    if (count == 3) {
+        slopes[0] = sideSlope(v[0], v[1]);
+        slopes[1] = sideSlope(v[1], v[2]);
+        slopes[2] = sideSlope(v[2], v[0]);
+        return;
+    }
+    for (int i = 0; i < count; ++i)
+        slopes[i] = sideSlope(v[i], v[i + 1 == count ? 0 : i + 1]);
+}
+
+// One polygon side walked downward from the top vertex.
+struct Edge {
+    const RasterVertex* vertices;
+    const std::int64_t* slopes;  // of every side, from sideSlopes
+    int count;
+    int direction;  // -1: left edge (lower indices), +1: right edge
+    int start;
+    int next;
+    std::int64_t x;      // 16.16 with the 0.5 bias; 64 bits so that stepping past the edge's end cannot overflow
+    std::int64_t slope;
+
+    int following(int i) const
+    {
+        i += direction;
+        return i < 0 ? count - 1 : i == count ? 0 : i;
+    }
+
+    // Re-aims the edge when the row has reached its next vertex (or when it
+    // has never been aimed); otherwise x keeps its value.
+    void update(std::int64_t y, bool first)
+    {
+        if (!first && y < vertices[next].y)
+            return;
+        for (int guard = 0; y >= vertices[next].y && guard < count; ++guard) {
+            start = next;
+            next = following(next);
+        }
+        const RasterVertex& s = vertices[start];
+        const RasterVertex& n = vertices[next];
+        const std::int64_t dy = static_cast<std::int64_t>(n.y) - s.y;
+        if (dy <= 0) {  // only for input that is not a convex polygon
+            slope = 0;
+            x = static_cast<std::int64_t>(s.x) + 0x8000;
+            return;
+        }
+        // The side from start to next is side start walking right, side next
+        // walking left.
+        slope = slopes[direction > 0 ? start : next];
+        x = static_cast<std::int64_t>(s.x) + 0x8000 + ((slope * (y - s.y)) >> 16);
+    }
+};
+
 // sideSlopes for a triangle whose corners all lie in 0..2^31 - 1, the
 // three divisions as two packed ones. There every run and rise is a 32-bit
 // value and |run| · 65536 < 2^53, so the double quotient, correctly
@@ -271,6 +363,36 @@ void fillInsideTriangle(const RasterPolygon& polygon, const YExtremes& e, std::u
     TriangleWalks w;
     walkTriangle(polygon.vertices, &polygon.dBdx, e, w, 0);
     fillWalk<add, Spans>(&polygon.dBdx, w, 0, pixels, pitch, width);
+}
+
+// A polygon of any corner count wholly inside the image, walked edge by
+// edge as the checked fill walks it.
+template <bool add, typename Spans>
+void fillInsidePolygon(const RasterPolygon& polygon, int count, const YExtremes& e, std::uint32_t* pixels, int pitch,
+                       int width)
+{
+    const std::int64_t bottomY = polygon.vertices[e.bottom].y;
+    InsideFill<Spans> fill(&polygon.dBdx, scanStart(&polygon.dBdx, polygon.vertices[e.top]), pixels, pitch, width);
+    const std::int64_t& y = fill.y;
+    std::int64_t slopes[rasterCapacity];
+    const RasterVertex* v = polygon.vertices;
+    sideSlopes(v, count, slopes);
+    Edge left{v, slopes, count, -1, e.top, e.top == 0 ? count - 1 : e.top - 1, 0, 0};
+    Edge right{v, slopes, count, +1, e.top, e.top == count - 1 ? 0 : e.top + 1, 0, 0};
+    left.update(y, true);
+    right.update(y, true);
+    while (y < bottomY) {
+        std::int64_t end = bottomY;
+        if (v[left.next].y < end)
+            end = v[left.next].y;
+        if (v[right.next].y < end)
+            end = v[right.next].y;
+        fill.template rows<add>(rowsBefore(y, end), left.x, left.slope, right.x, right.slope);
+        if (y >= bottomY)
+            break;
+        left.update(y, false);
+        right.update(y, false);
+    }
 }
 
 } // namespace

@@ -249,6 +249,15 @@ void wide::fillTriangles(const RasterTriangle* triangles, int count, std::uint32
         fillFour<false>(triangles, count, pixels, pitch, width, height);
 }
 
+void wide::fillInsidePolygon(const RasterPolygon& polygon, int count, const YExtremes& e, std::uint32_t* pixels,
+                             int pitch, int width, bool add)
+{
+    if (add)
+        ::fillInsidePolygon<true, WideSpans>(polygon, count, e, pixels, pitch, width);
+    else
+        ::fillInsidePolygon<false, WideSpans>(polygon, count, e, pixels, pitch, width);
+}
+
 void wide::fillInsideTriangle(const RasterPolygon& polygon, const YExtremes& e, std::uint32_t* pixels, int pitch,
                               int width, bool add)
 {

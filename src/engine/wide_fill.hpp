@@ -13,6 +13,10 @@ namespace wide {
 void fillInsideTriangle(const RasterPolygon& polygon, const YExtremes& e, std::uint32_t* pixels, int pitch,
                         int width, bool add);
 
+// The same for a polygon of any corner count (a triangle cut by the clipper).
+void fillInsidePolygon(const RasterPolygon& polygon, int count, const YExtremes& e, std::uint32_t* pixels, int pitch,
+                       int width, bool add);
+
 // Draws count triangles in order, each as rasterizePolygon would with the
 // engine's additive (add) or replacing writer; those wholly inside the
 // image are set up four at a time.

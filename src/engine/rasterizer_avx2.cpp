@@ -11,13 +11,12 @@
 namespace {
 
 struct WideSpans {
-    span_detail::Steps narrow;  // for the rare short run at the right edge
     __m256i one;                // one pixel's steps, in all four pixel lanes
     __m256i a, b;               // offsets of pixels 0, 1, 4, 5 and 2, 3, 6, 7
     __m256i byEight;            // eight pixels' steps
 
     explicit WideSpans(__m128i pixel)
-        : narrow(pixel), one(_mm256_broadcastsi128_si256(pixel)),
+        : one(_mm256_broadcastsi128_si256(pixel)),
           a(_mm256_mullo_epi16(one, _mm256_setr_epi16(0, 0, 0, 0, 1, 1, 1, 1, 4, 4, 4, 4, 5, 5, 5, 5))),
           b(_mm256_mullo_epi16(one, _mm256_setr_epi16(2, 2, 2, 2, 3, 3, 3, 3, 6, 6, 6, 6, 7, 7, 7, 7))),
           byEight(_mm256_slli_epi16(one, 3))
@@ -65,7 +64,8 @@ struct WideSpans {
     void any(std::uint32_t* dest, int n, __m128i start) const
     {
         if (n <= 8) {
-            span_detail::run<add>(dest, n, start, narrow);
+            // A short run at the right edge, rare: its steps are worked out here.
+            span_detail::run<add>(dest, n, start, span_detail::Steps(_mm256_castsi256_si128(one)));
             return;
         }
         const __m256i s = _mm256_broadcastsi128_si256(start);

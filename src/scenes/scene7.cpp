@@ -13,10 +13,12 @@
 #include "image/noise.hpp"
 #include "image/ops.hpp"
 #include "image/simd.hpp"
+#include "image/wide.hpp"
 #include "scenes/scenes.hpp"
 
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <numbers>
 
 namespace {
@@ -40,6 +42,10 @@ Mesh* dentMesh = nullptr;
 
 void applyRepellers(const Vector3* rest, Vector3* out, int count, const Repeller* repellers, int repellerCount)
 {
+    if (wideVectors()) {
+        wide::applyRepellers(rest, out, count, repellers, repellerCount);
+        return;
+    }
     // Two vertices at a time, one per lane, with the scalar roundings: the
     // difference in floats, the rest in doubles, the sum rounded once.
     const auto floats = [](float a, float b) { return _mm_setr_ps(a, b, 0.0f, 0.0f); };
@@ -231,3 +237,11 @@ void scene7(Image& frame, float, float sceneTime, float, float, int)
                        greetingFade(static_cast<float>(T - 1.075 * (2 * k))));
     }
 }
+
+#if !defined(MORVANE_WIDE_VECTORS)
+// Never called: wideVectors() is false where the AVX2 form is not built.
+void wide::applyRepellers(const Vector3*, Vector3*, int, const Repeller*, int)
+{
+    std::abort();
+}
+#endif

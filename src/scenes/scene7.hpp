@@ -15,6 +15,12 @@ struct Repeller {
 // (position - rest[i]) x strength / (|position - rest[i]|^2 + 800).
 void applyRepellers(const Vector3* rest, Vector3* out, int count, const Repeller* repellers, int repellerCount);
 
+namespace wide {
+// applyRepellers four vertices at a time with AVX2 (scene7_avx2.cpp, x86-64
+// only), which applyRepellers takes where wideVectors() holds.
+void applyRepellers(const Vector3* rest, Vector3* out, int count, const Repeller* repellers, int repellerCount);
+} // namespace wide
+
 // The four repeller positions at scene time T, each 120 from the centre.
 void placeRepellers(Repeller* repellers, float T);
 

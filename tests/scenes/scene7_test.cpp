@@ -5,6 +5,7 @@
 #include "image/ops.hpp"
 #include "scenes/scene7.hpp"
 #include "scenes/scenes.hpp"
+#include "../wide_forms.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -46,22 +47,28 @@ TEST(Repellers, PushAwayAsDefinedBitForBit)
     EXPECT_NEAR(std::sqrt(moved.dot(moved)), 53.0, 0.05);
     EXPECT_TRUE(moved.x < 0.0f && moved.x == moved.y && moved.z == 0.0f);
 
-    // The paired lanes against the definition, with an odd count.
-    std::mt19937 random(3);
-    std::uniform_real_distribution<float> coordinate(-130.0f, 130.0f);
-    Vector3 rest[1027], out[1027];
-    for (Vector3& p : rest)
-        p = Vector3(coordinate(random), coordinate(random), coordinate(random));
-    Repeller r[4] = {{{}, -3000.0f}, {{}, -3000.0f}, {{}, -2000.0f}, {{}, -2000.0f}};
-    placeRepellers(r, 12.25f);
-    applyRepellers(rest, out, 1027, r, 4);
-    for (int i = 0; i < 1027; ++i) {
-        const Vector3 e = plainRepelled(rest[i], r);
-        ASSERT_TRUE(std::bit_cast<std::uint32_t>(out[i].x) == std::bit_cast<std::uint32_t>(e.x) &&
-                    std::bit_cast<std::uint32_t>(out[i].y) == std::bit_cast<std::uint32_t>(e.y) &&
-                    std::bit_cast<std::uint32_t>(out[i].z) == std::bit_cast<std::uint32_t>(e.z))
-            << "vertex " << i;
-    }
+    // Both forms (two and four vertices at a time) against the definition,
+    // with counts that leave every possible tail.
+    forEachForm([](bool wide) {
+        std::mt19937 random(3);
+        std::uniform_real_distribution<float> coordinate(-130.0f, 130.0f);
+        Vector3 rest[1027], out[1027];
+        for (Vector3& p : rest)
+            p = Vector3(coordinate(random), coordinate(random), coordinate(random));
+        Repeller r[4] = {{{}, -3000.0f}, {{}, -3000.0f}, {{}, -2000.0f}, {{}, -2000.0f}};
+        placeRepellers(r, 12.25f);
+        for (const int count : {1, 2, 3, 5, 6, 7, 1027}) {
+            std::fill(out, out + 1027, Vector3(1e9f, 1e9f, 1e9f));
+            applyRepellers(rest, out, count, r, 4);
+            for (int i = 0; i < 1027; ++i) {
+                const Vector3 e = i < count ? plainRepelled(rest[i], r) : Vector3(1e9f, 1e9f, 1e9f);
+                ASSERT_TRUE(std::bit_cast<std::uint32_t>(out[i].x) == std::bit_cast<std::uint32_t>(e.x) &&
+                            std::bit_cast<std::uint32_t>(out[i].y) == std::bit_cast<std::uint32_t>(e.y) &&
+                            std::bit_cast<std::uint32_t>(out[i].z) == std::bit_cast<std::uint32_t>(e.z))
+                    << (wide ? "wide, " : "") << count << " vertices, vertex " << i;
+            }
+        }
+    });
 }
 
 TEST(ScanLines, EmptyRowsFillWithDashesAndLookAheadStopsShort)

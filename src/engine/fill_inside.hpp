@@ -241,8 +241,8 @@ struct InsideFill {
         const Spans writer = spans;
         y += count << 16;
         do {
-            const auto x0 = static_cast<int>(leftX >> 16);
-            const auto n = static_cast<int>(rightX >> 16) - x0;
+            const std::int64_t x0 = leftX >> 16;
+            const auto n = static_cast<int>((rightX >> 16) - x0);
             leftX += leftSlope;
             rightX += rightSlope;
             const __m128i xs = _mm_set1_epi16(static_cast<short>(x0));

@@ -101,11 +101,11 @@ Fields fieldsOfFour(const RasterTriangle* const t[4], int at)
 }
 
 // a >> 16 of 64-bit lanes, arithmetic: the sign bit flipped makes it a
-// logical shift of a + 2^63, which the flip of bit 47 then takes back.
+// logical shift of a + 2^63, and 2^63 >> 16 = 2^47 is taken off again.
 __m256i shiftedDown16(__m256i a)
 {
     const __m256i sign = _mm256_set1_epi64x(std::numeric_limits<std::int64_t>::min());
-    return _mm256_xor_si256(_mm256_srli_epi64(_mm256_xor_si256(a, sign), 16), _mm256_set1_epi64x(std::int64_t{1} << 47));
+    return _mm256_sub_epi64(_mm256_srli_epi64(_mm256_xor_si256(a, sign), 16), _mm256_set1_epi64x(std::int64_t{1} << 47));
 }
 
 // a·b >> 16 as 64-bit lanes, from four 32-bit values each.

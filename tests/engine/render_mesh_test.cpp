@@ -402,10 +402,10 @@ TEST(RenderMesh, WideFormsDrawTheSamePicturesAsThe16ByteOnes)
     EXPECT_GT(drawnPixels, 100000);
 }
 
-TEST(WideSetUp, VerticesMatchTheOneVertexFormulas)
+TEST(WideSetUp, VerticesAndCornersMatchTheOneVertexFormulas)
 {
-    // The four-lane vertex transform and vertex work against the one-vertex
-    // formulas, bit for bit: odd counts (the last lane repeated), vertices
+    // The four-lane vertex transform, vertex work and corner lighting against
+    // the one-vertex formulas, bit for bit: odd counts (the last lane repeated), vertices
     // listed twice, on the light and on the eye (no direction: NaN), on the
     // planes of the view pyramid, behind the eye and at z = 0.
     if (!wideVectors())
@@ -467,6 +467,29 @@ TEST(WideSetUp, VerticesMatchTheOneVertexFormulas)
                                                                                         inverse * camera.scaleY)))
                 << trial << ' ' << i;
             ASSERT_EQ(w.outside, outsidePlanes({p.x, p.y, p.z, 0, 0, 0, 0, 0})) << trial << ' ' << i;
+        }
+        // The corners lit from that work, listed last to first and the last
+        // repeated to fill four lanes: each corner takes its own vertex's
+        // screen position and the colours lightVertex gives it.
+        VisibleFace faces[13]{};
+        ShadedCorner corners[13]{};
+        CornerToShade lanes[16];
+        const int laneCount = (count + 3) / 4 * 4;
+        for (int k = 0; k < laneCount; ++k) {
+            const int i = k < count ? count - 1 - k : 0;
+            faces[i].normal = Vector3(coordinate(random), coordinate(random), coordinate(random)).normalised();
+            lanes[k] = {&faces[i].normal, &work[i], &corners[i]};
+        }
+        const double diffuse[3] = {200, 120, 40}, specular[3] = {255, 0, 90};
+        wide::shadeCorners(lanes, laneCount, diffuse, specular);
+        for (int i = 0; i < count; ++i) {
+            ClipVertex lit{points[i].x, points[i].y, points[i].z, 0, 0, 0, 0, 0};
+            lightVertex(lit, faces[i].normal, lv, 0xC87828u, 0xFF005Au);
+            const ShadedCorner& c = corners[i];
+            ASSERT_EQ(bitsOf(c.x), bitsOf(work[i].screenX)) << trial << ' ' << i;
+            ASSERT_EQ(bitsOf(c.y), bitsOf(work[i].screenY)) << trial << ' ' << i;
+            ASSERT_EQ(bits(Vector3(c.red, c.green, c.blue)), bits(Vector3(lit.red, lit.green, lit.blue)))
+                << trial << ' ' << i;
         }
     }
 }

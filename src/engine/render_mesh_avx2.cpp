@@ -276,32 +276,27 @@ void wide::vertexWorkOf(const std::int32_t* list, int count, const float* view, 
             _mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(_mm256_cvtps_pd(x), w), scaleX), centreX));
         const __m128 screenY = _mm256_cvtpd_ps(
             _mm256_sub_pd(centreY, _mm256_mul_pd(_mm256_mul_pd(_mm256_cvtps_pd(y), w), scaleY)));
-        // Outside a plane where its function is not <= 0 (NaN included).
-        const auto outside = [&](__m128 f) { return _mm_movemask_ps(_mm_cmp_ps(f, zeroFloats, _CMP_NLE_UQ)); };
-        const int planes[5] = {outside(_mm_sub_ps(_mm_set1_ps(1.0f), z)), outside(_mm_sub_ps(x, z)),
-                               outside(_mm_sub_ps(_mm_xor_ps(x, signFloats), z)), outside(_mm_sub_ps(y, z)),
-                               outside(_mm_sub_ps(_mm_xor_ps(y, signFloats), z))};
-        alignas(16) float out[8][4];
-        for (int c = 0; c < 3; ++c) {
-            _mm_store_ps(out[c], fromLight[c]);
-            _mm_store_ps(out[3 + c], fromEye[c]);
-        }
-        _mm_store_ps(out[6], screenX);
-        _mm_store_ps(out[7], screenY);
+        // Outside a plane where its function is not <= 0 (NaN included):
+        // bit p of each lane for plane p.
+        const auto outside = [&](__m128 f, int plane) {
+            return _mm_and_ps(_mm_cmp_ps(f, zeroFloats, _CMP_NLE_UQ), _mm_castsi128_ps(_mm_set1_epi32(1 << plane)));
+        };
+        const __m128 bits = _mm_or_ps(
+            _mm_or_ps(_mm_or_ps(outside(_mm_sub_ps(_mm_set1_ps(1.0f), z), 0), outside(_mm_sub_ps(x, z), 1)),
+                      _mm_or_ps(outside(_mm_sub_ps(_mm_xor_ps(x, signFloats), z), 2), outside(_mm_sub_ps(y, z), 3))),
+            outside(_mm_sub_ps(_mm_xor_ps(y, signFloats), z), 4));
+        // Each vertex's two groups of direction and screen coordinate.
+        __m128 light[4] = {fromLight[0], fromLight[1], fromLight[2], screenX};
+        __m128 eye[4] = {fromEye[0], fromEye[1], fromEye[2], screenY};
+        _MM_TRANSPOSE4_PS(light[0], light[1], light[2], light[3]);
+        _MM_TRANSPOSE4_PS(eye[0], eye[1], eye[2], eye[3]);
+        alignas(16) unsigned planes[4];
+        _mm_store_ps(reinterpret_cast<float*>(planes), bits);
         for (int k = 0; k < 4; ++k) {
             VertexWork& v = work[at[k]];
-            v.fromLight.x = out[0][k];
-            v.fromLight.y = out[1][k];
-            v.fromLight.z = out[2][k];
-            v.fromEye.x = out[3][k];
-            v.fromEye.y = out[4][k];
-            v.fromEye.z = out[5][k];
-            v.screenX = out[6][k];
-            v.screenY = out[7][k];
-            unsigned bits = 0;
-            for (int plane = 0; plane < 5; ++plane)
-                bits |= static_cast<unsigned>(planes[plane] >> k & 1) << plane;
-            v.outside = bits;
+            _mm_store_ps(&v.fromLight.x, light[k]);
+            _mm_store_ps(&v.fromEye.x, eye[k]);
+            v.outside = planes[k];
         }
     }
 }

@@ -7,6 +7,7 @@
 
 #include "engine/render_mesh.hpp"
 
+#include <cstddef>
 #include <cstdint>
 
 // What drawing needs of a vertex of a face turned toward the eye, worked
@@ -22,6 +23,7 @@ struct alignas(16) VertexWork {
     float screenY;
     unsigned outside;
 };
+static_assert(offsetof(VertexWork, screenX) == 12 && offsetof(VertexWork, screenY) == 28);
 
 // A corner to light: the face's unit normal (x, y, z and four more bytes
 // that may be read), the work of its vertex, and the corner that takes the

@@ -147,7 +147,7 @@ Colours coloursOf(Colour diffuse, Colour specular)
 // operations in the same order as for one vertex, so each lane gets the
 // bits the scalar code would give. Each step is taken for both pairs before
 // the next, so that the two long chains of roots and divisions run side by
-// side. Returns red, green and blue.
+// side. Writes red, green and blue to lit.
 void shadeFour(const __m128 n[3], const __m128 l[3], const __m128 v[3], const Colours& colours, __m128 lit[3])
 {
     const auto both = [](auto step) {

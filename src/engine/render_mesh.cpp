@@ -159,37 +159,15 @@ Colours coloursOf(Colour diffuse, Colour specular)
             {channel(specular, 16), channel(specular, 8), channel(specular, 0)}};
 }
 
-// Corners to light, one lane each, component by component so that four
-// lanes load at once: the face normal, the direction from the light toward
-// the corner and the one from the eye toward it; and the lit colours.
-template <int N>
-struct CornerLanes {
-    alignas(16) float nx[N], ny[N], nz[N];
-    alignas(16) float lx[N], ly[N], lz[N];
-    alignas(16) float vx[N], vy[N], vz[N];
-    alignas(16) float red[N], green[N], blue[N];
-
-    void set(int j, const Vector3& n, const Vector3& l, const Vector3& v)
-    {
-        nx[j] = n.x, ny[j] = n.y, nz[j] = n.z;
-        lx[j] = l.x, ly[j] = l.y, lz[j] = l.z;
-        vx[j] = v.x, vy[j] = v.y, vz[j] = v.z;
-    }
-    void copy(int to, int from)
-    {
-        set(to, Vector3(nx[from], ny[from], nz[from]), Vector3(lx[from], ly[from], lz[from]),
-            Vector3(vx[from], vy[from], vz[from]));
-    }
-};
-
-// Lights lanes j .. j + 3: floats where the lighting rounds to float (four
+// Lights four corners, given component by component: the face normals
+// (n), the unit directions from the light toward the corners (l) and from
+// the eye toward them (v). Floats where the lighting rounds to float (four
 // lanes at once), otherwise two pairs of packed doubles, with the same
 // operations in the same order as for one vertex, so each lane gets the
 // bits the scalar code would give. Each step is taken for both pairs before
 // the next, so that the two long chains of roots and divisions run side by
-// side.
-template <int N>
-void shadeFour(CornerLanes<N>& c, int j, const Colours& colours)
+// side. Writes red, green and blue to lit.
+void shadeFour(const __m128 n[3], const __m128 l[3], const __m128 v[3], const Colours& colours, __m128 lit[3])
 {
     const auto both = [](auto step) {
         step(0);
@@ -202,8 +180,8 @@ void shadeFour(CornerLanes<N>& c, int j, const Colours& colours)
     };
     const auto toFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
     const __m128d sign = _mm_set1_pd(-0.0), zero = _mm_setzero_pd();
-    const __m128 nx = _mm_load_ps(c.nx + j), ny = _mm_load_ps(c.ny + j), nz = _mm_load_ps(c.nz + j);
-    const __m128 lx = _mm_load_ps(c.lx + j), ly = _mm_load_ps(c.ly + j), lz = _mm_load_ps(c.lz + j);
+    const __m128 nx = n[0], ny = n[1], nz = n[2];
+    const __m128 lx = l[0], ly = l[1], lz = l[2];
 
     // Diffuse: max(0, -(n·L)), as a float.
     __m128d nl[2];
@@ -223,7 +201,7 @@ void shadeFour(CornerLanes<N>& c, int j, const Colours& colours)
         length[h] = toFloat(_mm_sqrt_pd(dot(x, y, z, x, y, z)));
     });
     both([&](int h) { r[h] = _mm_div_pd(_mm_set1_pd(1.0), length[h]); });
-    const __m128 vx = _mm_load_ps(c.vx + j), vy = _mm_load_ps(c.vy + j), vz = _mm_load_ps(c.vz + j);
+    const __m128 vx = v[0], vy = v[1], vz = v[2];
     both([&](int h) {
         rv[h] = dot(toFloat(_mm_mul_pd(half(rx, h), r[h])), toFloat(_mm_mul_pd(half(ry, h), r[h])),
                     toFloat(_mm_mul_pd(half(rz, h), r[h])), half(vx, h), half(vy, h), half(vz, h));
@@ -239,17 +217,53 @@ void shadeFour(CornerLanes<N>& c, int j, const Colours& colours)
     // rounding first gives the same. minps and maxps return their second
     // operand for NaN, so NaN (a vertex on the light or the eye) counts as
     // unlit (5).
-    float* const out[3] = {c.red + j, c.green + j, c.blue + j};
     const __m128d dt[2] = {half(diffuseTerm, 0), half(diffuseTerm, 1)};
     for (int ch = 0; ch < 3; ++ch) {
-        __m128 lit[2];
+        __m128 halves[2];
         both([&](int h) {
-            lit[h] = _mm_cvtpd_ps(_mm_add_pd(_mm_mul_pd(_mm_set1_pd(colours.diffuse[ch]), dt[h]),
-                                             _mm_mul_pd(_mm_set1_pd(colours.specular[ch]), specularTerm[h])));
+            halves[h] = _mm_cvtpd_ps(_mm_add_pd(_mm_mul_pd(_mm_set1_pd(colours.diffuse[ch]), dt[h]),
+                                              _mm_mul_pd(_mm_set1_pd(colours.specular[ch]), specularTerm[h])));
         });
-        const __m128 v = _mm_movelh_ps(lit[0], lit[1]);
-        _mm_store_ps(out[ch], _mm_max_ps(_mm_min_ps(_mm_set1_ps(250.0f), v), _mm_set1_ps(5.0f)));
+        const __m128 v = _mm_movelh_ps(halves[0], halves[1]);
+        lit[ch] = _mm_max_ps(_mm_min_ps(_mm_set1_ps(250.0f), v), _mm_set1_ps(5.0f));
     }
+}
+
+// Four corners through shadeFour: their inputs gathered and turned into
+// component rows, their screen positions and colours written back.
+void shadeFourCorners(const CornerToShade* c, const Colours& colours)
+{
+    __m128 n[4], l[3], v[3], screenX, screenY;
+    for (int k = 0; k < 4; ++k)
+        n[k] = _mm_loadu_ps(&c[k].normal->x);
+    _MM_TRANSPOSE4_PS(n[0], n[1], n[2], n[3]);
+    l[0] = _mm_load_ps(&c[0].work->fromLight.x), l[1] = _mm_load_ps(&c[1].work->fromLight.x);
+    l[2] = _mm_load_ps(&c[2].work->fromLight.x), screenX = _mm_load_ps(&c[3].work->fromLight.x);
+    _MM_TRANSPOSE4_PS(l[0], l[1], l[2], screenX);
+    v[0] = _mm_load_ps(&c[0].work->fromEye.x), v[1] = _mm_load_ps(&c[1].work->fromEye.x);
+    v[2] = _mm_load_ps(&c[2].work->fromEye.x), screenY = _mm_load_ps(&c[3].work->fromEye.x);
+    _MM_TRANSPOSE4_PS(v[0], v[1], v[2], screenY);
+    __m128 lit[3];
+    shadeFour(n, l, v, colours, lit);
+    // x, y, blue and green of each corner as one group; red on its own.
+    __m128 red = lit[0], corner[4] = {screenX, screenY, lit[2], lit[1]};
+    _MM_TRANSPOSE4_PS(corner[0], corner[1], corner[2], corner[3]);
+    for (int k = 0; k < 4; ++k) {
+        _mm_storeu_ps(&c[k].corner->x, corner[k]);
+        _mm_store_ss(&c[k].corner->red, red);
+        red = _mm_shuffle_ps(red, red, _MM_SHUFFLE(0, 3, 2, 1));
+    }
+}
+
+// count corners, a multiple of 4.
+void shadeCornersOf(const CornerToShade* corners, int count, const Colours& colours, bool wideForm)
+{
+    static_assert(offsetof(ShadedCorner, red) == 16 && offsetof(VertexWork, fromEye) == 16);
+    if (wideForm)
+        wide::shadeCorners(corners, count, colours.diffuse, colours.specular);
+    else
+        for (int j = 0; j < count; j += 4)
+            shadeFourCorners(corners + j, colours);
 }
 
 // 16.16 by truncation toward zero, four values at once in floats: scaling a
@@ -424,14 +438,20 @@ struct BatchTriangle {
     const Face* face;
     const Vector3* normal;
     bool inside;  // every corner inside the view pyramid
-    int lane[3];  // the lighting lane of each corner
     ShadedCorner corners[3];
     ColourGradients gradients;
 };
 constexpr int litBatch = 64;
 BatchTriangle batch[litBatch];
 RasterTriangle drawQueue[litBatch];
-CornerLanes<litBatch * 3> batchLanes;
+CornerToShade batchCorners[litBatch * 3];
+// Corners of the second triangle of a flat side that the first one lights:
+// copied after the lighting, in this order.
+struct SharedCorner {
+    ShadedCorner* to;
+    const ShadedCorner* from;
+};
+SharedCorner sharedCorners[litBatch * 3];
 
 } // namespace
 
@@ -449,24 +469,24 @@ void lightVertices(ClipVertex* vertices, const Vector3* normals, int count, cons
                    Colour specular)
 {
     const Colours colours = coloursOf(diffuse, specular);
-    CornerLanes<4> lanes;
+    VertexWork work[4]{};
+    VisibleFace faces[4]{};  // normals that load as 16 bytes
+    ShadedCorner lit[4]{};
+    CornerToShade corners[4];
     for (int first = 0; first < count; first += 4) {
         for (int k = 0; k < 4; ++k) {
             const int i = std::min(first + k, count - 1);
             const Vector3 p(vertices[i].x, vertices[i].y, vertices[i].z);
-            lanes.set(k, normals[i], (p - lv).normalised(), p.normalised());
+            work[k].fromLight = (p - lv).normalised();
+            work[k].fromEye = p.normalised();
+            faces[k].normal = normals[i];
+            corners[k] = {&faces[k].normal, &work[k], &lit[k]};
         }
-        if (wideVectors()) {
-            float* const rows[12] = {lanes.nx, lanes.ny, lanes.nz, lanes.lx,  lanes.ly,    lanes.lz,
-                                     lanes.vx, lanes.vy, lanes.vz, lanes.red, lanes.green, lanes.blue};
-            wide::shadeCorners(rows, 4, colours.diffuse, colours.specular);
-        } else {
-            shadeFour(lanes, 0, colours);
-        }
+        shadeCornersOf(corners, 4, colours, wideVectors());
         for (int k = 0; k < 4 && first + k < count; ++k) {
-            vertices[first + k].red = lanes.red[k];
-            vertices[first + k].green = lanes.green[k];
-            vertices[first + k].blue = lanes.blue[k];
+            vertices[first + k].red = lit[k].red;
+            vertices[first + k].green = lit[k].green;
+            vertices[first + k].blue = lit[k].blue;
         }
     }
 }
@@ -537,7 +557,7 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
     // Drawn from the last entry to the first.
     for (int batchEnd = visible; batchEnd > 0; batchEnd -= litBatch) {
         const int batchCount = batchEnd < litBatch ? batchEnd : litBatch;
-        int laneCount = 0;
+        int laneCount = 0, sharedCount = 0;
         int kept = 0;
         for (int b = 0; b < batchCount; ++b) {
             const VisibleFace& entry = visibleFaces[batchEnd - 1 - b];
@@ -559,41 +579,24 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
                 kept > 0 && sameBits(*batch[kept - 1].normal, entry.normal) ? &batch[kept - 1] : nullptr;
             for (int k = 0; k < 3; ++k) {
                 const int i = v[k];
-                const VertexWork& work = vertexWork[i];
-                int lane = -1;
+                int common = -1;
                 if (side)
                     for (int m = 0; m < 3; ++m)
                         if (side->face->v[m] == i)
-                            lane = side->lane[m];
-                if (lane < 0) {
-                    lane = laneCount++;
-                    batchLanes.set(lane, entry.normal, work.fromLight, work.fromEye);
-                }
-                t.lane[k] = lane;
-                t.corners[k].x = work.screenX;
-                t.corners[k].y = work.screenY;
+                            common = m;
+                if (common < 0)
+                    batchCorners[laneCount++] = {&entry.normal, &vertexWork[i], &t.corners[k]};
+                else
+                    sharedCorners[sharedCount++] = {&t.corners[k], &side->corners[common]};
             }
             ++kept;
         }
-        // Four lanes at a time, the last corner repeated to fill the last four.
+        // Four corners at a time, the last one repeated to fill the last four.
         for (int j = laneCount; j % 4 != 0; ++j)
-            batchLanes.copy(j, laneCount - 1);
-        if (wideForm) {
-            float* const rows[12] = {batchLanes.nx, batchLanes.ny,  batchLanes.nz,    batchLanes.lx,
-                                     batchLanes.ly, batchLanes.lz,  batchLanes.vx,    batchLanes.vy,
-                                     batchLanes.vz, batchLanes.red, batchLanes.green, batchLanes.blue};
-            wide::shadeCorners(rows, (laneCount + 3) / 4 * 4, colours.diffuse, colours.specular);
-        }
-        for (int j = 0; !wideForm && j < laneCount; j += 4)
-            shadeFour(batchLanes, j, colours);
-        for (int b = 0; b < kept; ++b)
-            for (int k = 0; k < 3; ++k) {
-                ShadedCorner& c = batch[b].corners[k];
-                const int j = batch[b].lane[k];
-                c.red = batchLanes.red[j];
-                c.green = batchLanes.green[j];
-                c.blue = batchLanes.blue[j];
-            }
+            batchCorners[j] = batchCorners[laneCount - 1];
+        shadeCornersOf(batchCorners, (laneCount + 3) / 4 * 4, colours, wideForm);
+        for (int k = 0; k < sharedCount; ++k)
+            *sharedCorners[k].to = *sharedCorners[k].from;
         for (int b = 0; wideForm && b < kept; b += 4) {
             const ShadedCorner* corners[4];
             ColourGradients* gradients[4];
@@ -679,7 +682,7 @@ int wide::cullFaces(const Mesh&, const float*, const Matrix&, const Camera&, Vis
 {
     std::abort();
 }
-void wide::shadeCorners(float* const*, int, const double*, const double*)
+void wide::shadeCorners(const CornerToShade*, int, const double*, const double*)
 {
     std::abort();
 }

@@ -20,10 +20,11 @@ enum RenderMode : int {
 inline constexpr int renderVertexCapacity = 10000;
 inline constexpr int renderFaceCapacity = 10000;
 
+// The key follows the normal, so that the normal loads as 16 bytes.
 struct VisibleFace {
-    float key;  // 1/z of the face centroid; sorted on its 32 bits
     const Face* face;
     Vector3 normal;  // in view space
+    float key;       // 1/z of the face centroid; sorted on its 32 bits
 };
 
 // diffuse and specular: 0x00RRGGBB, each byte used as 0..255. A mode other

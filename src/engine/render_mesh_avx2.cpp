@@ -149,40 +149,59 @@ int wide::cullFaces(const Mesh& mesh, const float* view, const Matrix& direction
     return visible;
 }
 
-void wide::shadeCorners(float* const rows[12], int count, const double diffuse[3], const double specular[3])
+void wide::shadeCorners(const CornerToShade* corners, int count, const double diffuse[3], const double specular[3])
 {
     const __m256d sign = _mm256_set1_pd(-0.0), zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
     for (int j = 0; j < count; j += 4) {
-        __m128 in[9];
-        for (int k = 0; k < 9; ++k)
-            in[k] = _mm_loadu_ps(rows[k] + j);
-        const __m256d nx = _mm256_cvtps_pd(in[0]), ny = _mm256_cvtps_pd(in[1]), nz = _mm256_cvtps_pd(in[2]);
-        const __m256d lx = _mm256_cvtps_pd(in[3]), ly = _mm256_cvtps_pd(in[4]), lz = _mm256_cvtps_pd(in[5]);
+        const CornerToShade* c = corners + j;
+        // The inputs of the four corners as component rows; the fourth rows
+        // of the directions are the screen positions.
+        __m128 n[4], l[3], v[3], screenX, screenY;
+        for (int k = 0; k < 4; ++k)
+            n[k] = _mm_loadu_ps(&c[k].normal->x);
+        _MM_TRANSPOSE4_PS(n[0], n[1], n[2], n[3]);
+        l[0] = _mm_load_ps(&c[0].work->fromLight.x), l[1] = _mm_load_ps(&c[1].work->fromLight.x);
+        l[2] = _mm_load_ps(&c[2].work->fromLight.x), screenX = _mm_load_ps(&c[3].work->fromLight.x);
+        _MM_TRANSPOSE4_PS(l[0], l[1], l[2], screenX);
+        v[0] = _mm_load_ps(&c[0].work->fromEye.x), v[1] = _mm_load_ps(&c[1].work->fromEye.x);
+        v[2] = _mm_load_ps(&c[2].work->fromEye.x), screenY = _mm_load_ps(&c[3].work->fromEye.x);
+        _MM_TRANSPOSE4_PS(v[0], v[1], v[2], screenY);
+        const __m256d nx = _mm256_cvtps_pd(n[0]), ny = _mm256_cvtps_pd(n[1]), nz = _mm256_cvtps_pd(n[2]);
+        const __m256d lx = _mm256_cvtps_pd(l[0]), ly = _mm256_cvtps_pd(l[1]), lz = _mm256_cvtps_pd(l[2]);
 
         // Diffuse: max(0, -(n·L)), as a float.
         const __m128 diffuseTerm =
             _mm256_cvtpd_ps(_mm256_max_pd(zero, _mm256_xor_pd(dot(nx, ny, nz, lx, ly, lz), sign)));
         // R = normalise(n·2d + L), in floats; then its length and reciprocal in doubles.
         const __m128 k = _mm_mul_ps(_mm_set1_ps(2.0f), diffuseTerm);
-        const __m256d rx = _mm256_cvtps_pd(_mm_add_ps(_mm_mul_ps(in[0], k), in[3]));
-        const __m256d ry = _mm256_cvtps_pd(_mm_add_ps(_mm_mul_ps(in[1], k), in[4]));
-        const __m256d rz = _mm256_cvtps_pd(_mm_add_ps(_mm_mul_ps(in[2], k), in[5]));
+        const __m256d rx = _mm256_cvtps_pd(_mm_add_ps(_mm_mul_ps(n[0], k), l[0]));
+        const __m256d ry = _mm256_cvtps_pd(_mm_add_ps(_mm_mul_ps(n[1], k), l[1]));
+        const __m256d rz = _mm256_cvtps_pd(_mm_add_ps(_mm_mul_ps(n[2], k), l[2]));
         const __m256d r = _mm256_div_pd(one, toFloat(_mm256_sqrt_pd(dot(rx, ry, rz, rx, ry, rz))));
         const __m256d rv = dot(toFloat(_mm256_mul_pd(rx, r)), toFloat(_mm256_mul_pd(ry, r)),
-                               toFloat(_mm256_mul_pd(rz, r)), _mm256_cvtps_pd(in[6]), _mm256_cvtps_pd(in[7]),
-                               _mm256_cvtps_pd(in[8]));
+                               toFloat(_mm256_mul_pd(rz, r)), _mm256_cvtps_pd(v[0]), _mm256_cvtps_pd(v[1]),
+                               _mm256_cvtps_pd(v[2]));
         // Specular: max(0, -(R·V)) to the 20th, as a float.
         const __m256d s = _mm256_max_pd(zero, _mm256_xor_pd(rv, sign));
         const __m256d s2 = _mm256_mul_pd(s, s), s4 = _mm256_mul_pd(s2, s2), s8 = _mm256_mul_pd(s4, s4);
         const __m256d specularTerm = toFloat(_mm256_mul_pd(_mm256_mul_pd(s8, s8), s4));
 
-        // Clamped to 5..250 after the rounding to float, NaN as 5, as the
-        // 16-byte form does.
+        // Red, green and blue, clamped to 5..250 after the rounding to
+        // float, NaN as 5, as the 16-byte form does.
         const __m256d dt = _mm256_cvtps_pd(diffuseTerm);
+        __m128 lit[3];
         for (int ch = 0; ch < 3; ++ch) {
-            const __m128 lit = _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(diffuse[ch]), dt),
-                                                             _mm256_mul_pd(_mm256_set1_pd(specular[ch]), specularTerm)));
-            _mm_storeu_ps(rows[9 + ch] + j, _mm_max_ps(_mm_min_ps(_mm_set1_ps(250.0f), lit), _mm_set1_ps(5.0f)));
+            const __m128 value = _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(diffuse[ch]), dt),
+                                                               _mm256_mul_pd(_mm256_set1_pd(specular[ch]), specularTerm)));
+            lit[ch] = _mm_max_ps(_mm_min_ps(_mm_set1_ps(250.0f), value), _mm_set1_ps(5.0f));
+        }
+        // x, y, blue and green of each corner as one group; red on its own.
+        __m128 red = lit[0], corner[4] = {screenX, screenY, lit[2], lit[1]};
+        _MM_TRANSPOSE4_PS(corner[0], corner[1], corner[2], corner[3]);
+        for (int q = 0; q < 4; ++q) {
+            _mm_storeu_ps(&c[q].corner->x, corner[q]);
+            _mm_store_ss(&c[q].corner->red, red);
+            red = _mm_shuffle_ps(red, red, _MM_SHUFFLE(0, 3, 2, 1));
         }
     }
 }
@@ -257,32 +276,27 @@ void wide::vertexWorkOf(const std::int32_t* list, int count, const float* view, 
             _mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(_mm256_cvtps_pd(x), w), scaleX), centreX));
         const __m128 screenY = _mm256_cvtpd_ps(
             _mm256_sub_pd(centreY, _mm256_mul_pd(_mm256_mul_pd(_mm256_cvtps_pd(y), w), scaleY)));
-        // Outside a plane where its function is not <= 0 (NaN included).
-        const auto outside = [&](__m128 f) { return _mm_movemask_ps(_mm_cmp_ps(f, zeroFloats, _CMP_NLE_UQ)); };
-        const int planes[5] = {outside(_mm_sub_ps(_mm_set1_ps(1.0f), z)), outside(_mm_sub_ps(x, z)),
-                               outside(_mm_sub_ps(_mm_xor_ps(x, signFloats), z)), outside(_mm_sub_ps(y, z)),
-                               outside(_mm_sub_ps(_mm_xor_ps(y, signFloats), z))};
-        alignas(16) float out[8][4];
-        for (int c = 0; c < 3; ++c) {
-            _mm_store_ps(out[c], fromLight[c]);
-            _mm_store_ps(out[3 + c], fromEye[c]);
-        }
-        _mm_store_ps(out[6], screenX);
-        _mm_store_ps(out[7], screenY);
+        // Outside a plane where its function is not <= 0 (NaN included):
+        // bit p of each lane for plane p.
+        const auto outside = [&](__m128 f, int plane) {
+            return _mm_and_ps(_mm_cmp_ps(f, zeroFloats, _CMP_NLE_UQ), _mm_castsi128_ps(_mm_set1_epi32(1 << plane)));
+        };
+        const __m128 bits = _mm_or_ps(
+            _mm_or_ps(_mm_or_ps(outside(_mm_sub_ps(_mm_set1_ps(1.0f), z), 0), outside(_mm_sub_ps(x, z), 1)),
+                      _mm_or_ps(outside(_mm_sub_ps(_mm_xor_ps(x, signFloats), z), 2), outside(_mm_sub_ps(y, z), 3))),
+            outside(_mm_sub_ps(_mm_xor_ps(y, signFloats), z), 4));
+        // Each vertex's two groups of direction and screen coordinate.
+        __m128 light[4] = {fromLight[0], fromLight[1], fromLight[2], screenX};
+        __m128 eye[4] = {fromEye[0], fromEye[1], fromEye[2], screenY};
+        _MM_TRANSPOSE4_PS(light[0], light[1], light[2], light[3]);
+        _MM_TRANSPOSE4_PS(eye[0], eye[1], eye[2], eye[3]);
+        alignas(16) unsigned planes[4];
+        _mm_store_ps(reinterpret_cast<float*>(planes), bits);
         for (int k = 0; k < 4; ++k) {
             VertexWork& v = work[at[k]];
-            v.fromLight.x = out[0][k];
-            v.fromLight.y = out[1][k];
-            v.fromLight.z = out[2][k];
-            v.fromEye.x = out[3][k];
-            v.fromEye.y = out[4][k];
-            v.fromEye.z = out[5][k];
-            v.screenX = out[6][k];
-            v.screenY = out[7][k];
-            unsigned bits = 0;
-            for (int plane = 0; plane < 5; ++plane)
-                bits |= static_cast<unsigned>(planes[plane] >> k & 1) << plane;
-            v.outside = bits;
+            _mm_store_ps(&v.fromLight.x, light[k]);
+            _mm_store_ps(&v.fromEye.x, eye[k]);
+            v.outside = planes[k];
         }
     }
 }

@@ -7,17 +7,31 @@
 
 #include "engine/render_mesh.hpp"
 
+#include <cstddef>
 #include <cstdint>
 
 // What drawing needs of a vertex of a face turned toward the eye, worked
 // out once per call: the unit directions from the light and from the eye
 // toward it (Vector3::normalised), its screen position and the planes of the
-// view pyramid it lies outside (outsidePlanes).
-struct VertexWork {
+// view pyramid it lies outside (outsidePlanes). Each direction shares a
+// 16-byte group with one screen coordinate, so that the lighting loads the
+// direction and the corner's position together.
+struct alignas(16) VertexWork {
     Vector3 fromLight;
+    float screenX;
     Vector3 fromEye;
-    float screenX, screenY;
+    float screenY;
     unsigned outside;
+};
+static_assert(offsetof(VertexWork, screenX) == 12 && offsetof(VertexWork, screenY) == 28);
+
+// A corner to light: the face's unit normal (x, y, z and four more bytes
+// that may be read), the work of its vertex, and the corner that takes the
+// vertex's screen position and the lit colours.
+struct CornerToShade {
+    const Vector3* normal;
+    const VertexWork* work;
+    ShadedCorner* corner;
 };
 
 namespace wide {
@@ -38,10 +52,9 @@ void transformVertices(const Vector3* vertices, int count, const Matrix& m, floa
 int cullFaces(const Mesh& mesh, const float* view, const Matrix& directions, const Camera& camera,
               VisibleFace* out, int capacity);
 
-// Lights count corners (a multiple of 4) laid out component by component in
-// rows: the normal's x, y, z, the unit direction from the light, the one from
-// the eye (rows 0 to 8); writes red, green and blue to rows 9 to 11.
-void shadeCorners(float* const rows[12], int count, const double diffuse[3], const double specular[3]);
+// Lights count corners (a multiple of 4) and writes each one's x, y, red,
+// green and blue.
+void shadeCorners(const CornerToShade* corners, int count, const double diffuse[3], const double specular[3]);
 
 // colourGradients of four triangles (three corners each; they may repeat).
 void colourGradientsOfFour(const ShadedCorner* const corners[4], ColourGradients* const gradients[4]);

@@ -263,6 +263,49 @@ TEST(RenderMesh, AdditiveDrawingAddsUpSaturatesAndStaysOnTheImage)
     });
 }
 
+TEST(RenderMesh, CornersAFlatSideSharesDrawAsIfLitForEachTriangle)
+{
+    forEachForm([&](bool wide) {
+        SCOPED_TRACE(wide ? "wide forms" : "16-byte forms");
+        // Squares of two triangles with the same normal and two common
+        // corners, some over the image's edges: drawn with each square's
+        // triangles one after the other, which light their common corners
+        // once, and with them apart, which light every corner. Additive
+        // drawing adds up in any order, so the pictures must agree.
+        std::mt19937 random(5);
+        std::uniform_real_distribution<float> centre(-90.0f, 90.0f), size(2.0f, 25.0f), depth(-30.0f, 30.0f);
+        std::vector<std::array<Vector3, 4>> squares;
+        for (int i = 0; i < 70; ++i)
+            squares.push_back(facingSquare(centre(random), centre(random) * 0.5f, size(random), depth(random)));
+        const Camera camera = frameCamera(Vector3(0, 0, -100));
+        const auto draw = [&](bool apart, Canvas& frame) {
+            Mesh* mesh = quads(squares);
+            if (apart) {
+                // First triangles of all squares, then all second ones.
+                const int n = mesh->faceCount / 2;
+                std::vector<Face> faces(mesh->faces, mesh->faces + mesh->faceCount);
+                std::vector<Vector3> normals(mesh->faceNormals, mesh->faceNormals + mesh->faceCount);
+                for (int f = 0; f < mesh->faceCount; ++f) {
+                    const int from = f < n ? 2 * f : 2 * (f - n) + 1;
+                    mesh->faces[f] = faces[static_cast<std::size_t>(from)];
+                    mesh->faceNormals[f] = normals[static_cast<std::size_t>(from)];
+                }
+            }
+            mesh->rotation.value = Quaternion::fromAxisAngle(0.3f, 1, 0.2f, 0.5f);
+            mesh->updateLocalMatrix();
+            renderMesh(frame.image, camera, *mesh, light, 0x605040, 0xA0C0FF, GouraudAdditive, false);
+            destroy(mesh);
+        };
+        Canvas together(640, 320, 0), apart(640, 320, 0);
+        draw(false, together);
+        draw(true, apart);
+        ASSERT_GT(together.changed(0), 20000);
+        for (int y = 0; y < 320; ++y)
+            for (int x = 0; x < 640; ++x)
+                ASSERT_EQ(together.at(x, y), apart.at(x, y)) << x << "," << y;
+    });
+}
+
 TEST(RenderMesh, DepthSortDrawsFartherFacesOverNearerOnes)
 {
     forEachForm([&](bool wide) {
@@ -442,11 +485,11 @@ TEST(RenderMesh, WideFormsDrawTheSamePicturesAsThe16ByteOnes)
     EXPECT_GT(drawnPixels, 100000);
 }
 
-TEST(WideSetUp, VerticesMatchTheOneVertexFormulas)
+TEST(WideSetUp, VerticesAndCornersMatchTheOneVertexFormulas)
 {
-    // The four-lane vertex transform and vertex work against the one-vertex
-    // formulas, bit for bit: odd counts (the last lane repeated), vertices
-    // listed twice, on the light and on the eye (no direction: NaN), on the
+    // The four-lane vertex transform, vertex work and corner lighting
+    // against the one-vertex formulas, bit for bit: odd counts (the last lane
+    // repeated), vertices listed twice, on the light and on the eye (no direction: NaN), on the
     // planes of the view pyramid, behind the eye and at z = 0.
     if (!wideVectors())
         GTEST_SKIP() << "no wide forms on this machine";
@@ -507,6 +550,30 @@ TEST(WideSetUp, VerticesMatchTheOneVertexFormulas)
                                                                                         inverse * camera.scaleY)))
                 << trial << ' ' << i;
             ASSERT_EQ(w.outside, outsidePlanes({p.x, p.y, p.z, 0, 0, 0, 0, 0})) << trial << ' ' << i;
+        }
+        // The corners lit from that work, listed last to first and the last
+        // repeated to fill four lanes: each corner takes its own vertex's
+        // screen position and the colours lightVertex gives it.
+        VisibleFace faces[13]{};
+        ShadedCorner corners[13]{};
+        CornerToShade lanes[16];
+        for (int i = 0; i < count; ++i)
+            faces[i].normal = Vector3(coordinate(random), coordinate(random), coordinate(random)).normalised();
+        const int laneCount = (count + 3) / 4 * 4;
+        for (int k = 0; k < laneCount; ++k) {
+            const int i = k < count ? count - 1 - k : 0;
+            lanes[k] = {&faces[i].normal, &work[i], &corners[i]};
+        }
+        const double diffuse[3] = {200, 120, 40}, specular[3] = {255, 0, 90};
+        wide::shadeCorners(lanes, laneCount, diffuse, specular);
+        for (int i = 0; i < count; ++i) {
+            ClipVertex lit{points[i].x, points[i].y, points[i].z, 0, 0, 0, 0, 0};
+            lightVertex(lit, faces[i].normal, lv, 0xC87828u, 0xFF005Au);
+            const ShadedCorner& c = corners[i];
+            ASSERT_EQ(bitsOf(c.x), bitsOf(work[i].screenX)) << trial << ' ' << i;
+            ASSERT_EQ(bitsOf(c.y), bitsOf(work[i].screenY)) << trial << ' ' << i;
+            ASSERT_EQ(bits(Vector3(c.red, c.green, c.blue)), bits(Vector3(lit.red, lit.green, lit.blue)))
+                << trial << ' ' << i;
         }
     }
 }

@@ -1,8 +1,11 @@
 #include "engine/mesh.hpp"
 
+#include "engine/mesh_wide.hpp"
 #include "image/simd.hpp"
+#include "image/wide.hpp"
 
 #include <algorithm>
+#include <cstdlib>
 
 Mesh::Mesh(int vertexCount, int faceCount)
 {
@@ -137,6 +140,10 @@ void Mesh::computeNormals()
 
 void Mesh::computeFaceNormals()
 {
+    if (wideVectors()) {
+        wide::faceNormals(vertices, faces, faceCount, faceNormals);
+        return;
+    }
     for (int f = 0; f + 1 < faceCount; f += 2)
         faceNormalPair(vertices, faces[f], faces[f + 1], faceNormals[f], faceNormals[f + 1]);
     if (faceCount % 2 == 1) {
@@ -178,3 +185,11 @@ void Mesh::computeBoundingBox()
     for (int k = 0; k < 8; ++k)
         bounds.corners[k] = Vector3((k & 1) ? high[0] : low[0], (k & 2) ? high[1] : low[1], (k & 4) ? high[2] : low[2]);
 }
+
+#if !defined(MORVANE_WIDE_VECTORS)
+// Never called: wideVectors() is false where the four-lane form is not built.
+void wide::faceNormals(const Vector3*, const Face*, int, Vector3*)
+{
+    std::abort();
+}
+#endif

@@ -1,6 +1,7 @@
 #include "engine/render_mesh.hpp"
 
 #include "engine/clipper.hpp"
+#include "engine/corner_rows.hpp"
 #include "engine/rasterizer.hpp"
 #include "engine/render_mesh_wide.hpp"
 #include "engine/wide_fill.hpp"
@@ -233,26 +234,10 @@ void shadeFour(const __m128 n[3], const __m128 l[3], const __m128 v[3], const Co
 // component rows, their screen positions and colours written back.
 void shadeFourCorners(const CornerToShade* c, const Colours& colours)
 {
-    __m128 n[4], l[3], v[3], screenX, screenY;
-    for (int k = 0; k < 4; ++k)
-        n[k] = _mm_loadu_ps(&c[k].normal->x);
-    _MM_TRANSPOSE4_PS(n[0], n[1], n[2], n[3]);
-    l[0] = _mm_load_ps(&c[0].work->fromLight.x), l[1] = _mm_load_ps(&c[1].work->fromLight.x);
-    l[2] = _mm_load_ps(&c[2].work->fromLight.x), screenX = _mm_load_ps(&c[3].work->fromLight.x);
-    _MM_TRANSPOSE4_PS(l[0], l[1], l[2], screenX);
-    v[0] = _mm_load_ps(&c[0].work->fromEye.x), v[1] = _mm_load_ps(&c[1].work->fromEye.x);
-    v[2] = _mm_load_ps(&c[2].work->fromEye.x), screenY = _mm_load_ps(&c[3].work->fromEye.x);
-    _MM_TRANSPOSE4_PS(v[0], v[1], v[2], screenY);
+    const CornerRows rows = cornerRows(c);
     __m128 lit[3];
-    shadeFour(n, l, v, colours, lit);
-    // x, y, blue and green of each corner as one group; red on its own.
-    __m128 red = lit[0], corner[4] = {screenX, screenY, lit[2], lit[1]};
-    _MM_TRANSPOSE4_PS(corner[0], corner[1], corner[2], corner[3]);
-    for (int k = 0; k < 4; ++k) {
-        _mm_storeu_ps(&c[k].corner->x, corner[k]);
-        _mm_store_ss(&c[k].corner->red, red);
-        red = _mm_shuffle_ps(red, red, _MM_SHUFFLE(0, 3, 2, 1));
-    }
+    shadeFour(rows.n, rows.l, rows.v, colours, lit);
+    writeCorners(c, rows, lit);
 }
 
 // count corners, a multiple of 4.

@@ -1,9 +1,10 @@
 // renderMesh's packed double arithmetic four lanes at a time, compiled with
 // -mavx2 on x86-64 only. Each lane takes the operations of one lane of the
 // 16-byte form in render_mesh.cpp, in the same order, so the results keep
-// their bits. Only the records' fields are used here, no shared inline
-// function: a copy compiled with AVX2 could be the one the linker keeps
-// for callers that run on any x86-64.
+// their bits. Only the records' fields and unnamed-namespace helpers are
+// used here, no shared inline function: a copy compiled with AVX2 could be
+// the one the linker keeps for callers that run on any x86-64.
+#include "engine/corner_rows.hpp"
 #include "engine/render_mesh_wide.hpp"
 
 #include <immintrin.h>
@@ -154,18 +155,8 @@ void wide::shadeCorners(const CornerToShade* corners, int count, const double di
     const __m256d sign = _mm256_set1_pd(-0.0), zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
     for (int j = 0; j < count; j += 4) {
         const CornerToShade* c = corners + j;
-        // The inputs of the four corners as component rows; the fourth rows
-        // of the directions are the screen positions.
-        __m128 n[4], l[3], v[3], screenX, screenY;
-        for (int k = 0; k < 4; ++k)
-            n[k] = _mm_loadu_ps(&c[k].normal->x);
-        _MM_TRANSPOSE4_PS(n[0], n[1], n[2], n[3]);
-        l[0] = _mm_load_ps(&c[0].work->fromLight.x), l[1] = _mm_load_ps(&c[1].work->fromLight.x);
-        l[2] = _mm_load_ps(&c[2].work->fromLight.x), screenX = _mm_load_ps(&c[3].work->fromLight.x);
-        _MM_TRANSPOSE4_PS(l[0], l[1], l[2], screenX);
-        v[0] = _mm_load_ps(&c[0].work->fromEye.x), v[1] = _mm_load_ps(&c[1].work->fromEye.x);
-        v[2] = _mm_load_ps(&c[2].work->fromEye.x), screenY = _mm_load_ps(&c[3].work->fromEye.x);
-        _MM_TRANSPOSE4_PS(v[0], v[1], v[2], screenY);
+        const CornerRows rows = cornerRows(c);
+        const __m128 *n = rows.n, *l = rows.l, *v = rows.v;
         const __m256d nx = _mm256_cvtps_pd(n[0]), ny = _mm256_cvtps_pd(n[1]), nz = _mm256_cvtps_pd(n[2]);
         const __m256d lx = _mm256_cvtps_pd(l[0]), ly = _mm256_cvtps_pd(l[1]), lz = _mm256_cvtps_pd(l[2]);
 
@@ -195,14 +186,7 @@ void wide::shadeCorners(const CornerToShade* corners, int count, const double di
                                                                _mm256_mul_pd(_mm256_set1_pd(specular[ch]), specularTerm)));
             lit[ch] = _mm_max_ps(_mm_min_ps(_mm_set1_ps(250.0f), value), _mm_set1_ps(5.0f));
         }
-        // x, y, blue and green of each corner as one group; red on its own.
-        __m128 red = lit[0], corner[4] = {screenX, screenY, lit[2], lit[1]};
-        _MM_TRANSPOSE4_PS(corner[0], corner[1], corner[2], corner[3]);
-        for (int q = 0; q < 4; ++q) {
-            _mm_storeu_ps(&c[q].corner->x, corner[q]);
-            _mm_store_ss(&c[q].corner->red, red);
-            red = _mm_shuffle_ps(red, red, _MM_SHUFFLE(0, 3, 2, 1));
-        }
+        writeCorners(c, rows, lit);
     }
 }
 

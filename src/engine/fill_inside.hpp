@@ -4,9 +4,11 @@
 // unnamed namespace, so that each file that includes it gets its own copy,
 // compiled for its own instruction set, and no shared inline function can
 // be taken from the other build by the linker. The spans are written by a
-// policy class: its eight() writes a run of at most eight pixels as eight,
-// its sixteen() one of nine to sixteen as sixteen (the caller owns them),
-// its any() a run of any length.
+// policy class: its Lanes hold a row's channels at column 0 (lanes() makes
+// them, add() steps them), its startAt() gives a run's start values from
+// them, its eight() writes a run of at most eight pixels as eight, its
+// sixteen() one of nine to sixteen as sixteen (the caller owns them), its
+// any() a run of any length.
 #pragma once
 
 #include "engine/rasterizer.hpp"
@@ -181,48 +183,42 @@ ScanStart scanStart(const std::int32_t* gradients, const RasterVertex& top)
     return {y, atColumn0(top.blue, dBdy, dBdx), atColumn0(top.green, dGdy, dGdx), atColumn0(top.red, dRdy, dRdx)};
 }
 
+// Each channel's x gradient as lanes blue, green, red, 0.
+__m128i xGradients(const std::int32_t* gradients)
+{
+    return _mm_srli_si128(_mm_slli_si128(loadGradients(gradients[dBdx]), 4), 4);
+}
+
+// The 8.8 steps (gradient >> 8, kept to 16 bits) as the 16-bit lanes of one pixel, twice.
+__m128i pixelSteps(const std::int32_t* gradients)
+{
+    const __m128i steps8 = _mm_srai_epi32(_mm_slli_epi32(_mm_srai_epi32(xGradients(gradients), 8), 16), 16);
+    return _mm_packs_epi32(steps8, steps8);
+}
+
 // The set-up and the row loop of the fill of a polygon wholly inside the
 // image: the same edges, rows and runs as the checked fill, without the
-// checks against the image. Each row's start lanes are worked out from
-// 32-bit lanes held shifted left by 8, whose high halves are the 8.8 values,
-// so that the product with x0 (0..32767) is one multiply-add of its low half
-// and one 16-bit multiply of its high half.
+// checks against the image. Each row's channels are held at column 0 as
+// 32-bit lanes shifted left by 8, whose high halves are the 8.8 values;
+// the span policy adds gradient·x0 for a run (Spans::startAt) and lays the
+// 8.8 values out as its writers take them.
 template <typename Spans>
 struct InsideFill {
+    using Lanes = typename Spans::Lanes;
     std::int64_t y;  // the row centre, 16.16
     std::uint8_t* row;
     int pitch, width;
-    __m128i rowStart, rowStep, lowHalf, highHalf;
     Spans spans;
+    Lanes rowStart, rowStep;
 
     InsideFill(const std::int32_t* gradients, const ScanStart& start0, std::uint32_t* pixels, int pitch, int width)
-        : y(start0.y), pitch(pitch), width(width), spans(pixelSteps(gradients))
+        : y(start0.y), pitch(pitch), width(width), spans(gradients)
     {
         row = reinterpret_cast<std::uint8_t*>(pixels) + static_cast<std::ptrdiff_t>(y >> 16) * pitch;
         const auto shifted = [](std::uint32_t v) { return static_cast<int>(v << 8); };
-        rowStart = _mm_setr_epi32(shifted(start0.blue), shifted(start0.green), shifted(start0.red), 0);
-        const __m128i dx = xGradients(gradients);
-        // The x and y gradients as lanes blue, green, red, 0, loaded at once.
-        rowStep = _mm_slli_epi32(_mm_srli_si128(loadGradients(gradients[dRdx]), 4), 8);
-        // gradient << 8 = high·65536 + low with low as a signed 16-bit value
-        // (high takes the borrow), each multiplied by x0 in its own half.
-        const __m128i gradient = _mm_slli_epi32(dx, 8);
-        const __m128i lowMask = _mm_set1_epi32(0xFFFF);
-        lowHalf = _mm_and_si128(gradient, lowMask);
-        highHalf =
-            _mm_andnot_si128(lowMask, _mm_sub_epi32(gradient, _mm_srai_epi32(_mm_slli_epi32(lowHalf, 16), 16)));
-    }
-
-    static __m128i xGradients(const std::int32_t* gradients)
-    {
-        return _mm_srli_si128(_mm_slli_si128(loadGradients(gradients[dBdx]), 4), 4);
-    }
-
-    // The 8.8 steps (gradient >> 8, kept to 16 bits) as the 16-bit lanes of one pixel, twice.
-    static __m128i pixelSteps(const std::int32_t* gradients)
-    {
-        const __m128i steps8 = _mm_srai_epi32(_mm_slli_epi32(_mm_srai_epi32(xGradients(gradients), 8), 16), 16);
-        return _mm_packs_epi32(steps8, steps8);
+        rowStart = Spans::lanes(_mm_setr_epi32(shifted(start0.blue), shifted(start0.green), shifted(start0.red), 0));
+        // The y gradients as lanes blue, green, red, 0, loaded at once.
+        rowStep = Spans::lanes(_mm_slli_epi32(_mm_srli_si128(loadGradients(gradients[dRdx]), 4), 8));
     }
 
     // The rows from y on, count of them (at least one), with the edges' x
@@ -235,8 +231,8 @@ struct InsideFill {
     {
         std::int64_t leftX = leftEdge, rightX = rightEdge;
         std::uint8_t* line = row;
-        __m128i lineStart = rowStart;
-        const __m128i step = rowStep, low = lowHalf, high = highHalf;
+        Lanes lineStart = rowStart;
+        const Lanes step = rowStep;
         const int stride = pitch, lastEight = width - 8;
         const Spans writer = spans;
         y += count << 16;
@@ -245,10 +241,7 @@ struct InsideFill {
             const auto n = static_cast<int>((rightX >> 16) - x0);
             leftX += leftSlope;
             rightX += rightSlope;
-            const __m128i xs = _mm_set1_epi16(static_cast<short>(x0));
-            const __m128i start =
-                _mm_add_epi32(lineStart, _mm_add_epi32(_mm_madd_epi16(low, xs), _mm_mullo_epi16(high, xs)));
-            const __m128i value = _mm_srai_epi32(start, 16);
+            const auto start = writer.startAt(lineStart, static_cast<int>(x0));
             auto* dest = reinterpret_cast<std::uint32_t*>(line) + x0;
             // Short runs (most of them, on small triangles) as eight pixels
             // where the row has room for eight. An empty row (x0 still
@@ -256,13 +249,13 @@ struct InsideFill {
             // way with no pixel changed: a branch on it would be guessed
             // wrong too often.
             if (n <= 8 && x0 <= lastEight)
-                writer.template eight<add>(dest, n, _mm_packs_epi32(value, value));
+                writer.template eight<add>(dest, n, start);
             else if (n <= 16 && x0 <= lastEight - 8)
-                writer.template sixteen<add>(dest, n, _mm_packs_epi32(value, value));
+                writer.template sixteen<add>(dest, n, start);
             else if (n > 0)
-                writer.template any<add>(dest, n, _mm_packs_epi32(value, value));
+                writer.template any<add>(dest, n, start);
             line += stride;
-            lineStart = _mm_add_epi32(lineStart, step);
+            lineStart = Spans::add(lineStart, step);
         } while (--count > 0);
         row = line;
         rowStart = lineStart;

@@ -84,8 +84,38 @@ namespace {
 
 // The 16-byte span writers for the fill of a polygon wholly inside the image.
 struct NarrowSpans {
+    using Lanes = __m128i;
     span_detail::Steps steps;
-    explicit NarrowSpans(__m128i pixel) : steps(pixel) {}
+    // The x gradients << 8 split as high·65536 + low, low a signed 16-bit
+    // value (high takes the borrow), each multiplied by x0 in its own half:
+    // one multiply-add and one 16-bit multiply.
+    __m128i lowHalf, highHalf;
+
+    explicit NarrowSpans(const std::int32_t* gradients) : steps(pixelSteps(gradients))
+    {
+        const __m128i gradient = _mm_slli_epi32(xGradients(gradients), 8);
+        const __m128i lowMask = _mm_set1_epi32(0xFFFF);
+        lowHalf = _mm_and_si128(gradient, lowMask);
+        highHalf =
+            _mm_andnot_si128(lowMask, _mm_sub_epi32(gradient, _mm_srai_epi32(_mm_slli_epi32(lowHalf, 16), 16)));
+    }
+    static __m128i lanes(__m128i v)
+    {
+        return v;
+    }
+    static __m128i add(__m128i a, __m128i b)
+    {
+        return _mm_add_epi32(a, b);
+    }
+    // A run's start at x0 (0..32767): the 8.8 values as 16-bit lanes, twice.
+    __m128i startAt(__m128i lineStart, int x0) const
+    {
+        const __m128i xs = _mm_set1_epi16(static_cast<short>(x0));
+        const __m128i start =
+            _mm_add_epi32(lineStart, _mm_add_epi32(_mm_madd_epi16(lowHalf, xs), _mm_mullo_epi16(highHalf, xs)));
+        const __m128i value = _mm_srai_epi32(start, 16);
+        return _mm_packs_epi32(value, value);
+    }
     template <bool add>
     void eight(std::uint32_t* dest, int n, __m128i start) const
     {

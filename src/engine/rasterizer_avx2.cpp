@@ -11,16 +11,40 @@
 namespace {
 
 struct WideSpans {
+    using Lanes = __m256i;      // the row's lanes, in both halves
+    __m256i gradient;           // the x gradients << 8 as lanes blue, green, red, 0, twice
     __m256i one;                // one pixel's steps, in all four pixel lanes
     __m256i a, b;               // offsets of pixels 0, 1, 4, 5 and 2, 3, 6, 7
     __m256i byEight;            // eight pixels' steps
 
-    explicit WideSpans(__m128i pixel)
-        : one(_mm256_broadcastsi128_si256(pixel)),
+    explicit WideSpans(const std::int32_t* gradients)
+        : gradient(_mm256_broadcastsi128_si256(_mm_slli_epi32(xGradients(gradients), 8))),
+          one(_mm256_broadcastsi128_si256(pixelSteps(gradients))),
           a(_mm256_mullo_epi16(one, _mm256_setr_epi16(0, 0, 0, 0, 1, 1, 1, 1, 4, 4, 4, 4, 5, 5, 5, 5))),
           b(_mm256_mullo_epi16(one, _mm256_setr_epi16(2, 2, 2, 2, 3, 3, 3, 3, 6, 6, 6, 6, 7, 7, 7, 7))),
           byEight(_mm256_slli_epi16(one, 3))
     {
+    }
+
+    static __m256i lanes(__m128i v)
+    {
+        return _mm256_broadcastsi128_si256(v);
+    }
+    static __m256i add(__m256i a, __m256i b)
+    {
+        return _mm256_add_epi32(a, b);
+    }
+
+    // A run's start at x0: lineStart + gradient·x0 in wrapping 32-bit
+    // lanes, the bits the 16-byte split multiply gives, and the high
+    // halves (the 8.8 values, which the 16-byte form's shift and signed
+    // pack keep unchanged) as the 16-bit lanes of one pixel, four times.
+    __m256i startAt(__m256i lineStart, int x0) const
+    {
+        const __m256i start = _mm256_add_epi32(lineStart, _mm256_mullo_epi32(gradient, _mm256_set1_epi32(x0)));
+        const __m256i highHalves = _mm256_setr_epi8(2, 3, 6, 7, 10, 11, -1, -1, 2, 3, 6, 7, 10, 11, -1, -1, 2, 3, 6, 7,
+                                                    10, 11, -1, -1, 2, 3, 6, 7, 10, 11, -1, -1);
+        return _mm256_shuffle_epi8(start, highHalves);
     }
 
     // The eight pixels from the one whose lanes are at: packing works
@@ -33,9 +57,9 @@ struct WideSpans {
     }
 
     template <bool add>
-    void eight(std::uint32_t* dest, int n, __m128i start) const
+    void eight(std::uint32_t* dest, int n, __m256i start) const
     {
-        const __m256i c = group(_mm256_broadcastsi128_si256(start));
+        const __m256i c = group(start);
         const __m256i keep = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
         auto* p = reinterpret_cast<__m256i*>(dest);
         const __m256i old = _mm256_loadu_si256(p);
@@ -45,9 +69,8 @@ struct WideSpans {
     // A run of nine to sixteen pixels as two groups of eight, the second
     // masked by lane (the caller owns dest[0..15]): no loop, no tail.
     template <bool add>
-    void sixteen(std::uint32_t* dest, int n, __m128i start) const
+    void sixteen(std::uint32_t* dest, int n, __m256i s) const
     {
-        const __m256i s = _mm256_broadcastsi128_si256(start);
         const __m256i keep = _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(8, 9, 10, 11, 12, 13, 14, 15));
         const __m256i c0 = group(s), c1 = group(_mm256_add_epi16(s, byEight));
         auto* p = reinterpret_cast<__m256i*>(dest);
@@ -61,14 +84,13 @@ struct WideSpans {
     // pixel, read before any store so that, when adding, the pixels both
     // cover get their sum once.
     template <bool add>
-    void any(std::uint32_t* dest, int n, __m128i start) const
+    void any(std::uint32_t* dest, int n, __m256i s) const
     {
         if (n <= 8) {
             // A short run at the right edge, rare: its steps are worked out here.
-            span_detail::run<add>(dest, n, start, span_detail::Steps(_mm256_castsi256_si128(one)));
+            span_detail::run<add>(dest, n, _mm256_castsi256_si128(s), span_detail::Steps(_mm256_castsi256_si128(one)));
             return;
         }
-        const __m256i s = _mm256_broadcastsi128_si256(start);
         auto* last = reinterpret_cast<__m256i*>(dest + n - 8);
         __m256i tail = group(_mm256_add_epi16(s, _mm256_mullo_epi16(one, _mm256_set1_epi16(static_cast<short>(n - 8)))));
         if (add)

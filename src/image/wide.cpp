@@ -36,6 +36,10 @@ void wide::tintRow(std::uint32_t*, int, int, int)
 {
     std::abort();
 }
+void wide::addScaledRow(const std::uint32_t*, std::uint32_t*, int, int)
+{
+    std::abort();
+}
 void wide::blurSixteenRows(std::uint8_t* const*, int, const short*)
 {
     std::abort();

@@ -20,6 +20,10 @@ namespace wide {
 // red, the fourth byte cleared, for count pixels from p.
 void tintRow(std::uint32_t* p, int count, int mul, int add);
 
+// addImageScaled's d = min(255, d + ((s * a) >> 15)) on every byte, for a
+// factor a in 1..32767 and count pixels of s onto d.
+void addScaledRow(const std::uint32_t* s, std::uint32_t* d, int count, int a);
+
 // blurLines' forward and backward steps along sixteen lines of count
 // pixels side by side (count a multiple of 4; lines may repeat), with the
 // coefficients of blue, green, red and the fourth byte.

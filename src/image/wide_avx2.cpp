@@ -95,6 +95,47 @@ void wide::tintRow(std::uint32_t* p, int count, int mul, int add)
     }
 }
 
+void wide::addScaledRow(const std::uint32_t* s, std::uint32_t* d, int count, int a)
+{
+    // As the 16-byte form: (s * a) >> 15 is the high half of s * 2a, the
+    // even bytes masked into the low halves of 16-bit lanes, the odd ones
+    // shifted there and back; the sums clamp in one saturating byte add.
+    const __m256i mul = _mm256_set1_epi16(static_cast<short>(2 * a));
+    const __m256i even = _mm256_set1_epi16(0x00FF);
+    const auto add = [&](__m256i from, __m256i onto) {
+        const __m256i lo = _mm256_mulhi_epu16(_mm256_and_si256(from, even), mul);
+        const __m256i hi = _mm256_slli_epi16(_mm256_mulhi_epu16(_mm256_srli_epi16(from, 8), mul), 8);
+        return _mm256_adds_epu8(onto, _mm256_or_si256(lo, hi));
+    };
+    // Pixels at + first .. at + end - 1 (0 <= first < end <= 8); the other
+    // lanes are neither read nor written.
+    const auto masked = [&](int at, int first, int end) {
+        const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+        const __m256i keep = _mm256_andnot_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(first), lane),
+                                                 _mm256_cmpgt_epi32(_mm256_set1_epi32(end), lane));
+        const auto* from = reinterpret_cast<const int*>(s + at);
+        auto* onto = reinterpret_cast<int*>(d + at);
+        _mm256_maskstore_epi32(onto, keep, add(_mm256_maskload_epi32(from, keep), _mm256_maskload_epi32(onto, keep)));
+    };
+    // Up to the first 32-byte boundary of the destination, so that the
+    // stores (and their loads) do not straddle cache lines.
+    int x = static_cast<int>((32 - (reinterpret_cast<std::uintptr_t>(d) & 31)) / 4 % 8);
+    if (x >= count) {
+        if (count > 0)
+            masked(0, 0, count);
+        return;
+    }
+    if (x > 0)
+        masked(0, 0, x);
+    for (; x + 8 <= count; x += 8) {
+        const auto* from = reinterpret_cast<const __m256i*>(s + x);
+        auto* onto = reinterpret_cast<__m256i*>(d + x);
+        _mm256_store_si256(onto, add(_mm256_loadu_si256(from), _mm256_load_si256(onto)));
+    }
+    if (x < count)
+        masked(x, 0, count - x);
+}
+
 // Register j of a pixel holds rows 4j, 4j + 1 (low half) and 4j + 2,
 // 4j + 3 (high half), 16-bit values times 128. The halves of a register
 // never mix: each instruction below works within them as the 16-byte form

@@ -1,19 +1,12 @@
 #include "driver/prepare.hpp"
 
 #include "scenes/shared.hpp"
-#include "assets/stored_data.hpp"
 #include "driver/timeline.hpp"
-#include "image/ops.hpp"
 #include "scenes/scenes.hpp"
 
 void prepareShow()
 {
-    // The expanded sheet is needed only while the font is scanned.
-    Image sheet;
-    expandBitmap(sheet, glyphSheetBits, glyphSheetWidth, glyphSheetHeight);
-    buildFont(sheet, font);
-    delete[] sheet.pixels;
-
+    prepareFont();
     deriveTimeline(timeline);
 
     // The order matters: preparations draw from shared random and noise

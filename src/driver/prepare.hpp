@@ -4,3 +4,7 @@
 #pragma once
 
 void prepareShow();
+
+// The font alone, the first step of prepareShow: for tools that prepare
+// only some scenes and still draw their texts.
+void prepareFont();

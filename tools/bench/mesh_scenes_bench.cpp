@@ -4,6 +4,7 @@
 // spread over each scene (or only the one named) and exits, for callgrind;
 // `--checksum` prints a hash of every 60 Hz frame of each scene, to show
 // that a faster form draws the same bytes.
+#include "driver/prepare.hpp"
 #include "engine/camera.hpp"
 #include "engine/render_mesh.hpp"
 #include "scenes/scenes.hpp"
@@ -53,6 +54,7 @@ void everyFrame(benchmark::State& state, const SceneRun* run)
 
 int main(int argc, char** argv)
 {
+    prepareFont();  // the scenes' texts are drawn as in the show
     prepareScene5();
     prepareScene7();
     if (argc >= 2 && std::strcmp(argv[1], "--checksum") == 0) {

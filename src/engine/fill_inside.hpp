@@ -13,6 +13,7 @@
 
 #include "engine/rasterizer.hpp"
 #include "engine/span_inline.hpp"
+#include "engine/wide_fill.hpp"
 
 #include <algorithm>
 #include <cstddef>
@@ -269,24 +270,6 @@ std::int64_t rowsBefore(std::int64_t y, std::int64_t end)
 {
     return (end - y + 0xFFFF) >> 16;
 }
-
-// How a triangle wholly inside the image is walked, lane by lane for up to
-// four triangles. The edges of the general walk, worked out for three
-// corners: from the top t the left edge runs to b = t + 2 and then on to
-// a = t + 1, the right edge to a and then on to b. Whichever of a and b lies
-// higher is reached first (at or above the first row centre, at once), and
-// the other one is the bottom. The first rows run until the higher one is
-// passed; then the edge that reached it turns along the side from a to b
-// and the last rows run to the bottom.
-struct TriangleWalks {
-    alignas(32) std::int64_t y[4];  // the first row centre, 16.16
-    alignas(32) std::int64_t leftX[4], rightX[4];    // x on the first row, with the 0.5 bias
-    alignas(32) std::int64_t turnedX[2][4];          // the left and the right edge's x after the turn
-    alignas(16) std::int32_t leftSlope[4], rightSlope[4], turnSlope[4];
-    alignas(16) std::int32_t firstRows[4], lastRows[4];  // none at all when firstRows is 0
-    alignas(16) std::int32_t turns[4];                   // 1: the left edge turns, 2: the right, 3: both
-    alignas(16) std::uint32_t blue[4], green[4], red[4];  // as ScanStart's
-};
 
 // The walk of one triangle into lane k (triangleExtremes gives e).
 void walkTriangle(const RasterVertex* v, const std::int32_t* gradients, const YExtremes& e, TriangleWalks& w, int k)

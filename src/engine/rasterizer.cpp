@@ -296,6 +296,14 @@ void wide::fillTriangles(const RasterTriangle*, int, std::uint32_t*, int, int, i
 {
     std::abort();
 }
+unsigned wide::walkRows(const TriangleRows&, int, int, WalkedFour&)
+{
+    std::abort();
+}
+void wide::fillWalked(const WalkedFour&, int, std::uint32_t*, int, int, bool)
+{
+    std::abort();
+}
 void wide::fillInsidePolygon(const RasterPolygon&, int, const YExtremes&, std::uint32_t*, int, int, bool)
 {
     std::abort();

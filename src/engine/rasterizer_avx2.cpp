@@ -142,20 +142,47 @@ __m128i low32(__m256i a)
     return _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(a, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6)));
 }
 
-// walkTriangle for four triangles at once (t[k] may repeat), with the
-// same arithmetic lane by lane; returns the mask of those wholly inside
-// the image, the only ones whose walks hold (width and height at most
-// 32767).
-unsigned walkFour(const RasterTriangle* const t[4], int width, int height, TriangleWalks& w)
+// Four triangle records (t[k] may repeat) as rows.
+TriangleRows rowsOf(const RasterTriangle* const t[4])
 {
     // Ints 0..19 of the records: x, y, blue, green, red of each corner, then dBdx .. dGdy; and dRdy.
     const Fields f0 = fieldsOfFour(t, 0), f1 = fieldsOfFour(t, 4), f2 = fieldsOfFour(t, 8);
     const Fields f3 = fieldsOfFour(t, 12), f4 = fieldsOfFour(t, 16);
-    const __m128i x[3] = {f0.f[0], f1.f[1], f2.f[2]}, y[3] = {f0.f[1], f1.f[2], f2.f[3]};
-    const __m128i blue[3] = {f0.f[2], f1.f[3], f3.f[0]}, green[3] = {f0.f[3], f2.f[0], f3.f[1]};
-    const __m128i red[3] = {f1.f[0], f2.f[1], f3.f[2]};
-    const __m128i dBdx = f3.f[3], dGdx = f4.f[0], dRdx = f4.f[1], dBdy = f4.f[2], dGdy = f4.f[3];
-    const __m128i dRdy = _mm_setr_epi32(t[0]->dRdy, t[1]->dRdy, t[2]->dRdy, t[3]->dRdy);
+    return {{f0.f[0], f1.f[1], f2.f[2]},
+            {f0.f[1], f1.f[2], f2.f[3]},
+            {f0.f[2], f1.f[3], f3.f[0]},
+            {f0.f[3], f2.f[0], f3.f[1]},
+            {f1.f[0], f2.f[1], f3.f[2]},
+            f3.f[3],
+            f4.f[0],
+            f4.f[1],
+            f4.f[2],
+            f4.f[3],
+            _mm_setr_epi32(t[0]->dRdy, t[1]->dRdy, t[2]->dRdy, t[3]->dRdy)};
+}
+
+// walkTriangle for the four triangles of rows at once, with the same
+// arithmetic lane by lane, and each one's steps laid out for the fill;
+// returns the mask of those wholly inside the image, the only ones whose
+// walks hold (width and height at most 32767).
+unsigned walkFour(const TriangleRows& rows, int width, int height, WalkedFour& four)
+{
+    TriangleWalks& w = four.walks;
+    const __m128i *x = rows.x, *y = rows.y, *blue = rows.blue, *green = rows.green, *red = rows.red;
+    const __m128i dBdx = rows.dBdx, dGdx = rows.dGdx, dRdx = rows.dRdx, dBdy = rows.dBdy, dGdy = rows.dGdy;
+    const __m128i dRdy = rows.dRdy;
+    {
+        __m128 s0 = _mm_castsi128_ps(dBdx), s1 = _mm_castsi128_ps(dGdx), s2 = _mm_castsi128_ps(dRdx),
+               s3 = _mm_castsi128_ps(dBdy);
+        __m128 s4 = _mm_castsi128_ps(dGdy), s5 = _mm_castsi128_ps(dRdy), s6 = _mm_setzero_ps(), s7 = _mm_setzero_ps();
+        _MM_TRANSPOSE4_PS(s0, s1, s2, s3);
+        _MM_TRANSPOSE4_PS(s4, s5, s6, s7);
+        const __m128 low[4] = {s0, s1, s2, s3}, high[4] = {s4, s5, s6, s7};
+        for (int k = 0; k < 4; ++k) {
+            _mm_store_ps(reinterpret_cast<float*>(four.steps[k]), low[k]);
+            _mm_store_ps(reinterpret_cast<float*>(four.steps[k] + 4), high[k]);
+        }
+    }
 
     // Wholly inside: no coordinate negative, none past the right or bottom edge.
     const __m128i signs = _mm_or_si128(_mm_or_si128(_mm_or_si128(x[0], x[1]), _mm_or_si128(x[2], y[0])),
@@ -244,11 +271,11 @@ void fillFour(const RasterTriangle* triangles, int count, std::uint32_t* pixels,
         const RasterTriangle* four[4];
         for (int k = 0; k < 4; ++k)
             four[k] = &triangles[first + k < count ? first + k : count - 1];
-        TriangleWalks w;
-        const unsigned inside = small ? walkFour(four, width, height, w) : 0;
+        WalkedFour walked;
+        const unsigned inside = small ? walkFour(rowsOf(four), width, height, walked) : 0;
         for (int k = 0; k < 4 && first + k < count; ++k) {
             if (inside >> k & 1) {
-                fillWalk<add, WideSpans>(&four[k]->dBdx, w, k, pixels, pitch, width);
+                fillWalk<add, WideSpans>(walked.steps[k], walked.walks, k, pixels, pitch, width);
                 continue;
             }
             RasterPolygon polygon;
@@ -269,6 +296,19 @@ void wide::fillTriangles(const RasterTriangle* triangles, int count, std::uint32
         fillFour<true>(triangles, count, pixels, pitch, width, height);
     else
         fillFour<false>(triangles, count, pixels, pitch, width, height);
+}
+
+unsigned wide::walkRows(const TriangleRows& rows, int width, int height, WalkedFour& four)
+{
+    return width <= 32767 && height <= 32767 ? walkFour(rows, width, height, four) : 0;
+}
+
+void wide::fillWalked(const WalkedFour& four, int k, std::uint32_t* pixels, int pitch, int width, bool add)
+{
+    if (add)
+        fillWalk<true, WideSpans>(four.steps[k], four.walks, k, pixels, pitch, width);
+    else
+        fillWalk<false, WideSpans>(four.steps[k], four.walks, k, pixels, pitch, width);
 }
 
 void wide::fillInsidePolygon(const RasterPolygon& polygon, int count, const YExtremes& e, std::uint32_t* pixels,

@@ -428,7 +428,6 @@ struct BatchTriangle {
 };
 constexpr int litBatch = 64;
 BatchTriangle batch[litBatch];
-RasterTriangle drawQueue[litBatch];
 CornerToShade batchCorners[litBatch * 3];
 // Corners of the second triangle of a flat side that the first one lights:
 // copied after the lighting, in this order.
@@ -582,45 +581,9 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
         shadeCornersOf(batchCorners, (laneCount + 3) / 4 * 4, colours, wideForm);
         for (int k = 0; k < sharedCount; ++k)
             *sharedCorners[k].to = *sharedCorners[k].from;
-        for (int b = 0; wideForm && b < kept; b += 4) {
-            const ShadedCorner* corners[4];
-            ColourGradients* gradients[4];
-            for (int k = 0; k < 4; ++k) {
-                BatchTriangle& t = batch[b + k < kept ? b + k : kept - 1];
-                corners[k] = t.corners;
-                gradients[k] = &t.gradients;
-            }
-            wide::colourGradientsOfFour(corners, gradients);
-        }
-        for (int b = 0; !wideForm && b < kept; b += 2) {
-            BatchTriangle& first = batch[b];
-            BatchTriangle& second = batch[b + 1 < kept ? b + 1 : b];
-            colourGradientsOf(first.corners, second.corners, first.gradients, second.gradients);
-        }
-
-        // With the wide forms, the triangles inside the view go to the
-        // rasteriser in runs, which it sets up four at a time; a clipped
-        // one drawn on its own first draws the run before it, keeping the
-        // order of drawing.
-        int queued = 0;
-        const auto drawQueued = [&] {
-            if (queued > 0)
-                wide::fillTriangles(drawQueue, queued, target.pixels, target.pitch, target.width, target.height,
-                                    currentWriter == spanGouraudAdditive);
-            queued = 0;
-        };
-        for (int b = 0; b < kept; ++b) {
-            const BatchTriangle& t = batch[b];
-            if (t.inside && wideForm) {
-                RasterTriangle& queue = drawQueue[queued++];
-                for (int k = 0; k < 3; ++k)
-                    queue.vertices[k] = fixedCornerOf(t.corners[k]);
-                static_assert(offsetof(RasterTriangle, dRdy) - offsetof(RasterTriangle, dBdx) ==
-                              offsetof(ColourGradients, dRdy) - offsetof(ColourGradients, dBdx));
-                std::memcpy(&queue.dBdx, &t.gradients, sizeof t.gradients);
-                continue;
-            }
-            drawQueued();
+        // One triangle through the clipper (when it is not inside the view)
+        // and rasterizePolygon; steps: its dBdx .. dRdy.
+        const auto drawAlone = [&](const BatchTriangle& t, const std::int32_t* steps) {
             int count = 3;
             if (t.inside) {
                 // A triangle inside every plane passes the clipper unchanged.
@@ -635,20 +598,50 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
                 ClipVertex* out = nullptr;
                 count = clipPolygon(clipWork, 3, interpolateLitVertex, out);
                 if (count < 3 || count > rasterCapacity)
-                    continue;
+                    return;
                 for (int k = 0; k < count; ++k) {
                     const ClipVertex& c = out[k];
                     const ScreenPoint s = toScreen(camera, c);
                     polygon.vertices[k] = fixedCornerOf({s.x, s.y, c.blue, c.green, c.red});
                 }
             }
-            // The six steps lie in the same order in both records.
-            static_assert(offsetof(RasterPolygon, dRdy) - offsetof(RasterPolygon, dBdx) ==
-                          offsetof(ColourGradients, dRdy) - offsetof(ColourGradients, dBdx));
-            std::memcpy(&polygon.dBdx, &t.gradients, sizeof t.gradients);
+            std::memcpy(&polygon.dBdx, steps, 6 * sizeof(std::int32_t));
             rasterizePolygon(polygon, count, target.pixels, target.pitch, target.width, target.height);
+        };
+        if (wideForm) {
+            // Four triangles at a time: their corners and steps worked out as
+            // rows and handed over as such, walked at once, then drawn in
+            // order; those the walk does not take (cut by the clipper, or
+            // reaching past the image) are drawn on their own.
+            const bool add = currentWriter == spanGouraudAdditive;
+            for (int b = 0; b < kept; b += 4) {
+                const ShadedCorner* corners[4];
+                for (int k = 0; k < 4; ++k)
+                    corners[k] = batch[b + k < kept ? b + k : kept - 1].corners;
+                TriangleRows rows;
+                wide::triangleRows(corners, rows);
+                WalkedFour walked;
+                const unsigned drawable = wide::walkRows(rows, target.width, target.height, walked);
+                for (int k = 0; k < 4 && b + k < kept; ++k) {
+                    const BatchTriangle& t = batch[b + k];
+                    if (t.inside && (drawable >> k & 1))
+                        wide::fillWalked(walked, k, target.pixels, target.pitch, target.width, add);
+                    else
+                        drawAlone(t, walked.steps[k]);
+                }
+            }
+            continue;
         }
-        drawQueued();
+        for (int b = 0; b < kept; b += 2) {
+            BatchTriangle& first = batch[b];
+            BatchTriangle& second = batch[b + 1 < kept ? b + 1 : b];
+            colourGradientsOf(first.corners, second.corners, first.gradients, second.gradients);
+        }
+        // The six steps lie in the same order in both records.
+        static_assert(offsetof(ColourGradients, dRdy) - offsetof(ColourGradients, dBdx) == 5 * sizeof(std::int32_t));
+        static_assert(offsetof(RasterPolygon, dRdy) - offsetof(RasterPolygon, dBdx) == 5 * sizeof(std::int32_t));
+        for (int b = 0; b < kept; ++b)
+            drawAlone(batch[b], &batch[b].gradients.dBdx);
     }
     return true;
 }
@@ -671,7 +664,7 @@ void wide::shadeCorners(const CornerToShade*, int, const double*, const double*)
 {
     std::abort();
 }
-void wide::colourGradientsOfFour(const ShadedCorner* const*, ColourGradients* const*)
+void wide::triangleRows(const ShadedCorner* const*, TriangleRows&)
 {
     std::abort();
 }

@@ -190,40 +190,45 @@ void wide::shadeCorners(const CornerToShade* corners, int count, const double di
     }
 }
 
-void wide::colourGradientsOfFour(const ShadedCorner* const corners[4], ColourGradients* const gradients[4])
+void wide::triangleRows(const ShadedCorner* const corners[4], TriangleRows& rows)
 {
-    // Corner k of the four triangles: x, y, blue, green, red.
+    // Corner k of the four triangles: x, y, blue, green, red, as floats
+    // and as doubles.
+    __m128 fx[3], fy[3], fblue[3], fgreen[3], fred[3];
     __m256d x[3], y[3], blue[3], green[3], red[3];
     for (int k = 0; k < 3; ++k) {
         const ShadedCorner &a = corners[0][k], &b = corners[1][k], &c = corners[2][k], &d = corners[3][k];
         __m128 p0 = _mm_loadu_ps(&a.x), p1 = _mm_loadu_ps(&b.x), p2 = _mm_loadu_ps(&c.x), p3 = _mm_loadu_ps(&d.x);
         _MM_TRANSPOSE4_PS(p0, p1, p2, p3);
+        fx[k] = p0, fy[k] = p1, fblue[k] = p2, fgreen[k] = p3;
+        fred[k] = _mm_setr_ps(a.red, b.red, c.red, d.red);
         x[k] = _mm256_cvtps_pd(p0);
         y[k] = _mm256_cvtps_pd(p1);
         blue[k] = _mm256_cvtps_pd(p2);
         green[k] = _mm256_cvtps_pd(p3);
-        red[k] = _mm256_cvtps_pd(_mm_setr_ps(a.red, b.red, c.red, d.red));
+        red[k] = _mm256_cvtps_pd(fred[k]);
+        // fixedCorner: times 65536 in floats (exact), truncated.
+        const __m128 scale = _mm_set1_ps(65536.0f);
+        rows.x[k] = _mm_cvttps_epi32(_mm_mul_ps(fx[k], scale));
+        rows.y[k] = _mm_cvttps_epi32(_mm_mul_ps(fy[k], scale));
+        rows.blue[k] = _mm_cvttps_epi32(_mm_mul_ps(fblue[k], scale));
+        rows.green[k] = _mm_cvttps_epi32(_mm_mul_ps(fgreen[k], scale));
+        rows.red[k] = _mm_cvttps_epi32(_mm_mul_ps(fred[k], scale));
     }
     const __m256d x10 = _mm256_sub_pd(x[1], x[0]), y10 = _mm256_sub_pd(y[1], y[0]);
     const __m256d x20 = _mm256_sub_pd(x[2], x[0]), y20 = _mm256_sub_pd(y[2], y[0]);
     const __m256d d = _mm256_sub_pd(_mm256_mul_pd(x10, y20), _mm256_mul_pd(x20, y10));
     const __m256d scale = _mm256_set1_pd(65536.0);
-    const auto channel = [&](const __m256d* c, std::int32_t ColourGradients::*ddx,
-                             std::int32_t ColourGradients::*ddy) {
+    const auto channel = [&](const __m256d* c, __m128i& ddx, __m128i& ddy) {
         const __m256d c10 = _mm256_sub_pd(c[1], c[0]), c20 = _mm256_sub_pd(c[2], c[0]);
         const __m256d nx = _mm256_sub_pd(_mm256_mul_pd(c10, y20), _mm256_mul_pd(c20, y10));
         const __m256d ny = _mm256_sub_pd(_mm256_mul_pd(c20, x10), _mm256_mul_pd(c10, x20));
-        alignas(16) std::int32_t dx[4], dy[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(dx), _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_mul_pd(nx, scale), d)));
-        _mm_store_si128(reinterpret_cast<__m128i*>(dy), _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_mul_pd(ny, scale), d)));
-        for (int t = 0; t < 4; ++t) {
-            gradients[t]->*ddx = dx[t];
-            gradients[t]->*ddy = dy[t];
-        }
+        ddx = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_mul_pd(nx, scale), d));
+        ddy = _mm256_cvttpd_epi32(_mm256_div_pd(_mm256_mul_pd(ny, scale), d));
     };
-    channel(blue, &ColourGradients::dBdx, &ColourGradients::dBdy);
-    channel(green, &ColourGradients::dGdx, &ColourGradients::dGdy);
-    channel(red, &ColourGradients::dRdx, &ColourGradients::dRdy);
+    channel(blue, rows.dBdx, rows.dBdy);
+    channel(green, rows.dGdx, rows.dGdy);
+    channel(red, rows.dRdx, rows.dRdy);
 }
 
 void wide::vertexWorkOf(const std::int32_t* list, int count, const float* view, const Vector3& lv,

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "engine/render_mesh.hpp"
+#include "engine/wide_fill.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -56,7 +57,9 @@ int cullFaces(const Mesh& mesh, const float* view, const Matrix& directions, con
 // green and blue.
 void shadeCorners(const CornerToShade* corners, int count, const double diffuse[3], const double specular[3]);
 
-// colourGradients of four triangles (three corners each; they may repeat).
-void colourGradientsOfFour(const ShadedCorner* const corners[4], ColourGradients* const gradients[4]);
+// Four triangles (three lit corners each; they may repeat) as the
+// rasteriser takes them: the corners through fixedCorner, the steps from
+// colourGradients.
+void triangleRows(const ShadedCorner* const corners[4], TriangleRows& rows);
 
 } // namespace wide

@@ -218,9 +218,32 @@ TEST(TriangleSetUp, PackedFixedPointAndGradientsMatchTheOneValueFormulas)
                 t[1 + trial % 3][2] = t[1 + trial % 3][1];  // no area
             ColourGradients g[4];
             if (wide) {
+                // Rows, lane k for triangle k: the steps, and the corners
+                // as fixedCorner gives them.
                 const ShadedCorner* const corners[4] = {t[0], t[1], t[2], t[3]};
-                ColourGradients* const out[4] = {&g[0], &g[1], &g[2], &g[3]};
-                wide::colourGradientsOfFour(corners, out);
+                TriangleRows rows;
+                wide::triangleRows(corners, rows);
+                alignas(16) std::int32_t lanes[21][4];
+                const __m128i* fields[21] = {&rows.dBdx, &rows.dGdx, &rows.dRdx, &rows.dBdy, &rows.dGdy, &rows.dRdy};
+                for (int c = 0; c < 3; ++c) {
+                    fields[6 + 5 * c] = &rows.x[c];
+                    fields[7 + 5 * c] = &rows.y[c];
+                    fields[8 + 5 * c] = &rows.blue[c];
+                    fields[9 + 5 * c] = &rows.green[c];
+                    fields[10 + 5 * c] = &rows.red[c];
+                }
+                for (int f = 0; f < 21; ++f)
+                    _mm_store_si128(reinterpret_cast<__m128i*>(lanes[f]), *fields[f]);
+                for (int k = 0; k < 4; ++k) {
+                    g[k] = {lanes[0][k], lanes[1][k], lanes[2][k], lanes[3][k], lanes[4][k], lanes[5][k]};
+                    for (int c = 0; c < 3; ++c) {
+                        const RasterVertex v = fixedCorner(t[k][c]);
+                        ASSERT_EQ((std::array<std::int32_t, 5>{lanes[6 + 5 * c][k], lanes[7 + 5 * c][k], lanes[8 + 5 * c][k],
+                                                               lanes[9 + 5 * c][k], lanes[10 + 5 * c][k]}),
+                                  (std::array<std::int32_t, 5>{v.x, v.y, v.blue, v.green, v.red}))
+                            << trial << ' ' << k << ' ' << c;
+                    }
+                }
             } else {
                 colourGradients(t[0], t[1], g[0], g[1]);
                 colourGradients(t[2], t[3], g[2], g[3]);

@@ -32,3 +32,21 @@ bool clipCopyRect(int& srcX, int& srcY, int& dstX, int& dstY, int& w, int& h,
     h = left ? static_cast<int>(ch) : 0;
     return left;
 }
+
+PixelBox contentBox(const Image& image)
+{
+    int left = image.width, right = -1, top = image.height, bottom = -1;
+    for (int y = 0; y < image.height; ++y) {
+        const std::uint32_t* row = image.row(y);
+        for (int x = 0; x < image.width; ++x)
+            if (row[x] != 0) {
+                left = x < left ? x : left;
+                right = x > right ? x : right;
+                top = y < top ? y : top;
+                bottom = y;
+            }
+    }
+    if (right < 0)
+        return {0, 0, 0, 0};
+    return {left, top, right - left + 1, bottom - top + 1};
+}

@@ -10,6 +10,14 @@
 bool clipCopyRect(int& srcX, int& srcY, int& dstX, int& dstY, int& w, int& h,
                   int srcW, int srcH, int dstW, int dstH);
 
+// The smallest rectangle that holds every pixel other than 0 (any of its
+// four bytes set); width and height are 0 for an image with none. Adding
+// the image, plain or scaled, changes nothing outside it.
+struct PixelBox {
+    int x, y, width, height;
+};
+PixelBox contentBox(const Image& image);
+
 // Every pixel (width x height, row after row) becomes the colour, fourth byte included.
 void clearImage(Image& image, Colour colour);
 

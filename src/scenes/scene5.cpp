@@ -39,6 +39,7 @@ Mesh* tileBox = nullptr;
 Mesh* blobMaster = nullptr;  // rest positions, never changed
 Mesh* blobMesh = nullptr;    // the wobbling copy, rewritten every frame
 Image pairImages[8];
+PixelBox pairBoxes[8];  // where each text has pixels: only that part is added
 
 Colour rgb(int red, int green, int blue)
 {
@@ -114,6 +115,7 @@ void prepareScene5()
     for (int k = 0; k < 8; ++k) {
         renderTextImage(font, pairImages[k], pairTexts[k], 0x00FFFFFFu, 0);
         blurImage(pairImages[k], 0.0f, 0.8f, 0.8f, 0.8f);
+        pairBoxes[k] = contentBox(pairImages[k]);
     }
 }
 
@@ -177,16 +179,19 @@ void scene5(Image& frame, float, float sceneTime, float progress, float, int)
         renderMesh(frame, camera, *blobMesh, light, 0x304050u, 0x202020u, GouraudAdditive, false);
     }
 
+    // Each text at (x, y) as a whole image, of which only its box has pixels.
+    const auto addText = [&](int k, int x, int y, float factor) {
+        const PixelBox& box = pairBoxes[k];
+        addImageScaled(pairImages[k], frame, box.x, box.y, x + box.x, y + box.y, box.width, box.height, factor);
+    };
     const Image& title = pairImages[0];
     const double sweep = std::sin(std::numbers::pi * p);
-    addImageScaled(title, frame, 0, 0, static_cast<int>((frameWidth - title.width) * static_cast<double>(p)), 10,
-                   title.width, title.height, static_cast<float>(sweep * sweep * sweep * sweep));
+    addText(0, static_cast<int>((frameWidth - title.width) * static_cast<double>(p)), 10,
+            static_cast<float>(sweep * sweep * sweep * sweep));
     for (int k = 1; k <= 7; ++k) {
         const float f = pairFade(sceneTime / 2.0f - static_cast<float>(k));
-        const Image& line = pairImages[k];
         if (f > 0.0f)
-            addImageScaled(line, frame, 0, 0, (frameWidth - line.width) / 2, 44 + 33 * (k - 1), line.width,
-                           line.height, f);
+            addText(k, (frameWidth - pairImages[k].width) / 2, 44 + 33 * (k - 1), f);
     }
 
     const double flash = std::pow(static_cast<double>(clampUnit(1.0f - 10.0f * p)), 20.0);

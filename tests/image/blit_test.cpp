@@ -26,6 +26,25 @@ TEST(ClipCopyRect, NegativeStartsAndRectanglesWhollyOutside)
         EXPECT_EQ(clipped(r, 40, 25, 50, 30), std::vector<int>{}) << r[0] << ' ' << r[1] << ' ' << r[2] << ' ' << r[4];
 }
 
+TEST(ContentBox, HoldsEveryPixelThatIsNotZeroAndNothingPastTheRowEnds)
+{
+    const auto box = [](const Image& image) {
+        const PixelBox b = contentBox(image);
+        return std::vector<int>{b.x, b.y, b.width, b.height};
+    };
+    // Rows of 8 pixels of which the image shows 7: the eighth never counts.
+    std::vector<std::uint32_t> block(8 * 5, 0);
+    Image image(7, 5, 8 * 4, block.data());
+    EXPECT_EQ(box(image), (std::vector<int>{0, 0, 0, 0}));
+    block[7] = block[4 * 8 + 7] = 0xFFFFFFFFu;
+    EXPECT_EQ(box(image), (std::vector<int>{0, 0, 0, 0}));
+    block[2 * 8 + 3] = 0x01000000u;  // the fourth byte alone is content
+    EXPECT_EQ(box(image), (std::vector<int>{3, 2, 1, 1}));
+    block[4 * 8 + 1] = 1;
+    block[6] = 0x00010000u;
+    EXPECT_EQ(box(image), (std::vector<int>{1, 0, 6, 5}));
+}
+
 TEST(Fills, ClearSetsEveryPixelAndFillRectStaysInside)
 {
     // 13 x 3 = 39 pixels, not a multiple of 8: the last ones go through the tail.

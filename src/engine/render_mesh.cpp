@@ -8,6 +8,7 @@
 #include "image/wide.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include "image/simd.hpp"
 #include <cmath>
@@ -136,6 +137,14 @@ bool sameBits(const Vector3& a, const Vector3& b)
 // it, each triangle meets that plane first too and the clipper drops it:
 // nothing is drawn, and the faces need not be culled, lit or set up.
 constexpr int smallMesh = 64;
+
+// 0, 1, 2, ...: the vertex list of a whole small mesh.
+constexpr std::array<std::int32_t, smallMesh> everyVertex = [] {
+    std::array<std::int32_t, smallMesh> list{};
+    for (int i = 0; i < smallMesh; ++i)
+        list[i] = i;
+    return list;
+}();
 
 bool wholeMeshClippedAway(int count)
 {
@@ -516,24 +525,31 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
 
     const Vector3 lv = transformPoint(camera.viewMatrix, light.position.value);
     const Colours colours = coloursOf(diffuse, specular);
-    if (++currentStamp == 0) {
-        for (std::uint32_t& stamp : directionStamp)
-            stamp = 0;
-        currentStamp = 1;
-    }
-    // The vertices of the faces drawn, each worked out once.
+    // The vertices of the faces drawn, each worked out once; of a small
+    // mesh simply all of them, which costs less than finding them.
+    const std::int32_t* pending = pendingVertices;
     int pendingCount = 0;
-    for (int e = 0; e < visible; ++e)
-        for (const std::int32_t i : visibleFaces[e].face->v)
-            if (directionStamp[i] != currentStamp) {
-                directionStamp[i] = currentStamp;
-                pendingVertices[pendingCount++] = i;
-            }
+    if (mesh.vertexCount <= smallMesh) {
+        pending = everyVertex.data();
+        pendingCount = mesh.vertexCount;
+    } else {
+        if (++currentStamp == 0) {
+            for (std::uint32_t& stamp : directionStamp)
+                stamp = 0;
+            currentStamp = 1;
+        }
+        for (int e = 0; e < visible; ++e)
+            for (const std::int32_t i : visibleFaces[e].face->v)
+                if (directionStamp[i] != currentStamp) {
+                    directionStamp[i] = currentStamp;
+                    pendingVertices[pendingCount++] = i;
+                }
+    }
     if (wideForm)
-        wide::vertexWorkOf(pendingVertices, pendingCount, &viewVertices[0].x, lv, camera, vertexWork);
+        wide::vertexWorkOf(pending, pendingCount, &viewVertices[0].x, lv, camera, vertexWork);
     else
         for (int k = 0; k < pendingCount; ++k) {
-            const int i = pendingVertices[k];
+            const int i = pending[k];
             workOutVertex(vertexWork[i], viewVertices[i], lv, camera);
         }
 

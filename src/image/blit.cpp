@@ -102,6 +102,11 @@ void addImageScaled(const Image& src, Image& dst, int srcX, int srcY, int dstX, 
     });
 }
 
+void addBoxScaled(const Image& src, const PixelBox& box, Image& dst, int x, int y, float factor)
+{
+    addImageScaled(src, dst, box.x, box.y, x + box.x, y + box.y, box.width, box.height, factor);
+}
+
 void addColour(Image& image, Colour colour)
 {
     if (!image.pixels || image.width <= 0 || image.height <= 0 || colour == 0)

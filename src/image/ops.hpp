@@ -33,6 +33,10 @@ void addImage(const Image& src, Image& dst, int srcX, int srcY, int dstX, int ds
 void addImageScaled(const Image& src, Image& dst, int srcX, int srcY, int dstX, int dstY,
                     int w, int h, float factor);
 
+// addImageScaled of the whole of src placed at (x, y), where box holds every
+// pixel of src other than 0 (contentBox): only the box is added.
+void addBoxScaled(const Image& src, const PixelBox& box, Image& dst, int x, int y, float factor);
+
 // Each byte of every pixel (all four) += the colour's byte, saturating.
 void addColour(Image& image, Colour colour);
 

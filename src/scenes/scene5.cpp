@@ -179,19 +179,15 @@ void scene5(Image& frame, float, float sceneTime, float progress, float, int)
         renderMesh(frame, camera, *blobMesh, light, 0x304050u, 0x202020u, GouraudAdditive, false);
     }
 
-    // Each text at (x, y) as a whole image, of which only its box has pixels.
-    const auto addText = [&](int k, int x, int y, float factor) {
-        const PixelBox& box = pairBoxes[k];
-        addImageScaled(pairImages[k], frame, box.x, box.y, x + box.x, y + box.y, box.width, box.height, factor);
-    };
     const Image& title = pairImages[0];
     const double sweep = std::sin(std::numbers::pi * p);
-    addText(0, static_cast<int>((frameWidth - title.width) * static_cast<double>(p)), 10,
-            static_cast<float>(sweep * sweep * sweep * sweep));
+    addBoxScaled(title, pairBoxes[0], frame, static_cast<int>((frameWidth - title.width) * static_cast<double>(p)), 10,
+                 static_cast<float>(sweep * sweep * sweep * sweep));
     for (int k = 1; k <= 7; ++k) {
         const float f = pairFade(sceneTime / 2.0f - static_cast<float>(k));
         if (f > 0.0f)
-            addText(k, (frameWidth - pairImages[k].width) / 2, 44 + 33 * (k - 1), f);
+            addBoxScaled(pairImages[k], pairBoxes[k], frame, (frameWidth - pairImages[k].width) / 2, 44 + 33 * (k - 1),
+                         f);
     }
 
     const double flash = std::pow(static_cast<double>(clampUnit(1.0f - 10.0f * p)), 20.0);

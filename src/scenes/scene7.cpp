@@ -35,6 +35,7 @@ constexpr int scanLookAhead = 32;
 Mesh* dentMaster = nullptr;
 Repeller repellers[4];
 Image greetingImages[10];
+PixelBox greetingBoxes[10];  // where each greeting has pixels: only that part is added
 
 } // namespace
 
@@ -183,6 +184,7 @@ void prepareScene7()
     for (int k = 0; k < 10; ++k) {
         renderTextImage(font, greetingImages[k], greetings[k], 0xFFFFFFu, 0);
         blurImage(greetingImages[k], 0.0f, 0.8f, 0.8f, 0.8f);
+        greetingBoxes[k] = contentBox(greetingImages[k]);
     }
 }
 
@@ -229,12 +231,10 @@ void scene7(Image& frame, float, float sceneTime, float, float, int)
 
     for (int k = 0; k < 5; ++k) {
         const int y = 16 + 64 * k;
-        const Image& left = greetingImages[2 * k];
-        const Image& right = greetingImages[2 * k + 1];
-        addImageScaled(left, frame, 0, 0, 10, y, left.width, left.height,
-                       greetingFade(static_cast<float>(T - 1.075 * (2 * k - 1))));
-        addImageScaled(right, frame, 0, 0, 150, y, right.width, right.height,
-                       greetingFade(static_cast<float>(T - 1.075 * (2 * k))));
+        addBoxScaled(greetingImages[2 * k], greetingBoxes[2 * k], frame, 10, y,
+                     greetingFade(static_cast<float>(T - 1.075 * (2 * k - 1))));
+        addBoxScaled(greetingImages[2 * k + 1], greetingBoxes[2 * k + 1], frame, 150, y,
+                     greetingFade(static_cast<float>(T - 1.075 * (2 * k))));
     }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <random>
 #include <vector>
 
 // {sx, sy, dx, dy, w, h} after clipping; empty when nothing is left to copy.
@@ -43,6 +44,27 @@ TEST(ContentBox, HoldsEveryPixelThatIsNotZeroAndNothingPastTheRowEnds)
     block[4 * 8 + 1] = 1;
     block[6] = 0x00010000u;
     EXPECT_EQ(box(image), (std::vector<int>{1, 0, 6, 5}));
+
+    // Adding only the box draws what adding the whole image draws, also
+    // where the image reaches past the destination.
+    std::mt19937 rng(5);
+    for (int round = 0; round < 200; ++round) {
+        Image text(1 + static_cast<int>(rng() % 30), 1 + static_cast<int>(rng() % 12));
+        const int x0 = static_cast<int>(rng() % static_cast<unsigned>(text.width)), y0 = static_cast<int>(rng() % static_cast<unsigned>(text.height));
+        const int x1 = x0 + static_cast<int>(rng() % static_cast<unsigned>(text.width - x0));
+        const int y1 = y0 + static_cast<int>(rng() % static_cast<unsigned>(text.height - y0));
+        clearImage(text, 0);
+        if (round % 10 != 0)
+            for (int y = y0; y <= y1; ++y)
+                for (int x = x0; x <= x1; ++x)
+                    text.row(y)[x] = rng() % 3 == 0 ? 0u : static_cast<std::uint32_t>(rng());
+        RandomPair dst(24, 10, rng);
+        const int x = static_cast<int>(rng() % 40) - 15, y = static_cast<int>(rng() % 20) - 8;
+        const float f = static_cast<float>(rng() % 2001) / 1000.0f - 1.0f;
+        addImageScaled(text, dst.expected, 0, 0, x, y, text.width, text.height, f);
+        addBoxScaled(text, contentBox(text), dst.fast, x, y, f);
+        ASSERT_EQ(dst.difference(), -1) << "round " << round;
+    }
 }
 
 TEST(Fills, ClearSetsEveryPixelAndFillRectStaysInside)

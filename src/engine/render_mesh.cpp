@@ -138,6 +138,17 @@ bool sameBits(const Vector3& a, const Vector3& b)
 // nothing is drawn, and the faces need not be culled, lit or set up.
 constexpr int smallMesh = 64;
 
+// The unit view normals of the faces of the last small mesh culled with
+// the wide forms, the face normals and the directions they came from.
+constexpr int keptFaces = 16;
+struct KeptNormals {
+    int count = -1;  // none kept
+    float directions[9];
+    Vector3 source[keptFaces];
+    UnitNormal unit[keptFaces];
+};
+KeptNormals kept;
+
 // 0, 1, 2, ...: the vertex list of a whole small mesh.
 constexpr std::array<std::int32_t, smallMesh> everyVertex = [] {
     std::array<std::int32_t, smallMesh> list{};
@@ -513,9 +524,26 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
         transformVerticesInPairs(mesh.vertices, mesh.vertexCount, mv);
     if (mesh.vertexCount <= smallMesh && wholeMeshClippedAway(mesh.vertexCount))
         return true;
-    const int visible = wideForm ? wide::cullFaces(mesh, &viewVertices[0].x, directions, camera, visibleFaces,
-                                                   renderFaceCapacity)
-                                 : cullFacesInPairs(mesh, directions, camera);
+    int visible = 0;
+    if (wideForm && mesh.faceCount <= keptFaces) {
+        // A scene often draws one small mesh many times, moved but not
+        // turned (a grid of tiles): its faces' unit view normals are then
+        // the same each time, and are kept from one call to the next.
+        const bool same = kept.count == mesh.faceCount &&
+                          std::memcmp(kept.directions, directions.m, sizeof kept.directions) == 0 &&
+                          std::memcmp(kept.source, mesh.faceNormals, mesh.faceCount * sizeof(Vector3)) == 0;
+        visible = wide::cullFaces(mesh, &viewVertices[0].x, directions, camera, visibleFaces, renderFaceCapacity,
+                                  same ? kept.unit : nullptr, same ? nullptr : kept.unit);
+        if (!same && visible >= 0) {
+            kept.count = mesh.faceCount;
+            std::memcpy(kept.directions, directions.m, 9 * sizeof(float));
+            std::copy(mesh.faceNormals, mesh.faceNormals + mesh.faceCount, kept.source);
+        }
+    } else {
+        visible = wideForm ? wide::cullFaces(mesh, &viewVertices[0].x, directions, camera, visibleFaces,
+                                             renderFaceCapacity, nullptr, nullptr)
+                           : cullFacesInPairs(mesh, directions, camera);
+    }
     if (visible < 0) {
         reportOnce(reportedFaces, "visible faces", renderFaceCapacity + 1, renderFaceCapacity);
         return false;
@@ -672,7 +700,8 @@ void wide::transformVertices(const Vector3*, int, const Matrix&, float*)
 {
     std::abort();
 }
-int wide::cullFaces(const Mesh&, const float*, const Matrix&, const Camera&, VisibleFace*, int)
+int wide::cullFaces(const Mesh&, const float*, const Matrix&, const Camera&, VisibleFace*, int, const UnitNormal*,
+                    UnitNormal*)
 {
     std::abort();
 }

@@ -90,7 +90,7 @@ void wide::transformVertices(const Vector3* vertices, int count, const Matrix& m
 }
 
 int wide::cullFaces(const Mesh& mesh, const float* view, const Matrix& directions, const Camera& camera,
-                    VisibleFace* out, int capacity)
+                    VisibleFace* out, int capacity, const UnitNormal* known, UnitNormal* found)
 {
     const WideMatrix m = wideMatrix(directions);
     const __m256d third = _mm256_set1_pd(static_cast<double>(0.33333f)), one = _mm256_set1_pd(1.0);
@@ -112,13 +112,28 @@ int wide::cullFaces(const Mesh& mesh, const float* view, const Matrix& direction
             return toFloat(_mm256_mul_pd(_mm256_add_pd(_mm256_add_pd(c[0].*axis, c[1].*axis), c[2].*axis), third));
         };
         const __m256d cx = centre(&Points::x), cy = centre(&Points::y), cz = centre(&Points::z);
-        const Vector3* normals = mesh.faceNormals;
-        const Points raw = transform(m, quadOf(loadVector(normals[at[0]]), loadVector(normals[at[1]]),
-                                               loadVector(normals[at[2]]), loadVector(normals[at[3]])));
-        const __m256d rx = toFloat(raw.x), ry = toFloat(raw.y), rz = toFloat(raw.z);
-        const __m256d r = _mm256_div_pd(one, toFloat(_mm256_sqrt_pd(dot(rx, ry, rz, rx, ry, rz))));
-        const __m128 nxF = _mm256_cvtpd_ps(_mm256_mul_pd(rx, r)), nyF = _mm256_cvtpd_ps(_mm256_mul_pd(ry, r)),
-                     nzF = _mm256_cvtpd_ps(_mm256_mul_pd(rz, r));
+        __m128 nxF, nyF, nzF;
+        if (known) {
+            __m128 unused;
+            nxF = _mm_load_ps(&known[at[0]].x), nyF = _mm_load_ps(&known[at[1]].x);
+            nzF = _mm_load_ps(&known[at[2]].x), unused = _mm_load_ps(&known[at[3]].x);
+            _MM_TRANSPOSE4_PS(nxF, nyF, nzF, unused);
+        } else {
+            const Vector3* normals = mesh.faceNormals;
+            const Points raw = transform(m, quadOf(loadVector(normals[at[0]]), loadVector(normals[at[1]]),
+                                                   loadVector(normals[at[2]]), loadVector(normals[at[3]])));
+            const __m256d rx = toFloat(raw.x), ry = toFloat(raw.y), rz = toFloat(raw.z);
+            const __m256d r = _mm256_div_pd(one, toFloat(_mm256_sqrt_pd(dot(rx, ry, rz, rx, ry, rz))));
+            nxF = _mm256_cvtpd_ps(_mm256_mul_pd(rx, r));
+            nyF = _mm256_cvtpd_ps(_mm256_mul_pd(ry, r));
+            nzF = _mm256_cvtpd_ps(_mm256_mul_pd(rz, r));
+            if (found) {
+                __m128 n[4] = {nxF, nyF, nzF, _mm_setzero_ps()};
+                _MM_TRANSPOSE4_PS(n[0], n[1], n[2], n[3]);
+                for (int k = 0; k < 4; ++k)
+                    _mm_store_ps(&found[at[k]].x, n[k]);
+            }
+        }
         const __m256d nx = _mm256_cvtps_pd(nxF), ny = _mm256_cvtps_pd(nyF), nz = _mm256_cvtps_pd(nzF);
         const __m256d s =
             _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(cz, nz), _mm256_mul_pd(_mm256_mul_pd(nx, cullX), cx)),

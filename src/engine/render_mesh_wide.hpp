@@ -35,6 +35,11 @@ struct CornerToShade {
     ShadedCorner* corner;
 };
 
+// A face's unit view normal, padded so that it loads as 16 bytes.
+struct alignas(16) UnitNormal {
+    float x, y, z, unused;
+};
+
 namespace wide {
 
 // The VertexWork of the count vertices listed, into work[vertex], from
@@ -50,8 +55,11 @@ void transformVertices(const Vector3* vertices, int count, const Matrix& m, floa
 // The faces of mesh turned toward the eye, in face order: their sort key,
 // face and unit view normal (directions: the view matrix without its
 // translation). Returns how many, or -1 when there are more than capacity.
+// The unit view normals of all the faces are taken from known when it is
+// given (as this call would work them out), else worked out and, when
+// found is given, written there.
 int cullFaces(const Mesh& mesh, const float* view, const Matrix& directions, const Camera& camera,
-              VisibleFace* out, int capacity);
+              VisibleFace* out, int capacity, const UnitNormal* known, UnitNormal* found);
 
 // Lights count corners (a multiple of 4) and writes each one's x, y, red,
 // green and blue.

@@ -508,6 +508,47 @@ TEST(RenderMesh, WideFormsDrawTheSamePicturesAsThe16ByteOnes)
     EXPECT_GT(drawnPixels, 100000);
 }
 
+TEST(RenderMesh, ABoxDrawnOverAndOverDrawsWhatEachCallAloneDraws)
+{
+    // The wide forms keep a small mesh's unit normals from one call to the
+    // next while its face normals and turn stay the same: a grid of moved
+    // boxes, then the box turned, then its normals changed in place without
+    // a turn (a stale copy would light and cull it wrongly).
+    struct Restore {
+        bool before = wideVectors();
+        ~Restore() { useWideVectors(before); }
+    } restore;
+    if (!useWideVectors(true))
+        GTEST_SKIP() << "no wide forms on this machine";
+    const Camera camera = frameCamera(Vector3(0, 40, -120));
+    Mesh* box = makeBox(6, 2, 6);
+    Canvas narrow(640, 320, 0x00102030), wide(640, 320, 0x00102030);
+    const auto drawGrid = [&](Canvas& canvas) {
+        for (int i = 0; i < 5; ++i)
+            for (int j = 0; j < 4; ++j) {
+                box->position.value = Vector3(-40.0f + 20.0f * i, -10.0f + 5.0f * j, 15.0f * j);
+                box->updateLocalMatrix();
+                renderMesh(canvas.image, camera, *box, light, 0x204060 + 0x101010 * static_cast<Colour>(i + j),
+                           0xC0C0C0, GouraudAdditive, false);
+            }
+    };
+    const auto both = [&](const char* stage) {
+        useWideVectors(false);
+        drawGrid(narrow);
+        useWideVectors(true);
+        drawGrid(wide);
+        ASSERT_EQ(narrow.memory, wide.memory) << stage;
+    };
+    both("moved");
+    box->rotation.value = Quaternion::fromAxisAngle(0, 1, 0, 0.4f);
+    both("turned");
+    for (int f = 0; f < box->faceCount; ++f)
+        box->faceNormals[f] = Vector3(-box->faceNormals[f].x, box->faceNormals[f].y, -box->faceNormals[f].z);
+    both("normals changed in place");
+    EXPECT_GT(wide.changed(0x00102030), 5000);
+    destroy(box);
+}
+
 TEST(WideSetUp, VerticesAndCornersMatchTheOneVertexFormulas)
 {
     // The four-lane vertex transform, vertex work and corner lighting

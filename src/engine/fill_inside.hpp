@@ -320,14 +320,16 @@ void fillWalk(const std::int32_t* gradients, const TriangleWalks& w, int k, std:
     fill.template rows<add>(w.firstRows[k], leftX, leftSlope, rightX, rightSlope);
     if (w.lastRows[k] <= 0)
         return;
-    if (w.turns[k] & 1) {
-        leftX = w.turnedX[0][k];
-        leftSlope = w.turnSlope[k];
-    }
-    if (w.turns[k] & 2) {
-        rightX = w.turnedX[1][k];
-        rightSlope = w.turnSlope[k];
-    }
+    // Which edges turn differs from one triangle to the next, and no
+    // predictor could guess it: the edges are picked with masks, which the
+    // compiler keeps as they are, not with branches.
+    const std::int64_t leftTurns = -static_cast<std::int64_t>(w.turns[k] & 1);
+    const std::int64_t rightTurns = -static_cast<std::int64_t>(w.turns[k] >> 1 & 1);
+    const std::int64_t turnSlope = w.turnSlope[k];
+    leftX = (w.turnedX[0][k] & leftTurns) | (leftX & ~leftTurns);
+    leftSlope = (turnSlope & leftTurns) | (leftSlope & ~leftTurns);
+    rightX = (w.turnedX[1][k] & rightTurns) | (rightX & ~rightTurns);
+    rightSlope = (turnSlope & rightTurns) | (rightSlope & ~rightTurns);
     fill.template rows<add>(w.lastRows[k], leftX, leftSlope, rightX, rightSlope);
 }
 

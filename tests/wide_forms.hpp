@@ -15,3 +15,9 @@ void forEachForm(Check check)
     }
     useWideVectors(before);
 }
+
+// Puts the choice back when the scope ends, whichever forms the test drew with.
+struct RestoreWideForms {
+    bool before = wideVectors();
+    ~RestoreWideForms() { useWideVectors(before); }
+};

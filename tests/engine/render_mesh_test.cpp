@@ -456,10 +456,7 @@ TEST(RenderMesh, WideFormsDrawTheSamePicturesAsThe16ByteOnes)
     // sort, faces turned either way, flat sides (pairs sharing a normal),
     // corners behind the eye and beyond the sides of the view, both writers,
     // sorted and not. Each drawn with the wide forms and without.
-    struct Restore {
-        bool before = wideVectors();
-        ~Restore() { useWideVectors(before); }
-    } restore;
+    const RestoreWideForms restore;
     if (!useWideVectors(true))
         GTEST_SKIP() << "no wide forms on this machine";
     const Camera camera = frameCamera(Vector3(0, 0, -60));
@@ -514,10 +511,7 @@ TEST(RenderMesh, ABoxDrawnOverAndOverDrawsWhatEachCallAloneDraws)
     // next while its face normals and turn stay the same: a grid of moved
     // boxes, then the box turned, then its normals changed in place without
     // a turn (a stale copy would light and cull it wrongly).
-    struct Restore {
-        bool before = wideVectors();
-        ~Restore() { useWideVectors(before); }
-    } restore;
+    const RestoreWideForms restore;
     if (!useWideVectors(true))
         GTEST_SKIP() << "no wide forms on this machine";
     const Camera camera = frameCamera(Vector3(0, 40, -120));

@@ -26,6 +26,7 @@ add_subdirectory(src/content)
 add_subdirectory(src/scenes)
 target_sources(morvane_core PRIVATE
   src/driver/prepare.cpp
+  src/driver/prepare_font.cpp
   src/driver/timeline.cpp
 )
 add_subdirectory(src/platform/web)

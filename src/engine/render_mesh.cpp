@@ -149,10 +149,10 @@ struct KeptNormals {
 };
 KeptNormals kept;
 
-// 0, 1, 2, ...: the vertex list of a whole small mesh.
-constexpr std::array<std::int32_t, smallMesh> everyVertex = [] {
-    std::array<std::int32_t, smallMesh> list{};
-    for (int i = 0; i < smallMesh; ++i)
+// 0, 1, 2, ...: the vertex list of a whole mesh.
+constexpr std::array<std::int32_t, renderVertexCapacity> everyVertex = [] {
+    std::array<std::int32_t, renderVertexCapacity> list{};
+    for (int i = 0; i < renderVertexCapacity; ++i)
         list[i] = i;
     return list;
 }();
@@ -554,10 +554,12 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
     const Vector3 lv = transformPoint(camera.viewMatrix, light.position.value);
     const Colours colours = coloursOf(diffuse, specular);
     // The vertices of the faces drawn, each worked out once; of a small
-    // mesh simply all of them, which costs less than finding them.
+    // mesh, or of one whose faces drawn have more corners than it has
+    // vertices, simply all of them, which costs less than finding them:
+    // whether a corner's vertex was seen before is anyone's guess.
     const std::int32_t* pending = pendingVertices;
     int pendingCount = 0;
-    if (mesh.vertexCount <= smallMesh) {
+    if (mesh.vertexCount <= smallMesh || mesh.vertexCount <= 3 * visible) {
         pending = everyVertex.data();
         pendingCount = mesh.vertexCount;
     } else {

@@ -10,6 +10,8 @@
 #include "engine/rasterizer.hpp"
 #include "image/image.hpp"
 
+#include <cstddef>
+
 enum RenderMode : int {
     Gouraud = 0,          // replaces pixels
     GouraudAdditive = 1,  // adds with per-channel saturation
@@ -26,6 +28,7 @@ struct VisibleFace {
     Vector3 normal;  // in view space
     float key;       // 1/z of the face centroid; sorted on its 32 bits
 };
+static_assert(offsetof(VisibleFace, key) == offsetof(VisibleFace, normal) + 12, "normal and key form 16 bytes");
 
 // diffuse and specular: 0x00RRGGBB, each byte used as 0..255. A mode other
 // than Gouraud or GouraudAdditive keeps the span writer of the previous call.

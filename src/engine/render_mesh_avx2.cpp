@@ -89,6 +89,17 @@ void wide::transformVertices(const Vector3* vertices, int count, const Matrix& m
     }
 }
 
+namespace {
+
+// Four faces culled: which are kept (bits 0..3), their unit normals and
+// sort keys as 16-byte groups, ready to be written out.
+struct CulledFour {
+    int keep;
+    __m128 group[4];
+};
+
+} // namespace
+
 int wide::cullFaces(const Mesh& mesh, const float* view, const Matrix& directions, const Camera& camera,
                     VisibleFace* out, int capacity, const UnitNormal* known, UnitNormal* found)
 {
@@ -96,8 +107,7 @@ int wide::cullFaces(const Mesh& mesh, const float* view, const Matrix& direction
     const __m256d third = _mm256_set1_pd(static_cast<double>(0.33333f)), one = _mm256_set1_pd(1.0);
     const __m256d cullX = _mm256_set1_pd(camera.cullScaleX), cullY = _mm256_set1_pd(camera.cullScaleY);
     const int count = mesh.faceCount;
-    int visible = 0;
-    for (int f = 0; f < count; f += 4) {
+    const auto cullFour = [&](int f) {
         int at[4];
         const Face* face[4];
         for (int k = 0; k < 4; ++k) {
@@ -138,71 +148,118 @@ int wide::cullFaces(const Mesh& mesh, const float* view, const Matrix& direction
         const __m256d s =
             _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(cz, nz), _mm256_mul_pd(_mm256_mul_pd(nx, cullX), cx)),
                           _mm256_mul_pd(_mm256_mul_pd(cy, cullY), ny));
-        int keep = _mm256_movemask_pd(_mm256_cmp_pd(s, _mm256_setzero_pd(), _CMP_LT_OS));
+        CulledFour four;
+        four.keep = _mm256_movemask_pd(_mm256_cmp_pd(s, _mm256_setzero_pd(), _CMP_LT_OS));
         if (count - f < 4)
-            keep &= (1 << (count - f)) - 1;
-        if (keep == 0)
-            continue;
-        // The sort key 1/c.z, then the normal, lane by lane.
-        alignas(16) float key[4], x[4], y[4], z[4];
-        _mm_store_ps(key, _mm256_cvtpd_ps(_mm256_div_pd(one, cz)));
-        _mm_store_ps(x, nxF);
-        _mm_store_ps(y, nyF);
-        _mm_store_ps(z, nzF);
+            four.keep &= (1 << (count - f)) - 1;
+        // The normal and the sort key 1/c.z, as each face's 16-byte group.
+        four.group[0] = nxF, four.group[1] = nyF, four.group[2] = nzF;
+        four.group[3] = _mm256_cvtpd_ps(_mm256_div_pd(one, cz));
+        _MM_TRANSPOSE4_PS(four.group[0], four.group[1], four.group[2], four.group[3]);
+        return four;
+    };
+    // Each group's long chain of roots and divisions ends in the choice of
+    // faces kept: the faces are written out one group behind, so that the
+    // next group's chain runs meanwhile and the choice is known by then.
+    int visible = 0;
+    const auto writeOut = [&](int f, const CulledFour& four) {
         for (int lane = 0; lane < 4; ++lane) {
-            if (!(keep & (1 << lane)))
+            if (!(four.keep & (1 << lane)))
                 continue;
             if (visible == capacity)
-                return -1;
+                return false;
             VisibleFace& entry = out[visible++];
-            entry.key = key[lane];
-            entry.face = face[lane];
-            entry.normal.x = x[lane];
-            entry.normal.y = y[lane];
-            entry.normal.z = z[lane];
+            entry.face = &mesh.faces[f + lane];
+            _mm_storeu_ps(&entry.normal.x, four.group[lane]);
         }
+        return true;
+    };
+    if (count <= 0)
+        return 0;
+    CulledFour pending = cullFour(0);
+    for (int f = 4; f < count; f += 4) {
+        const CulledFour next = cullFour(f);
+        if (!writeOut(f - 4, pending))
+            return -1;
+        pending = next;
     }
+    if (!writeOut((count - 1) / 4 * 4, pending))
+        return -1;
     return visible;
 }
 
-void wide::shadeCorners(const CornerToShade* corners, int count, const double diffuse[3], const double specular[3])
+namespace {
+
+// The lighting of four corners is one long chain of dependent steps
+// (conversions, two dot products, a root, a division, a power), too long
+// for the processor to overlap one group's chain with the next by itself.
+// It is split in two halves and the loop runs the second half of one group
+// beside the first half of the next.
+struct HalfShaded {
+    CornerRows rows;
+    __m128 diffuseTerm;
+    __m256d rx, ry, rz, length;
+};
+
+[[gnu::always_inline]] inline HalfShaded firstHalf(const CornerToShade* c)
+{
+    const __m256d sign = _mm256_set1_pd(-0.0), zero = _mm256_setzero_pd();
+    HalfShaded h;
+    h.rows = cornerRows(c);
+    const __m128 *n = h.rows.n, *l = h.rows.l;
+    const __m256d nx = _mm256_cvtps_pd(n[0]), ny = _mm256_cvtps_pd(n[1]), nz = _mm256_cvtps_pd(n[2]);
+    const __m256d lx = _mm256_cvtps_pd(l[0]), ly = _mm256_cvtps_pd(l[1]), lz = _mm256_cvtps_pd(l[2]);
+
+    // Diffuse: max(0, -(n·L)), as a float.
+    h.diffuseTerm = _mm256_cvtpd_ps(_mm256_max_pd(zero, _mm256_xor_pd(dot(nx, ny, nz, lx, ly, lz), sign)));
+    // R = normalise(n·2d + L), in floats; then its length and reciprocal in doubles.
+    const __m128 k = _mm_mul_ps(_mm_set1_ps(2.0f), h.diffuseTerm);
+    h.rx = _mm256_cvtps_pd(_mm_add_ps(_mm_mul_ps(n[0], k), l[0]));
+    h.ry = _mm256_cvtps_pd(_mm_add_ps(_mm_mul_ps(n[1], k), l[1]));
+    h.rz = _mm256_cvtps_pd(_mm_add_ps(_mm_mul_ps(n[2], k), l[2]));
+    h.length = toFloat(_mm256_sqrt_pd(dot(h.rx, h.ry, h.rz, h.rx, h.ry, h.rz)));
+    return h;
+}
+
+[[gnu::always_inline]] inline void secondHalf(const CornerToShade* c, const HalfShaded& h, const double diffuse[3],
+                                              const double specular[3])
 {
     const __m256d sign = _mm256_set1_pd(-0.0), zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
-    for (int j = 0; j < count; j += 4) {
-        const CornerToShade* c = corners + j;
-        const CornerRows rows = cornerRows(c);
-        const __m128 *n = rows.n, *l = rows.l, *v = rows.v;
-        const __m256d nx = _mm256_cvtps_pd(n[0]), ny = _mm256_cvtps_pd(n[1]), nz = _mm256_cvtps_pd(n[2]);
-        const __m256d lx = _mm256_cvtps_pd(l[0]), ly = _mm256_cvtps_pd(l[1]), lz = _mm256_cvtps_pd(l[2]);
+    const __m128* v = h.rows.v;
+    const __m256d r = _mm256_div_pd(one, h.length);
+    const __m256d rv = dot(toFloat(_mm256_mul_pd(h.rx, r)), toFloat(_mm256_mul_pd(h.ry, r)),
+                           toFloat(_mm256_mul_pd(h.rz, r)), _mm256_cvtps_pd(v[0]), _mm256_cvtps_pd(v[1]),
+                           _mm256_cvtps_pd(v[2]));
+    // Specular: max(0, -(R·V)) to the 20th, as a float.
+    const __m256d s = _mm256_max_pd(zero, _mm256_xor_pd(rv, sign));
+    const __m256d s2 = _mm256_mul_pd(s, s), s4 = _mm256_mul_pd(s2, s2), s8 = _mm256_mul_pd(s4, s4);
+    const __m256d specularTerm = toFloat(_mm256_mul_pd(_mm256_mul_pd(s8, s8), s4));
 
-        // Diffuse: max(0, -(n·L)), as a float.
-        const __m128 diffuseTerm =
-            _mm256_cvtpd_ps(_mm256_max_pd(zero, _mm256_xor_pd(dot(nx, ny, nz, lx, ly, lz), sign)));
-        // R = normalise(n·2d + L), in floats; then its length and reciprocal in doubles.
-        const __m128 k = _mm_mul_ps(_mm_set1_ps(2.0f), diffuseTerm);
-        const __m256d rx = _mm256_cvtps_pd(_mm_add_ps(_mm_mul_ps(n[0], k), l[0]));
-        const __m256d ry = _mm256_cvtps_pd(_mm_add_ps(_mm_mul_ps(n[1], k), l[1]));
-        const __m256d rz = _mm256_cvtps_pd(_mm_add_ps(_mm_mul_ps(n[2], k), l[2]));
-        const __m256d r = _mm256_div_pd(one, toFloat(_mm256_sqrt_pd(dot(rx, ry, rz, rx, ry, rz))));
-        const __m256d rv = dot(toFloat(_mm256_mul_pd(rx, r)), toFloat(_mm256_mul_pd(ry, r)),
-                               toFloat(_mm256_mul_pd(rz, r)), _mm256_cvtps_pd(v[0]), _mm256_cvtps_pd(v[1]),
-                               _mm256_cvtps_pd(v[2]));
-        // Specular: max(0, -(R·V)) to the 20th, as a float.
-        const __m256d s = _mm256_max_pd(zero, _mm256_xor_pd(rv, sign));
-        const __m256d s2 = _mm256_mul_pd(s, s), s4 = _mm256_mul_pd(s2, s2), s8 = _mm256_mul_pd(s4, s4);
-        const __m256d specularTerm = toFloat(_mm256_mul_pd(_mm256_mul_pd(s8, s8), s4));
-
-        // Red, green and blue, clamped to 5..250 after the rounding to
-        // float, NaN as 5, as the 16-byte form does.
-        const __m256d dt = _mm256_cvtps_pd(diffuseTerm);
-        __m128 lit[3];
-        for (int ch = 0; ch < 3; ++ch) {
-            const __m128 value = _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(diffuse[ch]), dt),
-                                                               _mm256_mul_pd(_mm256_set1_pd(specular[ch]), specularTerm)));
-            lit[ch] = _mm_max_ps(_mm_min_ps(_mm_set1_ps(250.0f), value), _mm_set1_ps(5.0f));
-        }
-        writeCorners(c, rows, lit);
+    // Red, green and blue, clamped to 5..250 after the rounding to
+    // float, NaN as 5, as the 16-byte form does.
+    const __m256d dt = _mm256_cvtps_pd(h.diffuseTerm);
+    __m128 lit[3];
+    for (int ch = 0; ch < 3; ++ch) {
+        const __m128 value = _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(diffuse[ch]), dt),
+                                                           _mm256_mul_pd(_mm256_set1_pd(specular[ch]), specularTerm)));
+        lit[ch] = _mm_max_ps(_mm_min_ps(_mm_set1_ps(250.0f), value), _mm_set1_ps(5.0f));
     }
+    writeCorners(c, h.rows, lit);
+}
+
+} // namespace
+
+void wide::shadeCorners(const CornerToShade* corners, int count, const double diffuse[3], const double specular[3])
+{
+    if (count <= 0)
+        return;
+    HalfShaded pending = firstHalf(corners);
+    for (int j = 4; j < count; j += 4) {
+        const HalfShaded next = firstHalf(corners + j);
+        secondHalf(corners + j - 4, pending, diffuse, specular);
+        pending = next;
+    }
+    secondHalf(corners + count - 4, pending, diffuse, specular);
 }
 
 void wide::triangleRows(const ShadedCorner* const corners[4], TriangleRows& rows)

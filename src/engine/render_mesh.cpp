@@ -2,6 +2,7 @@
 
 #include "engine/clipper.hpp"
 #include "engine/corner_rows.hpp"
+#include "engine/face_sort.hpp"
 #include "engine/rasterizer.hpp"
 #include "engine/render_mesh_wide.hpp"
 #include "engine/wide_fill.hpp"
@@ -42,45 +43,6 @@ void reportOnce(bool& reported, const char* what, int count, int capacity)
         return;
     reported = true;
     std::fprintf(stderr, "renderMesh: mesh not drawn: %d %s exceed the work storage of %d\n", count, what, capacity);
-}
-
-// Least significant byte first, four stable counting passes; ends in a.
-// A few faces are sorted by insertion on the same 32 bits instead, which
-// gives the same stable order without clearing 4 x 256 counters.
-void sortByKeyBits(VisibleFace* a, VisibleFace* b, int n)
-{
-    if (n <= 32) {
-        for (int i = 1; i < n; ++i) {
-            const VisibleFace moving = a[i];
-            const std::uint32_t key = std::bit_cast<std::uint32_t>(moving.key);
-            int j = i;
-            for (; j > 0 && std::bit_cast<std::uint32_t>(a[j - 1].key) > key; --j)
-                a[j] = a[j - 1];
-            a[j] = moving;
-        }
-        return;
-    }
-    VisibleFace* const list = a;
-    for (int shift = 0; shift < 32; shift += 8) {
-        int offsets[256] = {};
-        for (int i = 0; i < n; ++i)
-            ++offsets[(std::bit_cast<std::uint32_t>(a[i].key) >> shift) & 0xFF];
-        // A byte that all keys share leaves the order as it is (the passes
-        // are stable); the keys of one mesh often share the top ones.
-        if (offsets[(std::bit_cast<std::uint32_t>(a[0].key) >> shift) & 0xFF] == n)
-            continue;
-        int sum = 0;
-        for (int& o : offsets) {
-            const int c = o;
-            o = sum;
-            sum += c;
-        }
-        for (int i = 0; i < n; ++i)
-            b[offsets[(std::bit_cast<std::uint32_t>(a[i].key) >> shift) & 0xFF]++] = a[i];
-        std::swap(a, b);
-    }
-    if (a != list)
-        std::copy(a, a + n, list);
 }
 
 struct ScreenPoint {

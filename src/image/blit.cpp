@@ -80,6 +80,14 @@ void addImageScaled(const Image& src, Image& dst, int srcX, int srcY, int dstX, 
                     [a](const std::uint32_t* s, std::uint32_t* d, int w) { wide::addScaledRow(s, d, w, a); });
             return;
         }
+        if (a == 32767) {
+            // The factor 1: (s * 32767) >> 15 is s - 1 for every s from 1
+            // to 255 and 0 for 0, one saturating byte subtraction.
+            const __m128i one = _mm_set1_epi8(1);
+            blitRows(src, dst, srcX, srcY, dstX, dstY, w, h,
+                     [=](__m128i s, __m128i d) { return _mm_adds_epu8(d, _mm_subs_epu8(s, one)); });
+            return;
+        }
         const __m128i mul = _mm_set1_epi16(static_cast<short>(2 * a));
         const __m128i even = _mm_set1_epi16(0x00FF);
         blitRows(src, dst, srcX, srcY, dstX, dstY, w, h, [=](__m128i s, __m128i d) {

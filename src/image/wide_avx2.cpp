@@ -95,18 +95,12 @@ void wide::tintRow(std::uint32_t* p, int count, int mul, int add)
     }
 }
 
-void wide::addScaledRow(const std::uint32_t* s, std::uint32_t* d, int count, int a)
+namespace {
+
+// addScaledRow with the sum for one pixel group given by add(from, onto).
+template <typename Add>
+[[gnu::always_inline]] inline void addRow(const std::uint32_t* s, std::uint32_t* d, int count, Add add)
 {
-    // As the 16-byte form: (s * a) >> 15 is the high half of s * 2a, the
-    // even bytes masked into the low halves of 16-bit lanes, the odd ones
-    // shifted there and back; the sums clamp in one saturating byte add.
-    const __m256i mul = _mm256_set1_epi16(static_cast<short>(2 * a));
-    const __m256i even = _mm256_set1_epi16(0x00FF);
-    const auto add = [&](__m256i from, __m256i onto) {
-        const __m256i lo = _mm256_mulhi_epu16(_mm256_and_si256(from, even), mul);
-        const __m256i hi = _mm256_slli_epi16(_mm256_mulhi_epu16(_mm256_srli_epi16(from, 8), mul), 8);
-        return _mm256_adds_epu8(onto, _mm256_or_si256(lo, hi));
-    };
     // Pixels at + first .. at + end - 1 (0 <= first < end <= 8); the other
     // lanes are neither read nor written.
     const auto masked = [&](int at, int first, int end) {
@@ -134,6 +128,30 @@ void wide::addScaledRow(const std::uint32_t* s, std::uint32_t* d, int count, int
     }
     if (x < count)
         masked(x, 0, count - x);
+}
+
+} // namespace
+
+void wide::addScaledRow(const std::uint32_t* s, std::uint32_t* d, int count, int a)
+{
+    if (a == 32767) {
+        // The factor 1: (s * 32767) >> 15 is s - 1 for every s from 1 to
+        // 255 and 0 for 0, one saturating byte subtraction.
+        const __m256i one = _mm256_set1_epi8(1);
+        addRow(s, d, count,
+               [&](__m256i from, __m256i onto) { return _mm256_adds_epu8(onto, _mm256_subs_epu8(from, one)); });
+        return;
+    }
+    // As the 16-byte form: (s * a) >> 15 is the high half of s * 2a, the
+    // even bytes masked into the low halves of 16-bit lanes, the odd ones
+    // shifted there and back; the sums clamp in one saturating byte add.
+    const __m256i mul = _mm256_set1_epi16(static_cast<short>(2 * a));
+    const __m256i even = _mm256_set1_epi16(0x00FF);
+    addRow(s, d, count, [&](__m256i from, __m256i onto) {
+        const __m256i lo = _mm256_mulhi_epu16(_mm256_and_si256(from, even), mul);
+        const __m256i hi = _mm256_slli_epi16(_mm256_mulhi_epu16(_mm256_srli_epi16(from, 8), mul), 8);
+        return _mm256_adds_epu8(onto, _mm256_or_si256(lo, hi));
+    });
 }
 
 // Register j of a pixel holds rows 4j, 4j + 1 (low half) and 4j + 2,

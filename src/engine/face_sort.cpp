@@ -36,12 +36,12 @@ void insertionSort(VisibleFace* faces, int count)
 // the keys of one mesh lie close together, so that their differences need
 // two or three bytes, not four. All the passes are counted in one go; a
 // byte that every key shares leaves the order as it is and is skipped.
-// Then the faces are moved once, into their sorted places.
-void sortByKeyBits(VisibleFace* faces, VisibleFace* buffer, int count)
+// Then the faces are moved once, into their sorted places in buffer.
+VisibleFace* sortByKeyBits(VisibleFace* faces, VisibleFace* buffer, int count)
 {
     if (count <= 32) {
         insertionSort(faces, count);
-        return;
+        return faces;
     }
     std::uint32_t low = keyBits(faces[0]), high = low;
     for (int i = 1; i < count; ++i) {
@@ -49,7 +49,7 @@ void sortByKeyBits(VisibleFace* faces, VisibleFace* buffer, int count)
         high = std::max(high, keyBits(faces[i]));
     }
     if (low == high)
-        return;
+        return faces;
     std::uint64_t* from = items[0];
     std::uint64_t* to = items[1];
     for (int i = 0; i < count; ++i)
@@ -75,5 +75,5 @@ void sortByKeyBits(VisibleFace* faces, VisibleFace* buffer, int count)
     }
     for (int i = 0; i < count; ++i)
         buffer[i] = faces[static_cast<std::uint32_t>(from[i])];
-    std::copy(buffer, buffer + count, faces);
+    return buffer;
 }

@@ -5,6 +5,7 @@
 
 #include "engine/render_mesh.hpp"
 
-// Sorts faces[0 .. count - 1]; buffer has room for count faces. count may be
-// at most renderFaceCapacity.
-void sortByKeyBits(VisibleFace* faces, VisibleFace* buffer, int count);
+// Sorts faces[0 .. count - 1] into faces or into buffer, which has room for
+// count faces, and returns the one that holds them. count may be at most
+// renderFaceCapacity.
+VisibleFace* sortByKeyBits(VisibleFace* faces, VisibleFace* buffer, int count);

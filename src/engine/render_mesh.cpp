@@ -510,8 +510,9 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
         reportOnce(reportedFaces, "visible faces", renderFaceCapacity + 1, renderFaceCapacity);
         return false;
     }
+    const VisibleFace* faces = visibleFaces;
     if (depthSort)
-        sortByKeyBits(visibleFaces, sortBuffer, visible);
+        faces = sortByKeyBits(visibleFaces, sortBuffer, visible);
 
     const Vector3 lv = transformPoint(camera.viewMatrix, light.position.value);
     const Colours colours = coloursOf(diffuse, specular);
@@ -531,7 +532,7 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
             currentStamp = 1;
         }
         for (int e = 0; e < visible; ++e)
-            for (const std::int32_t i : visibleFaces[e].face->v)
+            for (const std::int32_t i : faces[e].face->v)
                 if (directionStamp[i] != currentStamp) {
                     directionStamp[i] = currentStamp;
                     pendingVertices[pendingCount++] = i;
@@ -552,7 +553,7 @@ bool renderMesh(Image& target, const Camera& camera, const Mesh& mesh, const Lig
         int laneCount = 0, sharedCount = 0;
         int kept = 0;
         for (int b = 0; b < batchCount; ++b) {
-            const VisibleFace& entry = visibleFaces[batchEnd - 1 - b];
+            const VisibleFace& entry = faces[batchEnd - 1 - b];
             const std::int32_t* v = entry.face->v;
             // A triangle the clipper would drop whole draws nothing: it is
             // neither lit nor set up.

@@ -36,11 +36,12 @@ void expectStableOrder(std::vector<VisibleFace> list, const char* what)
     std::stable_sort(expected.begin(), expected.end(),
                      [](const VisibleFace& a, const VisibleFace& b) { return bitsOf(a.key) < bitsOf(b.key); });
     std::vector<VisibleFace> buffer(list.size());
-    sortByKeyBits(list.data(), buffer.data(), static_cast<int>(list.size()));
+    const VisibleFace* sorted = sortByKeyBits(list.data(), buffer.data(), static_cast<int>(list.size()));
+    ASSERT_TRUE(list.empty() || sorted == list.data() || sorted == buffer.data()) << what;
     for (std::size_t i = 0; i < list.size(); ++i) {
-        ASSERT_EQ(list[i].face, expected[i].face) << what << ", " << list.size() << " faces, at " << i;
-        ASSERT_EQ(bitsOf(list[i].key), bitsOf(expected[i].key)) << what << ", at " << i;
-        ASSERT_EQ(bitsOf(list[i].normal.x), bitsOf(expected[i].normal.x)) << what << ", at " << i;
+        ASSERT_EQ(sorted[i].face, expected[i].face) << what << ", " << list.size() << " faces, at " << i;
+        ASSERT_EQ(bitsOf(sorted[i].key), bitsOf(expected[i].key)) << what << ", at " << i;
+        ASSERT_EQ(bitsOf(sorted[i].normal.x), bitsOf(expected[i].normal.x)) << what << ", at " << i;
     }
 }
 
